@@ -1,0 +1,48 @@
+// The trie: four flat node arrays indexed by node id, and the node queries that read them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace prefix {
+
+using NodeId = std::uint32_t;
+
+// One labelled child of a node, as listed by Trie::get_children.
+struct Child {
+  char32_t code_point;
+  NodeId id;
+
+  friend bool operator==(const Child&, const Child&) = default;
+};
+
+// A read-only trie laid out by the caller. Node 0 is the root. Nothing is
+// validated on construction: the queries check every index they use and throw
+// InternalFailure on the first inconsistency they meet.
+struct Trie {
+  // Index in child_indices at which the children of node i begin. A node's
+  // range ends where the next node's begins; the last one ends at the end of
+  // child_indices.
+  std::vector<std::uint32_t> node_shifts;
+  // The code point on the edge from node i's parent; the root may have none.
+  std::vector<std::optional<char32_t>> node_chars;
+  // The value attached to node i, if any.
+  std::vector<std::optional<std::uint32_t>> node_payloads;
+  // The ids of all children, grouped by parent, in listing order.
+  std::vector<std::uint32_t> child_indices;
+
+  // The children of `node_id` in stored order, duplicates included. Costs one
+  // pass over the node's child range. Throws InternalFailure when `node_id` is
+  // not below node_shifts' length, when the range runs past child_indices, or
+  // when a child id is not below node_chars' length or has no code point. An
+  // empty or inverted range gives no children.
+  [[nodiscard]] std::vector<Child> get_children(NodeId node_id) const;
+
+  // node_payloads[node_id]; throws InternalFailure when `node_id` is out of range.
+  [[nodiscard]] std::optional<std::uint32_t> get_payload(NodeId node_id) const;
+
+  friend bool operator==(const Trie&, const Trie&) = default;
+};
+
+}  // namespace prefix
