@@ -1,0 +1,68 @@
+// UTF-8 for single code points and for whole texts that are already known to be valid.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace prefix {
+
+// Bytes that the UTF-8 form of `cp` takes: 1 below U+0080, 2 below U+0800,
+// 3 below U+10000, 4 otherwise.
+[[nodiscard]] constexpr std::size_t utf8_length(char32_t cp) noexcept {
+  return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+}
+
+// Appends the UTF-8 form of `cp` to `out`. `cp` must be a Unicode scalar value.
+inline void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Encodes a sequence of code points as UTF-8 text.
+template <class CodePoints>
+[[nodiscard]] std::string encode_utf8(const CodePoints& code_points) {
+  std::string out;
+  out.reserve(code_points.size());
+  for (const char32_t cp : code_points) append_utf8(out, cp);
+  return out;
+}
+
+// Decodes text that is valid UTF-8 (as the interpreter hands it out) into code
+// points. The sequence length is taken from each lead byte; nothing is checked.
+[[nodiscard]] inline std::u32string decode_utf8(std::string_view text) {
+  std::u32string out;
+  out.reserve(text.size());
+  const auto byte = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(text[i]));
+  };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char32_t lead = byte(i);
+    std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (i + len > text.size()) len = text.size() - i;
+    char32_t cp = len == 1   ? lead
+                  : len == 2 ? (lead & 0x1F)
+                  : len == 3 ? (lead & 0x0F)
+                             : (lead & 0x07);
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (byte(i + k) & 0x3F);
+    out.push_back(cp);
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace prefix
