@@ -1,0 +1,293 @@
+// Encoding and decoding of the trie's byte form, straight over a byte buffer with a cursor.
+#include "prefix/serial.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "prefix/failure.hpp"
+#include "prefix/utf8.hpp"
+
+namespace prefix {
+
+namespace {
+
+// First bytes of the varint forms. Values up to VARINT_MAX_SINGLE are one byte.
+constexpr std::uint8_t VARINT_MAX_SINGLE = 250;
+constexpr std::uint8_t VARINT_U16 = 251;
+constexpr std::uint8_t VARINT_U32 = 252;
+constexpr std::uint8_t VARINT_U64 = 253;
+constexpr std::uint8_t VARINT_U128 = 254;
+
+constexpr std::uint8_t TAG_ABSENT = 0;
+constexpr std::uint8_t TAG_PRESENT = 1;
+
+constexpr std::size_t varint_size(std::uint64_t value) noexcept {
+  return value <= VARINT_MAX_SINGLE ? 1 : value <= 0xFFFF ? 3 : value <= 0xFFFFFFFF ? 5 : 9;
+}
+
+class Writer {
+ public:
+  explicit Writer(std::uint8_t* pos) : pos_(pos) {}
+
+  [[nodiscard]] std::uint8_t* position() const { return pos_; }
+
+  void varint(std::uint64_t value) {
+    if (value <= VARINT_MAX_SINGLE) {
+      *pos_++ = static_cast<std::uint8_t>(value);
+    } else if (value <= 0xFFFF) {
+      *pos_++ = VARINT_U16;
+      little_endian(value, 2);
+    } else if (value <= 0xFFFFFFFF) {
+      *pos_++ = VARINT_U32;
+      little_endian(value, 4);
+    } else {
+      *pos_++ = VARINT_U64;
+      little_endian(value, 8);
+    }
+  }
+
+  void code_point(char32_t cp) {
+    assert(cp < 0xD800 || (cp > 0xDFFF && cp <= 0x10FFFF));
+    if (cp < 0x80) {
+      *pos_++ = static_cast<std::uint8_t>(cp);
+    } else if (cp < 0x800) {
+      *pos_++ = static_cast<std::uint8_t>(0xC0 | (cp >> 6));
+      *pos_++ = continuation(cp);
+    } else if (cp < 0x10000) {
+      *pos_++ = static_cast<std::uint8_t>(0xE0 | (cp >> 12));
+      *pos_++ = continuation(cp >> 6);
+      *pos_++ = continuation(cp);
+    } else {
+      *pos_++ = static_cast<std::uint8_t>(0xF0 | (cp >> 18));
+      *pos_++ = continuation(cp >> 12);
+      *pos_++ = continuation(cp >> 6);
+      *pos_++ = continuation(cp);
+    }
+  }
+
+  void tag(bool present) { *pos_++ = present ? TAG_PRESENT : TAG_ABSENT; }
+
+ private:
+  static std::uint8_t continuation(char32_t bits) {
+    return static_cast<std::uint8_t>(0x80 | (bits & 0x3F));
+  }
+
+  void little_endian(std::uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) *pos_++ = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+
+  std::uint8_t* pos_;
+};
+
+// A cursor over the input. Each read returns false on refusal and leaves the
+// reason in error(); the caller stops at the first refusal.
+class Reader {
+ public:
+  explicit Reader(std::span<const std::uint8_t> bytes)
+      : pos_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+
+  [[nodiscard]] std::size_t remaining() const { return static_cast<std::size_t>(end_ - pos_); }
+  [[nodiscard]] DecodeError error() const { return error_; }
+
+  // A count: an unsigned 64-bit varint.
+  [[nodiscard]] bool read_count(std::uint64_t& out) { return read_varint(IntegerType::U64, out); }
+
+  // A value: an unsigned 32-bit varint, for which the 8-byte form is refused.
+  [[nodiscard]] bool read_u32(std::uint32_t& out) {
+    if (pos_ != end_ && *pos_ <= VARINT_MAX_SINGLE) {
+      out = *pos_++;
+      return true;
+    }
+    std::uint64_t wide = 0;
+    if (!read_varint(IntegerType::U32, wide)) return false;
+    out = static_cast<std::uint32_t>(wide);
+    return true;
+  }
+
+  // An optional's tag byte: 0 absent, 1 present, anything else refused.
+  [[nodiscard]] bool read_tag(std::string_view type_name, bool& present) {
+    if (pos_ == end_) return fail(UnexpectedEnd{1});
+    const std::uint8_t tag = *pos_++;
+    if (tag > TAG_PRESENT) return fail(UnexpectedVariant{type_name, TagRange{0, 1}, tag});
+    present = tag == TAG_PRESENT;
+    return true;
+  }
+
+  // One code point as UTF-8. The sequence length is settled by the lead byte
+  // before anything is validated, so a truncated sequence is UnexpectedEnd even
+  // when the bytes that are there could never form a valid one.
+  [[nodiscard]] bool read_code_point(char32_t& out) {
+    if (pos_ == end_) return fail(UnexpectedEnd{1});
+    const std::uint8_t lead = *pos_;
+    const std::size_t length = sequence_length(lead);
+    if (length == 0) return fail(InvalidCharEncoding{{lead, 0, 0, 0}});
+    if (remaining() < length) return fail(UnexpectedEnd{length - remaining()});
+    const std::uint8_t* seq = pos_;
+    pos_ += length;
+    if (length == 1) {
+      out = lead;
+      return true;
+    }
+    // The second byte's range also rules out overlong forms (E0, F0), surrogates
+    // (ED) and values above U+10FFFF (F4).
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+    bool valid = seq[1] >= low && seq[1] <= high;
+    for (std::size_t i = 2; i < length; ++i) valid = valid && (seq[i] & 0xC0) == 0x80;
+    if (!valid) {
+      InvalidCharEncoding bad{{0, 0, 0, 0}};
+      std::copy(seq, seq + length, bad.bytes.begin());
+      return fail(bad);
+    }
+    char32_t cp = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) cp = (cp << 6) | (seq[i] & 0x3F);
+    out = cp;
+    return true;
+  }
+
+ private:
+  // Bytes in the UTF-8 sequence that `lead` starts, or 0 when it starts none.
+  static std::size_t sequence_length(std::uint8_t lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+  }
+
+  bool fail(DecodeError error) {
+    error_ = error;
+    return false;
+  }
+
+  bool read_varint(IntegerType expected, std::uint64_t& out) {
+    if (pos_ == end_) return fail(UnexpectedEnd{1});
+    const std::uint8_t first = *pos_++;
+    if (first <= VARINT_MAX_SINGLE) {
+      out = first;
+      return true;
+    }
+    if (first == VARINT_U16) return read_little_endian(2, out);
+    if (first == VARINT_U32) return read_little_endian(4, out);
+    // The wider forms are refused before looking at the bytes that follow.
+    if (first == VARINT_U64 && expected == IntegerType::U64) return read_little_endian(8, out);
+    const IntegerType found = first == VARINT_U64    ? IntegerType::U64
+                              : first == VARINT_U128 ? IntegerType::U128
+                                                     : IntegerType::Reserved;
+    return fail(InvalidIntegerType{expected, found});
+  }
+
+  bool read_little_endian(std::size_t width, std::uint64_t& out) {
+    if (remaining() < width) return fail(UnexpectedEnd{width - remaining()});
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) value |= std::uint64_t{pos_[i]} << (8 * i);
+    pos_ += width;
+    out = value;
+    return true;
+  }
+
+  const std::uint8_t* pos_;
+  const std::uint8_t* end_;
+  DecodeError error_{UnexpectedEnd{0}};
+};
+
+template <class T, class ReadEntry>
+bool read_array(Reader& in, std::vector<T>& out, ReadEntry read_entry) {
+  std::uint64_t count = 0;
+  if (!in.read_count(count)) return false;
+  // Every entry takes at least one byte, so the remaining input bounds how many
+  // can follow: a hostile count costs no more memory than the input itself.
+  out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, in.remaining())));
+  for (std::uint64_t i = 0; i < count; ++i) {
+    T entry{};
+    if (!read_entry(in, entry)) return false;
+    out.push_back(entry);
+  }
+  return true;
+}
+
+bool read_value(Reader& in, std::uint32_t& out) {
+  return in.read_u32(out);
+}
+
+bool read_optional_code_point(Reader& in, std::optional<char32_t>& out) {
+  bool present = false;
+  if (!in.read_tag(OPTIONAL_CODE_POINT_NAME, present)) return false;
+  if (!present) return true;
+  char32_t cp = 0;
+  if (!in.read_code_point(cp)) return false;
+  out = cp;
+  return true;
+}
+
+bool read_optional_payload(Reader& in, std::optional<std::uint32_t>& out) {
+  bool present = false;
+  if (!in.read_tag(OPTIONAL_PAYLOAD_NAME, present)) return false;
+  if (!present) return true;
+  std::uint32_t value = 0;
+  if (!in.read_u32(value)) return false;
+  out = value;
+  return true;
+}
+
+}  // namespace
+
+std::size_t encoded_size(const Trie& trie) noexcept {
+  std::size_t size = varint_size(trie.node_shifts.size()) + varint_size(trie.node_chars.size()) +
+                     varint_size(trie.node_payloads.size()) +
+                     varint_size(trie.child_indices.size());
+  for (const std::uint32_t shift : trie.node_shifts) size += varint_size(shift);
+  for (const auto& cp : trie.node_chars) size += cp ? 1 + utf8_length(*cp) : 1;
+  for (const auto& payload : trie.node_payloads) size += payload ? 1 + varint_size(*payload) : 1;
+  for (const std::uint32_t child : trie.child_indices) size += varint_size(child);
+  return size;
+}
+
+std::vector<std::uint8_t> encode_to_vec(const Trie& trie) {
+  std::vector<std::uint8_t> out(encoded_size(trie));
+  Writer w(out.data());
+  w.varint(trie.node_shifts.size());
+  for (const std::uint32_t shift : trie.node_shifts) w.varint(shift);
+  w.varint(trie.node_chars.size());
+  for (const auto& cp : trie.node_chars) {
+    w.tag(cp.has_value());
+    if (cp) w.code_point(*cp);
+  }
+  w.varint(trie.node_payloads.size());
+  for (const auto& payload : trie.node_payloads) {
+    w.tag(payload.has_value());
+    if (payload) w.varint(*payload);
+  }
+  w.varint(trie.child_indices.size());
+  for (const std::uint32_t child : trie.child_indices) w.varint(child);
+  assert(w.position() == out.data() + out.size());
+  return out;
+}
+
+DecodeResult try_decode(std::span<const std::uint8_t> bytes) {
+  Reader in(bytes);
+  Trie trie;
+  const bool read = read_array(in, trie.node_shifts, read_value) &&
+                    read_array(in, trie.node_chars, read_optional_code_point) &&
+                    read_array(in, trie.node_payloads, read_optional_payload) &&
+                    read_array(in, trie.child_indices, read_value);
+  if (!read) return in.error();
+  return trie;
+}
+
+Trie decode_or_fail(std::span<const std::uint8_t> bytes) {
+  DecodeResult result = try_decode(bytes);
+  if (auto* error = std::get_if<DecodeError>(&result)) {
+    throw InternalFailure("cannot decode trie bytes: " + to_string(*error));
+  }
+  return std::get<Trie>(std::move(result));
+}
+
+}  // namespace prefix
