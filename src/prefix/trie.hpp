@@ -42,6 +42,17 @@ struct Trie {
   // node_payloads[node_id]; throws InternalFailure when `node_id` is out of range.
   [[nodiscard]] std::optional<std::uint32_t> get_payload(NodeId node_id) const;
 
+  // Walks the trie depth first from node 0, handing each node to `agent` (see
+  // the Agent concept in traversal.hpp, which defines this member): per node
+  // visit_node, then get_children, then get_children_to_visit, whose returned
+  // children are visited in the order given, each with its whole subtree
+  // before the next. Uses an explicit stack, so depth never grows the call
+  // stack. Throws InternalFailure on a node id not below node_payloads' length
+  // and on every failure of get_children; whatever the agent throws passes
+  // through. Either way everything the walk owns is released.
+  template <class A>
+  void dfs(A& agent) const;
+
   friend bool operator==(const Trie&, const Trie&) = default;
 };
 

@@ -1,0 +1,147 @@
+// The fuzzy matcher: Levenshtein rows carried down the walk, pruning, child
+// order, and the fuzzy and exact queries.
+#include "prefix/matcher.hpp"
+
+#include <algorithm>
+#include <numeric>
+#include <utility>
+
+#include "prefix/failure.hpp"
+#include "prefix/utf8.hpp"
+
+namespace prefix {
+namespace {
+
+constexpr std::string_view CUR_PREFIX = "CUR_PREFIX";
+constexpr std::string_view PREV_ROW = "PREV_ROW";
+constexpr std::string_view CUR_ROW = "CUR_ROW";
+
+using Row = std::vector<std::uint64_t>;
+
+// The value the matcher itself put under `key`; its absence is a broken invariant.
+template <class T>
+const T& require(const State& state, std::string_view key, NodeId node_id) {
+  const T* value = state.get<T>(key);
+  if (value == nullptr) {
+    throw InternalFailure("state of node " + std::to_string(node_id) + " has no " +
+                          std::string(key) + " of the expected type");
+  }
+  return *value;
+}
+
+const Row& require_row(const State& state, std::string_view key, NodeId node_id,
+                       std::size_t cells) {
+  const Row& row = require<Row>(state, key, node_id);
+  if (row.size() != cells) {
+    throw InternalFailure(std::string(key) + " of node " + std::to_string(node_id) + " has " +
+                          std::to_string(row.size()) + " cells, not " + std::to_string(cells));
+  }
+  return row;
+}
+
+}  // namespace
+
+Matcher::Matcher(std::u32string prefix, std::uint64_t max_dist, std::optional<std::uint64_t> limit,
+                 std::size_t node_budget)
+    : prefix_(std::move(prefix)), max_dist_(max_dist), limit_(limit), node_budget_(node_budget) {}
+
+State Matcher::initial_state() const {
+  State state;
+  state.put(std::string(CUR_PREFIX), std::u32string());
+  return state;
+}
+
+void Matcher::visit_node(NodeId node_id, std::optional<std::uint32_t> payload, State& state) {
+  const std::size_t n = prefix_.size();
+  const auto& text = require<std::u32string>(state, CUR_PREFIX, node_id);
+  if (text.empty()) {
+    // The root: its text is empty, so cell j costs j insertions. Never reported.
+    Row row(n + 1);
+    std::iota(row.begin(), row.end(), std::uint64_t{0});
+    state.put(std::string(CUR_ROW), std::move(row));
+    return;
+  }
+  Row row = next_row(require_row(state, PREV_ROW, node_id, n + 1), text.back());
+  if (payload && row[n] <= max_dist_ && !is_full()) {
+    results_.push_back(MatchRecord{encode_utf8(text), node_id, row[n]});
+  }
+  state.put(std::string(CUR_ROW), std::move(row));
+}
+
+std::vector<PendingEntry> Matcher::get_children_to_visit(NodeId node_id, const State& state,
+                                                         std::vector<Child> children) {
+  const auto& text = require<std::u32string>(state, CUR_PREFIX, node_id);
+  const Row& row = require_row(state, CUR_ROW, node_id, prefix_.size() + 1);
+  const std::vector<Child> open = children_to_open(row, text.size(), std::move(children));
+
+  // A tree reaches each node at most once, so reaching more nodes than there
+  // are means a cycle or a shared child. Counting at hand-out rather than at
+  // visit also bounds the States alive at once, not only the visits.
+  const std::size_t room = node_budget_ - std::min(nodes_reached_, node_budget_);
+  if (open.size() > room) {
+    throw InternalFailure("child relation is not a tree: node " + std::to_string(node_id) +
+                          " would bring the walk to " +
+                          std::to_string(nodes_reached_ + open.size()) +
+                          " nodes, more than node_payloads length " + std::to_string(node_budget_));
+  }
+  nodes_reached_ += open.size();
+
+  std::vector<PendingEntry> entries;
+  entries.reserve(open.size());
+  for (const Child& child : open) {
+    State child_state;
+    child_state.put(std::string(PREV_ROW), row);
+    std::u32string child_text;
+    child_text.reserve(text.size() + 1);
+    child_text.append(text).push_back(child.code_point);
+    child_state.put(std::string(CUR_PREFIX), std::move(child_text));
+    entries.push_back(PendingEntry{child.id, std::move(child_state)});
+  }
+  return entries;
+}
+
+bool Matcher::is_full() const noexcept {
+  return limit_ && results_.size() >= *limit_;
+}
+
+std::vector<std::uint64_t> Matcher::next_row(std::span<const std::uint64_t> parent_row,
+                                             char32_t edge) const {
+  // Cells are bounded by depth + n, far below 2^64: the additions cannot wrap.
+  Row row(parent_row.size());
+  row[0] = parent_row[0] + 1;
+  for (std::size_t j = 1; j < row.size(); ++j) {
+    const std::uint64_t substitute = parent_row[j - 1] + (prefix_[j - 1] == edge ? 0 : 1);
+    row[j] = std::min({parent_row[j] + 1, row[j - 1] + 1, substitute});
+  }
+  return row;
+}
+
+std::vector<Child> Matcher::children_to_open(std::span<const std::uint64_t> row, std::size_t depth,
+                                             std::vector<Child> children) const {
+  // A descendant's cells never drop below this row's least cell, so once that
+  // exceeds max_dist nothing below can be reported.
+  if (is_full() || *std::min_element(row.begin(), row.end()) > max_dist_) return {};
+  if (depth < prefix_.size()) {
+    // Children that continue the query at this position go first. All of them
+    // stay, even when siblings repeat the code point, so no subtree is lost.
+    const char32_t wanted = prefix_[depth];
+    std::stable_partition(children.begin(), children.end(),
+                          [wanted](const Child& child) { return child.code_point == wanted; });
+  }
+  return children;
+}
+
+std::vector<MatchRecord> fuzzy_match(const Trie& trie, std::u32string_view prefix,
+                                     std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
+  Matcher matcher(std::u32string(prefix), max_dist, limit, trie.node_payloads.size());
+  trie.dfs(matcher);
+  return std::move(matcher).take_results();
+}
+
+std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view prefix) {
+  std::vector<MatchRecord> records = fuzzy_match(trie, prefix, 0, std::nullopt);
+  if (records.empty()) return std::nullopt;
+  return std::move(records.front());
+}
+
+}  // namespace prefix

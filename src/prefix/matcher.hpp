@@ -1,0 +1,93 @@
+// The fuzzy matcher: the Agent that finds every stored key within a Levenshtein
+// distance of a query, and the fuzzy and exact queries built on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "prefix/state.hpp"
+#include "prefix/traversal.hpp"
+#include "prefix/trie.hpp"
+
+namespace prefix {
+
+// One reported node.
+struct MatchRecord {
+  std::string text;        // UTF-8 code points on the path from the root
+  NodeId node_id;          // the reported node
+  std::uint64_t distance;  // edit distance between `text` and the whole query
+
+  friend bool operator==(const MatchRecord&, const MatchRecord&) = default;
+};
+
+// Every key within `max_dist` unit-cost edits (insert, delete, substitute) of
+// `prefix`, in the order a depth-first walk finds them: at each node the
+// children whose code point continues the query go first, then the others, each
+// group in stored order. At most `limit` records when a limit is given. The
+// root is never reported. Costs O(n + depth) per visited node, n = query length.
+// Throws InternalFailure on inconsistent node arrays, including a child relation
+// that is not a tree (more nodes reached than node_payloads holds).
+[[nodiscard]] std::vector<MatchRecord> fuzzy_match(const Trie& trie, std::u32string_view prefix,
+                                                   std::uint64_t max_dist,
+                                                   std::optional<std::uint64_t> limit);
+
+// The first record of fuzzy_match with distance 0 and no limit: the node that
+// spells `prefix` and carries a payload, or nullopt. Walks the query's path and
+// the children of its nodes. Throws as fuzzy_match does.
+[[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view prefix);
+
+// The Agent behind fuzzy_match. Each node's State holds its text ("CUR_PREFIX",
+// code points), a copy of its parent's row ("PREV_ROW") and, once visited, its
+// own row ("CUR_ROW"): cell j is the edit distance between the node's text and
+// the first j code points of the query.
+class Matcher {
+ public:
+  // `node_budget` is the number of nodes a tree can have (node_payloads'
+  // length): the walk may reach no more nodes than that, root included.
+  Matcher(std::u32string prefix, std::uint64_t max_dist, std::optional<std::uint64_t> limit,
+          std::size_t node_budget);
+
+  // A State whose text is empty: the root's.
+  [[nodiscard]] State initial_state() const;
+
+  // Puts the node's row into `state` and records the node when it carries a
+  // payload, lies within max_dist, is not the root and the limit is not met.
+  // Throws InternalFailure when `state` lacks what get_children_to_visit put.
+  void visit_node(NodeId node_id, std::optional<std::uint32_t> payload, State& state);
+
+  // The children to descend into with their new States: none when the limit is
+  // met or no cell of the node's row is within max_dist. Throws InternalFailure
+  // when `state` was not visited, or when handing out the children would make
+  // the walk reach more than node_budget nodes (the child relation is then no
+  // tree). Not const: it counts the nodes handed out.
+  [[nodiscard]] std::vector<PendingEntry> get_children_to_visit(NodeId node_id, const State& state,
+                                                                std::vector<Child> children);
+
+  // The records in the order found.
+  [[nodiscard]] const std::vector<MatchRecord>& results() const noexcept { return results_; }
+  [[nodiscard]] std::vector<MatchRecord> take_results() && { return std::move(results_); }
+
+ private:
+  [[nodiscard]] bool is_full() const noexcept;
+  // The row of a node with edge code point `edge` below a node with row `parent_row`.
+  [[nodiscard]] std::vector<std::uint64_t> next_row(std::span<const std::uint64_t> parent_row,
+                                                    char32_t edge) const;
+  // The children of an open node at `depth` in visiting order; none when closed.
+  [[nodiscard]] std::vector<Child> children_to_open(std::span<const std::uint64_t> row,
+                                                    std::size_t depth,
+                                                    std::vector<Child> children) const;
+
+  std::u32string prefix_;
+  std::uint64_t max_dist_;
+  std::optional<std::uint64_t> limit_;
+  std::size_t node_budget_;
+  std::size_t nodes_reached_ = 1;  // the root
+  std::vector<MatchRecord> results_;
+};
+
+}  // namespace prefix
