@@ -78,6 +78,24 @@ TEST(Serial, ValueVarintsAtEveryWidthBoundary) {
   }
 }
 
+TEST(Serial, CodePointsAsUtf8AtEveryLengthBoundary) {
+  const std::vector<std::pair<char32_t, Bytes>> table{
+      {0x7F, {0x7F}},
+      {0x80, {0xC2, 0x80}},
+      {U'é', {0xC3, 0xA9}},
+      {0x800, {0xE0, 0xA0, 0x80}},
+      {0xFFFF, {0xEF, 0xBF, 0xBF}},
+      {U'😀', {0xF0, 0x9F, 0x98, 0x80}},
+      {0x10FFFF, {0xF4, 0x8F, 0xBF, 0xBF}},
+  };
+  for (const auto& [cp, utf8] : table) {
+    const Trie trie{{}, {cp}, {}, {}};
+    const Bytes bytes = concat({{0, 1, 1}, utf8, {0, 0}});
+    EXPECT_EQ(prefix::encode_to_vec(trie), bytes) << static_cast<std::uint32_t>(cp);
+    EXPECT_EQ(decoded(bytes), trie) << static_cast<std::uint32_t>(cp);
+  }
+}
+
 TEST(Serial, CountVarintsAtEveryWidthBoundary) {
   for (const std::size_t count : {250, 251, 65535, 65536}) {
     const Trie trie{{}, {}, {}, std::vector<std::uint32_t>(count, 7)};
