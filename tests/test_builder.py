@@ -1,0 +1,115 @@
+"""The pure-Python layout of words into node arrays; needs no extension."""
+
+import enum
+
+import pytest
+from hypothesis import given
+from hypothesis import strategies as st
+
+from quorvatine import layout
+from reference import children, preorder, stored_keys
+
+ALPHABET = st.sampled_from(["a", "b", "c", "é", "ж", "\uffff", "\U0001f600", "\U0001f601"])
+KEYS = st.text(ALPHABET, min_size=1, max_size=6)
+
+
+@pytest.mark.parametrize(
+    "words, arrays",
+    [
+        ([], ([0], [""], [None], [])),
+        (
+            ["car", "cart", "cat"],
+            ([0, 1, 2, 4, 5, 5], ["", "c", "a", "r", "t", "t"], [None, None, None, 0, 1, 2],
+             [1, 2, 3, 5, 4]),
+        ),
+        ({"b": 5, "a": 7, "ab": 0}, ([0, 2, 3, 3], ["", "a", "b", "b"], [None, 7, 0, 5], [1, 3, 2])),
+        # Code-point order, not UTF-16 order: U+FFFF before U+1F600.
+        (
+            ["\U0001f600", "\uffff", "é", "z"],
+            ([0, 4, 4, 4, 4], ["", "z", "é", "\uffff", "\U0001f600"], [None, 3, 2, 1, 0],
+             [1, 2, 3, 4]),
+        ),
+        # A repeated word keeps its first position.
+        (["b", "a", "b", "a"], ([0, 2, 2], ["", "a", "b"], [None, 1, 0], [1, 2])),
+        ({"x": 0, "y": 4294967295}, ([0, 2, 2], ["", "x", "y"], [None, 0, 4294967295], [1, 2])),
+    ],
+)
+def test_lays_out_by_hand_checked_arrays(words, arrays):
+    assert layout(words) == arrays
+
+
+class Small(enum.IntEnum):
+    THREE = 3
+
+
+class Word(str):
+    def __lt__(self, other):  # would reverse the order if it were used
+        return str.__gt__(self, other)
+
+
+def test_accepts_index_payloads_and_str_subclasses():
+    shifts, strings, payloads, _ = layout({Word("b"): Small.THREE, Word("a"): 1})
+    assert strings == ["", "a", "b"] and payloads == [None, 1, 3]
+    assert all(type(s) is str for s in strings) and type(payloads[2]) is int
+
+
+@pytest.mark.parametrize(
+    "words, error, text",
+    [
+        ("abc", TypeError, "not str"),
+        (5, TypeError, "not int"),
+        (["a", 1], TypeError, "word 1 at position 1 is int"),
+        ([b"a"], TypeError, "word b'a' at position 0 is bytes"),
+        ({"a": 1, None: 2}, TypeError, "word None is NoneType"),
+        (["a", ""], ValueError, "empty word at position 1"),
+        ({"": 0}, ValueError, "empty word"),
+        ({"ok": -1}, ValueError, "payload -1 of word 'ok' is outside"),
+        ({"ok": 4294967296}, ValueError, "payload 4294967296 of word 'ok'"),
+        ({"ok": True}, TypeError, "word 'ok' is a bool"),
+        ({"ok": 1.0}, TypeError, "payload of word 'ok' is float"),
+        ({"ok": "1"}, TypeError, "payload of word 'ok' is str"),
+        (["a\ud800b"], ValueError, "word 'a\\ud800b' holds the lone surrogate"),
+    ],
+)
+def test_refuses_bad_words_naming_them(words, error, text):
+    with pytest.raises(error) as info:
+        layout(words)
+    assert text in str(info.value)
+
+
+def test_passes_on_what_an_iterator_or_index_raises():
+    class Broken:
+        def __index__(self):
+            raise ArithmeticError("broken index")
+
+    def failing():
+        yield "a"
+        raise LookupError("halfway")
+
+    with pytest.raises(ArithmeticError):
+        layout({"a": Broken()})
+    with pytest.raises(LookupError):
+        layout(failing())
+
+
+@given(st.dictionaries(KEYS, st.integers(0, 2**32 - 1), max_size=20))
+def test_holds_exactly_the_words_in_preorder_and_code_point_order(words):
+    arrays = layout(words)
+    shifts, strings, payloads, child_indices = arrays
+    assert len(shifts) == len(strings) == len(payloads) == len(child_indices) + 1
+    assert stored_keys(arrays) == words
+    assert preorder(arrays) == list(range(len(strings)))
+    for node in range(len(strings)):
+        labels = [ch for ch, _ in children(arrays, node)]
+        assert labels == sorted(set(labels))
+
+
+@given(st.lists(KEYS, max_size=20))
+def test_payload_of_a_listed_word_is_its_first_position(words):
+    assert stored_keys(layout(words)) == {w: words.index(w) for w in words}
+
+
+def test_lays_out_a_word_100000_code_points_long():
+    shifts, strings, payloads, child_indices = layout(["a" * 100_000, "b"])
+    assert len(strings) == 100_002
+    assert child_indices[:2] == [1, 100_001] and payloads[100_000] == 0
