@@ -213,29 +213,35 @@ bool read_array(Reader& in, std::vector<T>& out, ReadEntry read_entry) {
   return true;
 }
 
-bool read_value(Reader& in, std::uint32_t& out) {
-  return in.read_u32(out);
-}
+// Entry readers, passed to read_array as objects (not function pointers) so
+// that each loop is compiled with its reader inlined.
+struct ReadValue {
+  bool operator()(Reader& in, std::uint32_t& out) const { return in.read_u32(out); }
+};
 
-bool read_optional_code_point(Reader& in, std::optional<char32_t>& out) {
-  bool present = false;
-  if (!in.read_tag(OPTIONAL_CODE_POINT_NAME, present)) return false;
-  if (!present) return true;
-  char32_t cp = 0;
-  if (!in.read_code_point(cp)) return false;
-  out = cp;
-  return true;
-}
+struct ReadOptionalCodePoint {
+  bool operator()(Reader& in, std::optional<char32_t>& out) const {
+    bool present = false;
+    if (!in.read_tag(OPTIONAL_CODE_POINT_NAME, present)) return false;
+    if (!present) return true;
+    char32_t cp = 0;
+    if (!in.read_code_point(cp)) return false;
+    out = cp;
+    return true;
+  }
+};
 
-bool read_optional_payload(Reader& in, std::optional<std::uint32_t>& out) {
-  bool present = false;
-  if (!in.read_tag(OPTIONAL_PAYLOAD_NAME, present)) return false;
-  if (!present) return true;
-  std::uint32_t value = 0;
-  if (!in.read_u32(value)) return false;
-  out = value;
-  return true;
-}
+struct ReadOptionalPayload {
+  bool operator()(Reader& in, std::optional<std::uint32_t>& out) const {
+    bool present = false;
+    if (!in.read_tag(OPTIONAL_PAYLOAD_NAME, present)) return false;
+    if (!present) return true;
+    std::uint32_t value = 0;
+    if (!in.read_u32(value)) return false;
+    out = value;
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -274,10 +280,10 @@ std::vector<std::uint8_t> encode_to_vec(const Trie& trie) {
 DecodeResult try_decode(std::span<const std::uint8_t> bytes) {
   Reader in(bytes);
   Trie trie;
-  const bool read = read_array(in, trie.node_shifts, read_value) &&
-                    read_array(in, trie.node_chars, read_optional_code_point) &&
-                    read_array(in, trie.node_payloads, read_optional_payload) &&
-                    read_array(in, trie.child_indices, read_value);
+  const bool read = read_array(in, trie.node_shifts, ReadValue{}) &&
+                    read_array(in, trie.node_chars, ReadOptionalCodePoint{}) &&
+                    read_array(in, trie.node_payloads, ReadOptionalPayload{}) &&
+                    read_array(in, trie.child_indices, ReadValue{});
   if (!read) return in.error();
   return trie;
 }
