@@ -256,8 +256,9 @@ std::size_t encoded_size(const Trie& trie) noexcept {
   return size;
 }
 
-std::vector<std::uint8_t> encode_to_vec(const Trie& trie) {
-  std::vector<std::uint8_t> out(encoded_size(trie));
+namespace detail {
+
+void write_encoded(const Trie& trie, std::span<std::uint8_t> out) {
   Writer w(out.data());
   w.varint(trie.node_shifts.size());
   for (const std::uint32_t shift : trie.node_shifts) w.varint(shift);
@@ -274,6 +275,16 @@ std::vector<std::uint8_t> encode_to_vec(const Trie& trie) {
   w.varint(trie.child_indices.size());
   for (const std::uint32_t child : trie.child_indices) w.varint(child);
   assert(w.position() == out.data() + out.size());
+}
+
+}  // namespace detail
+
+std::vector<std::uint8_t> encode_to_vec(const Trie& trie) {
+  std::vector<std::uint8_t> out;
+  encode_with(trie, [&out](std::size_t size) {
+    out.resize(size);
+    return out.data();
+  });
   return out;
 }
 

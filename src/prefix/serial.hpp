@@ -13,16 +13,34 @@
 
 namespace prefix {
 
-// Exact number of bytes that encode_to_vec writes for `trie`. One pass over the
+// Exact number of bytes in the byte form of `trie`. One pass over the
 // four arrays, nothing allocated.
 [[nodiscard]] std::size_t encoded_size(const Trie& trie) noexcept;
 
-// The byte form of `trie`: node_shifts, node_chars, node_payloads and
-// child_indices in that order, each as a varint count followed by its entries.
-// Costs a sizing pass and a writing pass; the result is allocated once at its
-// exact size. Never fails for any combination of array lengths. Requires every
-// present code point to be a Unicode scalar value (a surrogate or a value above
-// U+10FFFF would be written as bytes that decoding refuses).
+namespace detail {
+// Writes the byte form of `trie` into `out`, which holds exactly
+// encoded_size(trie) bytes. Reached only through encode_with, which sizes `out`.
+void write_encoded(const Trie& trie, std::span<std::uint8_t> out);
+}  // namespace detail
+
+// Writes the byte form of `trie` (node_shifts, node_chars, node_payloads and
+// child_indices in that order, each as a varint count followed by its entries)
+// into a buffer obtained from `allocate(size)`, which must return a pointer to
+// `size` writable bytes or throw; it is called once, with the exact size. This
+// lets a caller encode straight into a buffer it owns (a Python bytes object)
+// without an intermediate copy. Costs a sizing pass and a writing pass. Never
+// fails for any combination of array lengths. Requires every present code point
+// to be a Unicode scalar value (a surrogate or a value above U+10FFFF would be
+// written as bytes that decoding refuses).
+template <class Allocate>
+void encode_with(const Trie& trie, Allocate allocate) {
+  const std::size_t size = encoded_size(trie);
+  std::uint8_t* const out = allocate(size);
+  detail::write_encoded(trie, std::span<std::uint8_t>(out, size));
+}
+
+// The byte form of `trie` as encode_with writes it, in a vector allocated once
+// at its exact size and never grown.
 [[nodiscard]] std::vector<std::uint8_t> encode_to_vec(const Trie& trie);
 
 // A decoded trie, or the first reason the bytes were refused.
