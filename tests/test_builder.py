@@ -22,7 +22,8 @@ KEYS = st.text(ALPHABET, min_size=1, max_size=6)
             ([0, 1, 2, 4, 5, 5], ["", "c", "a", "r", "t", "t"], [None, None, None, 0, 1, 2],
              [1, 2, 3, 5, 4]),
         ),
-        ({"b": 5, "a": 7, "ab": 0}, ([0, 2, 3, 3], ["", "a", "b", "b"], [None, 7, 0, 5], [1, 3, 2])),
+        ({"b": 5, "a": 7, "ab": 0},
+         ([0, 2, 3, 3], ["", "a", "b", "b"], [None, 7, 0, 5], [1, 3, 2])),
         # Code-point order, not UTF-16 order: U+FFFF before U+1F600.
         (
             ["\U0001f600", "\uffff", "é", "z"],

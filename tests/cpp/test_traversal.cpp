@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -19,8 +18,8 @@ namespace {
 
 using testing::lay_out;
 
-// Records every call. Each State carries "TAG": the positions, in the lists it
-// returned, of the entries that led from the root to the node.
+// Records every call. A child's State holds "TAG": its position in the list
+// that its parent's get_children_to_visit returned.
 struct RecordingAgent {
   std::map<NodeId, std::vector<NodeId>> chosen;  // nodes absent here descend into all children
   std::optional<NodeId> stop_after;              // descend into nothing once this node is visited
@@ -30,18 +29,18 @@ struct RecordingAgent {
 
   [[nodiscard]] State initial_state() const {
     State state;
-    state.put("TAG", std::string());
+    state.put("TAG", std::string("root"));
     return state;
   }
 
   void visit_node(NodeId node_id, std::optional<std::uint32_t> payload, State& state) {
-    calls.push_back("visit " + std::to_string(node_id) + " tag '" + *state.get<std::string>("TAG") +
-                    "' payload " + (payload ? std::to_string(*payload) : "none"));
+    calls.push_back("visit " + std::to_string(node_id) + " " + *state.get<std::string>("TAG") +
+                    " " + (payload ? std::to_string(*payload) : "-"));
     visits.push_back(node_id);
     stopped = stopped || node_id == stop_after;
   }
 
-  std::vector<PendingEntry> get_children_to_visit(NodeId node_id, const State& state,
+  std::vector<PendingEntry> get_children_to_visit(NodeId node_id, const State& /*state*/,
                                                   const std::vector<Child>& children) {
     std::string call = "children " + std::to_string(node_id) + ":";
     std::vector<NodeId> ids;
@@ -55,7 +54,7 @@ struct RecordingAgent {
     std::vector<PendingEntry> entries;
     for (std::size_t k = 0; k < ids.size(); ++k) {
       State child_state;
-      child_state.put("TAG", *state.get<std::string>("TAG") + std::to_string(k));
+      child_state.put("TAG", "#" + std::to_string(k));
       entries.push_back(PendingEntry{ids[k], std::move(child_state)});
     }
     return entries;
@@ -64,29 +63,19 @@ struct RecordingAgent {
 
 static_assert(Agent<RecordingAgent>);
 
-// Root 0 with children 1, 2, 3 (code points x, y, z); 1 has child 4, 2 has child 5.
+// Root 0 with children 1, 2, 3; 1 has child 4, 2 has child 5.
 Trie sample_trie() {
   return lay_out({{1, 2, 3}, {4}, {5}, {}, {}, {}}, {std::nullopt, U'x', U'y', U'z', U'u', U'v'},
                  {std::nullopt, 1, std::nullopt, 3, 4, 5});
 }
 
-TEST(Dfs, RootOnlyIsVisitedOnceWithNoChildren) {
-  const Trie trie = lay_out({{}}, {std::nullopt}, {9});
+TEST(Dfs, CallsPerNodeInOrderAndWalksPreOrder) {
   RecordingAgent agent;
-  trie.dfs(agent);
-  EXPECT_EQ(agent.calls, (std::vector<std::string>{"visit 0 tag '' payload 9", "children 0:"}));
-}
-
-TEST(Dfs, CallsPerNodeInOrderAndDescendsPreOrder) {
-  const Trie trie = sample_trie();
-  RecordingAgent agent;
-  trie.dfs(agent);
-  EXPECT_EQ(agent.calls,
-            (std::vector<std::string>{
-                "visit 0 tag '' payload none", "children 0: 1 2 3", "visit 1 tag '0' payload 1",
-                "children 1: 4", "visit 4 tag '00' payload 4", "children 4:",
-                "visit 2 tag '1' payload none", "children 2: 5", "visit 5 tag '10' payload 5",
-                "children 5:", "visit 3 tag '2' payload 3", "children 3:"}));
+  sample_trie().dfs(agent);
+  EXPECT_EQ(agent.calls, (std::vector<std::string>{
+                             "visit 0 root -", "children 0: 1 2 3", "visit 1 #0 1", "children 1: 4",
+                             "visit 4 #0 4", "children 4:", "visit 2 #1 -", "children 2: 5",
+                             "visit 5 #0 5", "children 5:", "visit 3 #2 3", "children 3:"}));
 }
 
 struct VisitCase {
@@ -99,11 +88,10 @@ struct VisitCase {
 class DfsVisits : public ::testing::TestWithParam<VisitCase> {};
 
 TEST_P(DfsVisits, FollowTheAgentsChoices) {
-  const Trie trie = sample_trie();
   RecordingAgent agent;
   agent.chosen = GetParam().chosen;
   agent.stop_after = GetParam().stop_after;
-  trie.dfs(agent);
+  sample_trie().dfs(agent);
   EXPECT_EQ(agent.visits, GetParam().visits);
 }
 
@@ -113,30 +101,23 @@ INSTANTIATE_TEST_SUITE_P(
         VisitCase{"returned_order_not_stored_order", {{0, {3, 2, 1}}}, {}, {0, 3, 2, 5, 1, 4}},
         VisitCase{"empty_list_skips_only_that_subtree", {{1, {}}}, {}, {0, 1, 2, 5, 3}},
         VisitCase{"stacked_entries_still_visited_after_stop", {}, 1, {0, 1, 2, 3}},
-        VisitCase{"ids_are_not_checked_against_the_tree", {{0, {5}}, {5, {3}}}, {}, {0, 5, 3}}),
+        VisitCase{"ids_not_checked_against_the_tree", {{0, {5}}, {5, {3}}}, {}, {0, 5, 3}}),
     [](const auto& case_info) { return std::string(case_info.param.name); });
 
 TEST(Dfs, AnIdReturnedTwiceIsVisitedTwiceWithItsOwnState) {
-  const Trie trie = sample_trie();
   RecordingAgent agent;
   agent.chosen = {{0, {3, 3}}};
-  trie.dfs(agent);
-  EXPECT_EQ(agent.calls[2], "visit 3 tag '0' payload 3");
-  EXPECT_EQ(agent.calls[4], "visit 3 tag '1' payload 3");
-  EXPECT_EQ(agent.visits, (std::vector<NodeId>{0, 3, 3}));
+  sample_trie().dfs(agent);
+  EXPECT_EQ(agent.calls[2], "visit 3 #0 3");
+  EXPECT_EQ(agent.calls[4], "visit 3 #1 3");
 }
 
-TEST(Dfs, FailsOnATrieWithoutNodes) {
+TEST(Dfs, FailsOnNodeIdsBeyondThePayloads) {
   RecordingAgent agent;
   EXPECT_THROW(Trie{}.dfs(agent), InternalFailure);
   EXPECT_TRUE(agent.calls.empty());
-}
-
-TEST(Dfs, FailsOnAReturnedIdBeyondThePayloads) {
-  const Trie trie = sample_trie();
-  RecordingAgent agent;
   agent.chosen = {{0, {6}}};
-  EXPECT_THROW(trie.dfs(agent), InternalFailure);
+  EXPECT_THROW(sample_trie().dfs(agent), InternalFailure);
   EXPECT_EQ(agent.visits, (std::vector<NodeId>{0}));
 }
 
@@ -146,45 +127,14 @@ TEST(Dfs, FailsOnAChildWithoutCodePointEvenWhenDescendingIntoNone) {
   RecordingAgent agent;
   agent.chosen = {{1, {}}};
   EXPECT_THROW(trie.dfs(agent), InternalFailure);
-  EXPECT_EQ(agent.calls.back(), "visit 1 tag '0' payload none");
+  EXPECT_EQ(agent.calls.back(), "visit 1 #0 -");
 }
 
-// Descends into every child and keeps nothing per node but the depth.
-struct DepthAgent {
-  std::size_t visits = 0;
-  std::uint64_t deepest = 0;
-
-  [[nodiscard]] State initial_state() const {
-    State state;
-    state.put("DEPTH", std::uint64_t{0});
-    return state;
-  }
-  void visit_node(NodeId /*node_id*/, std::optional<std::uint32_t> /*payload*/, State& state) {
-    ++visits;
-    deepest = std::max(deepest, *state.get<std::uint64_t>("DEPTH"));
-  }
-  std::vector<PendingEntry> get_children_to_visit(NodeId /*node_id*/, const State& state,
-                                                  const std::vector<Child>& children) {
-    std::vector<PendingEntry> entries;
-    for (const Child& child : children) {
-      State child_state;
-      child_state.put("DEPTH", *state.get<std::uint64_t>("DEPTH") + 1);
-      entries.push_back(PendingEntry{child.id, std::move(child_state)});
-    }
-    return entries;
-  }
-};
-
 TEST(Dfs, WalksAPathOfDepth100000WithoutRecursion) {
-  constexpr NodeId DEPTH = 100'000;
-  std::vector<std::vector<NodeId>> children(DEPTH + 1);
-  for (NodeId id = 0; id < DEPTH; ++id) children[id] = {id + 1};
-  const Trie trie = lay_out(children, std::vector<std::optional<char32_t>>(DEPTH + 1, U'a'),
-                            std::vector<std::optional<std::uint32_t>>(DEPTH + 1));
-  DepthAgent agent;
-  trie.dfs(agent);
-  EXPECT_EQ(agent.visits, DEPTH + 1);
-  EXPECT_EQ(agent.deepest, DEPTH);
+  RecordingAgent agent;
+  testing::path_trie(100'000).dfs(agent);
+  ASSERT_EQ(agent.visits.size(), 100'001U);
+  EXPECT_EQ(agent.visits.back(), 100'000U);
 }
 
 }  // namespace

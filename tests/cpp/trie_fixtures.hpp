@@ -1,10 +1,8 @@
-// Small tries for the search tests: laid out from child lists, or from words.
+// Small tries for the search tests, laid out from per-node child lists.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -12,7 +10,7 @@
 
 namespace prefix::testing {
 
-// Lays out node i with the children `children[i]` in the order given.
+// Node i lists the children `children[i]` in the order given.
 inline Trie lay_out(const std::vector<std::vector<NodeId>>& children,
                     std::vector<std::optional<char32_t>> chars,
                     std::vector<std::optional<std::uint32_t>> payloads) {
@@ -26,34 +24,14 @@ inline Trie lay_out(const std::vector<std::vector<NodeId>>& children,
   return trie;
 }
 
-// A trie holding `words` with their payloads, children in code-point order.
-inline Trie trie_from_words(const std::vector<std::pair<std::u32string, std::uint32_t>>& words) {
-  std::vector<std::vector<NodeId>> children(1);
-  std::vector<std::optional<char32_t>> chars{std::nullopt};
-  std::vector<std::optional<std::uint32_t>> payloads{std::nullopt};
-  for (const auto& [word, payload] : words) {
-    NodeId node = 0;
-    for (const char32_t cp : word) {
-      const auto& list = children[node];
-      const auto it =
-          std::find_if(list.begin(), list.end(), [&](NodeId id) { return chars[id] == cp; });
-      if (it != list.end()) {
-        node = *it;
-        continue;
-      }
-      const auto id = static_cast<NodeId>(chars.size());
-      children[node].push_back(id);
-      children.emplace_back();
-      chars.emplace_back(cp);
-      payloads.emplace_back();
-      node = id;
-    }
-    payloads[node] = payload;
-  }
-  for (auto& list : children) {
-    std::sort(list.begin(), list.end(), [&](NodeId a, NodeId b) { return *chars[a] < *chars[b]; });
-  }
-  return lay_out(children, std::move(chars), std::move(payloads));
+// A path of `depth` nodes labelled 'a' below the root; only the deepest has a payload.
+inline Trie path_trie(NodeId depth) {
+  std::vector<std::vector<NodeId>> children(depth + 1);
+  for (NodeId id = 0; id < depth; ++id) children[id] = {id + 1};
+  std::vector<std::optional<std::uint32_t>> payloads(depth + 1);
+  payloads[depth] = 1;
+  return lay_out(children, std::vector<std::optional<char32_t>>(depth + 1, U'a'),
+                 std::move(payloads));
 }
 
 }  // namespace prefix::testing
