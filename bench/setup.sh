@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Prepares the fuzzy-lookup benchmark: Debian's word lists and codespell, the
+# virtual environment .venv-bench with the comparison tools, and the project
+# built from this tree (Release). Quick when everything is already there.
+#
+# The benchmark has its own environment, apart from the dev environment .venv,
+# so that the comparison tools (and numpy) never sit beside the test suite,
+# where a test could come to rely on them unnoticed, and so that a benchmark
+# run cannot disturb what `make test` builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PYTHON=${PYTHON:-python3}
+VENV=${BENCH_VENV:-.venv-bench}
+VPY="$VENV/bin/python"
+
+missing=""
+for p in wamerican wamerican-insane wngerman codespell; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "installing Debian packages:$missing"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+fi
+
+[ -x "$VPY" ] || "$PYTHON" -m venv "$VENV"
+if ! cmp -s bench/requirements.txt "$VENV/.bench-requirements"; then
+  "$VPY" -m pip install -q --upgrade pip
+  "$VPY" -m pip install -q -r bench/requirements.txt
+  cp bench/requirements.txt "$VENV/.bench-requirements"
+fi
+
+if ! "$VPY" -c 'import fuzzytrie' 2>/dev/null; then
+  if ! "$VPY" -m pip install -q 'fuzzytrie>=0.3,<0.4' >/dev/null 2>&1; then
+    echo "fuzzytrie has no wheel and its crates are out of reach: building it with Debian's"
+    bash bench/build_fuzzytrie.sh "$VPY"
+  fi
+fi
+
+# The project from this tree, in a build directory of its own (incremental).
+"$VPY" -m pip install -q --no-build-isolation --no-deps -C 'build-dir=build/bench/{wheel_tag}' .
