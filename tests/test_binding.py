@@ -1,6 +1,7 @@
 """Argument binding, conversions, wrapping of conversion errors and PanicException round trips."""
 
 import hashlib
+from concurrent.futures import ThreadPoolExecutor
 import importlib.util
 import shutil
 import subprocess
@@ -276,6 +277,20 @@ def test_panic_raised_by_python_code_comes_back_as_panic(worked, panic_class, ca
     assert "Traceback" in capsys.readouterr().err
 
 
+def test_one_instance_used_from_several_threads(worked, panic_class):
+    # The wrapped failure lets other threads run while its exception is made.
+    def work(_):
+        for _ in range(500):
+            assert worked.get_children(0) == [("c", 1), ("a", 3)]
+            with pytest.raises(TypeError, match="^argument 'node_id': "):
+                worked.get_payload(1.5)
+            with pytest.raises(panic_class):
+                worked.get_payload(4)
+
+    with ThreadPoolExecutor(4) as pool:
+        list(pool.map(work, range(4)))
+
+
 # ---------------------------------------------------------------------------
 # Rules and result shapes that the registered entry points do not reach yet are
 # exercised through a small probe extension built from the same binding sources.
@@ -308,6 +323,7 @@ constexpr FunctionDescription<1> octets_table{std::nullopt, "octets", {"bs"}, 1}
 constexpr FunctionDescription<1> code_point_table{std::nullopt, "code_point", {"value"}, 1};
 constexpr FunctionDescription<3> record_table{
     std::nullopt, "record", {"text", "payload", "distance"}, 3};
+constexpr FunctionDescription<1> maybe_record_table{std::nullopt, "maybe_record", {"text"}, 1};
 
 PROBE(word, return into_py(bound.convert<MachineWord>(0));)
 PROBE(maybe_word, return into_py(bound.convert<Optional<MachineWord>>(0));)
@@ -321,6 +337,12 @@ PROBE(record,
       std::vector<std::tuple<std::string, std::optional<std::uint32_t>, std::uint64_t>> rows;
       rows.emplace_back(std::move(text), payload, distance);
       return into_py(std::move(rows));)
+PROBE(maybe_record,
+      auto text = bound.convert<Text>(0);
+      using Row = std::tuple<std::string, std::optional<std::uint32_t>, std::uint64_t>;
+      std::optional<Row> row;
+      if (!text.empty()) row = Row{std::move(text), std::nullopt, 0};
+      return into_py(std::move(row));)
 
 constexpr FunctionDescription<0> nothing_table{std::nullopt, "nothing", {}, 0};
 PyObject* nothing(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
@@ -333,7 +355,7 @@ PyObject* nothing(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
 #define ENTRY(NAME) {#NAME, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(NAME)), \
                      METH_FASTCALL | METH_KEYWORDS, nullptr}
 PyMethodDef methods[] = {ENTRY(word), ENTRY(maybe_word), ENTRY(text), ENTRY(octets),
-                         ENTRY(code_point), ENTRY(record), ENTRY(nothing), {nullptr, nullptr, 0, nullptr}};
+                         ENTRY(code_point), ENTRY(record), ENTRY(maybe_record), ENTRY(nothing), {nullptr, nullptr, 0, nullptr}};
 PyModuleDef definition = {PyModuleDef_HEAD_INIT, "_binding_probe", nullptr, -1, methods,
                           nullptr, nullptr, nullptr, nullptr};
 }  // namespace
@@ -449,3 +471,8 @@ def test_record_rows(probe, args, row):
     assert result == [row]
     assert type(result) is list and type(result[0]) is tuple and type(result[0][0]) is str
     assert probe.record(distance=args[2], text=args[0], payload=args[1]) == [row]
+
+
+def test_optional_record(probe):
+    assert probe.maybe_record("") is None
+    assert probe.maybe_record("é") == ("é", None, 0)

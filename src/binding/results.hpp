@@ -34,7 +34,7 @@ struct Bytes {
 [[nodiscard]] Ref into_py(std::nullopt_t absent);  // None
 [[nodiscard]] Ref into_py(const Bytes& bytes);     // bytes
 template <class T>
-[[nodiscard]] Ref into_py(const std::optional<T>& value);  // None or the value
+[[nodiscard]] Ref into_py(std::optional<T> value);  // None or the value
 template <class A, class B>
 [[nodiscard]] Ref into_py(std::pair<A, B>&& pair);  // 2-tuple, elements in order
 template <class... T>
@@ -48,9 +48,9 @@ template <class T, class Project = std::identity>
 [[nodiscard]] Ref list_into_py(std::vector<T>&& items, Project project = {});
 
 template <class T>
-Ref into_py(const std::optional<T>& value) {
+Ref into_py(std::optional<T> value) {
   if (!value) return into_py(std::nullopt);
-  return into_py(*value);
+  return into_py(std::move(*value));
 }
 
 namespace detail {
