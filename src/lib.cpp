@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,8 @@
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
 #include "prefix/failure.hpp"
+#include "prefix/matcher.hpp"
+#include "prefix/serial.hpp"
 #include "prefix/trie.hpp"
 #include "prefix/utf8.hpp"
 
@@ -61,6 +64,30 @@ std::optional<std::uint32_t> get_payload_impl(const prefix::Trie& trie, prefix::
   return trie.get_payload(node_id);
 }
 
+// A match as Python sees it: (text, payload, distance).
+using Match = std::tuple<std::string, std::optional<std::uint32_t>, std::uint64_t>;
+
+Match to_match(const prefix::Trie& trie, prefix::MatchRecord&& record) {
+  return {std::move(record.text), trie.get_payload(record.node_id), record.distance};
+}
+
+std::vector<Match> fuzzy_match_impl(const prefix::Trie& trie, std::string_view prefix_text,
+                                    std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
+  std::vector<prefix::MatchRecord> records =
+      prefix::fuzzy_match(trie, prefix::decode_utf8(prefix_text), max_dist, limit);
+  std::vector<Match> matches;
+  matches.reserve(records.size());
+  for (prefix::MatchRecord& record : records) matches.push_back(to_match(trie, std::move(record)));
+  return matches;
+}
+
+std::optional<Match> exact_match_impl(const prefix::Trie& trie, std::string_view prefix_text) {
+  std::optional<prefix::MatchRecord> record =
+      prefix::exact_match(trie, prefix::decode_utf8(prefix_text));
+  if (!record) return std::nullopt;
+  return to_match(trie, std::move(*record));
+}
+
 // ---------------------------------------------------------------------------
 // The PrefixSearch type and its instances.
 
@@ -83,7 +110,7 @@ extern PyMethodDef prefix_search_methods[];
 // PrefixSearch" caused by the interpreter's error; the next use tries again.
 PyTypeObject* prefix_search_type_or_error() {
   return reinterpret_cast<PyTypeObject*>(prefix_search_type_cell.get_or_init([] {
-    // Static: the type keeps pointers into the slot list and the spec.
+    // Static: the type keeps pointers into the slot list and the PyType_Spec.
     static PyType_Slot slots[] = {
         {Py_tp_methods, static_cast<void*>(prefix_search_methods)},
         {Py_tp_base, static_cast<void*>(&PyBaseObject_Type)},
@@ -169,6 +196,9 @@ void dealloc_prefix_search(PyObject* self) noexcept {
 // Entry points: bind, borrow, convert in parameter order, run the logic,
 // convert the result. Every one runs inside binding::run_entry_point.
 
+constexpr binding::FunctionDescription<3> FUZZY_MATCH{
+    CLASS_NAME, "fuzzy_match", {"prefix", "max_dist", "limit"}, 3};
+constexpr binding::FunctionDescription<1> EXACT_MATCH{CLASS_NAME, "exact_match", {"prefix"}, 1};
 constexpr binding::FunctionDescription<1> GET_CHILDREN{CLASS_NAME, "get_children", {"node_id"}, 1};
 constexpr binding::FunctionDescription<1> GET_PAYLOAD{CLASS_NAME, "get_payload", {"node_id"}, 1};
 constexpr binding::FunctionDescription<4> FROM_INTERNAL_DATA{
@@ -176,6 +206,29 @@ constexpr binding::FunctionDescription<4> FROM_INTERNAL_DATA{
     "from_internal_data",
     {"node_shifts", "node_strings", "node_payloads", "child_indices"},
     4};
+constexpr binding::FunctionDescription<1> FROM_BYTES{std::nullopt, "from_bytes", {"bs"}, 1};
+
+PyObject* fuzzy_match(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(FUZZY_MATCH, args, nargs, kwnames);
+    const Borrowed instance = borrow_self(self);
+    const auto prefix_text = bound.convert<binding::Text>(0);
+    const auto max_dist = bound.convert<binding::MachineWord>(1);
+    const auto limit = bound.convert<binding::Optional<binding::MachineWord>>(2);
+    return binding::into_py(fuzzy_match_impl(instance->trie, prefix_text, max_dist, limit));
+  });
+}
+
+PyObject* exact_match(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(EXACT_MATCH, args, nargs, kwnames);
+    const Borrowed instance = borrow_self(self);
+    const auto prefix_text = bound.convert<binding::Text>(0);
+    return binding::into_py(exact_match_impl(instance->trie, prefix_text));
+  });
+}
 
 PyObject* get_children(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                        PyObject* kwnames) noexcept {
@@ -216,6 +269,28 @@ PyObject* from_internal_data(PyObject* /*module*/, PyObject* const* args, Py_ssi
   });
 }
 
+PyObject* to_bytes(PyObject* self, PyObject* /*unused*/) noexcept {
+  return binding::run_entry_point([&] {
+    const Borrowed instance = borrow_self(self);
+    // The bytes object is created at the exact size and written in place.
+    Ref bytes;
+    prefix::encode_with(instance->trie, [&bytes](std::size_t size) {
+      bytes = binding::checked(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
+      return reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(bytes.get()));
+    });
+    return bytes;
+  });
+}
+
+PyObject* from_bytes(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(FROM_BYTES, args, nargs, kwnames);
+    const auto bytes = bound.convert<binding::SequenceOf<binding::U8>>(0);
+    return new_prefix_search(prefix::decode_or_fail(bytes));
+  });
+}
+
 // ---------------------------------------------------------------------------
 // Method and function tables. A documentation string is a signature line
 // followed by "\n--\n\n": the interpreter takes it as __text_signature__ and
@@ -229,10 +304,15 @@ PyCFunction as_cfunction(Function* function) {
 }
 
 PyMethodDef prefix_search_methods[] = {
+    {"fuzzy_match", as_cfunction(fuzzy_match), FASTCALL_KEYWORDS,
+     "fuzzy_match($self, prefix, max_dist, limit)\n--\n\n"},
+    {"exact_match", as_cfunction(exact_match), FASTCALL_KEYWORDS,
+     "exact_match($self, prefix)\n--\n\n"},
     {"get_children", as_cfunction(get_children), FASTCALL_KEYWORDS,
      "get_children($self, node_id)\n--\n\n"},
     {"get_payload", as_cfunction(get_payload), FASTCALL_KEYWORDS,
      "get_payload($self, node_id)\n--\n\n"},
+    {"to_bytes", as_cfunction(to_bytes), METH_NOARGS, "to_bytes($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -241,6 +321,7 @@ PyMethodDef prefix_search_methods[] = {
 PyMethodDef module_functions[] = {
     {"from_internal_data", as_cfunction(from_internal_data), FASTCALL_KEYWORDS,
      "from_internal_data(node_shifts, node_strings, node_payloads, child_indices)\n--\n\n"},
+    {"from_bytes", as_cfunction(from_bytes), FASTCALL_KEYWORDS, "from_bytes(bs)\n--\n\n"},
 };
 
 // ---------------------------------------------------------------------------

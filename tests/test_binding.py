@@ -28,7 +28,7 @@ MODULE = _quorvatine.from_internal_data
 
 
 def entry(name, instance):
-    return getattr(instance, name) if name.startswith("get_") else getattr(_quorvatine, name)
+    return getattr(_quorvatine, name) if name.startswith("from_") else getattr(instance, name)
 
 
 @pytest.mark.parametrize(
@@ -42,6 +42,11 @@ def entry(name, instance):
         ("get_payload", (), {"\udc80": 1}, "PrefixSearch.get_payload() got an unexpected keyword argument '\udc80'"),
         ("get_payload", (1,), {"zzz": 1, "node_id": 2}, "PrefixSearch.get_payload() got an unexpected keyword argument 'zzz'"),
         ("get_payload", (1,), {"node_id": 2, "zzz": 1}, "PrefixSearch.get_payload() got multiple values for argument 'node_id'"),
+        ("fuzzy_match", ("a", 1, 2, 3), {"bogus": 1}, "PrefixSearch.fuzzy_match() takes 3 positional arguments but 4 were given"),
+        ("fuzzy_match", ("a",), {}, "PrefixSearch.fuzzy_match() missing 2 required positional arguments: 'max_dist' and 'limit'"),
+        ("exact_match", ("a",), {"prefix": "b"}, "PrefixSearch.exact_match() got multiple values for argument 'prefix'"),
+        ("from_bytes", (), {}, "from_bytes() missing 1 required positional argument: 'bs'"),
+        ("from_bytes", (), {"data": b""}, "from_bytes() got an unexpected keyword argument 'data'"),
         ("from_internal_data", ([], []), {}, "from_internal_data() missing 2 required positional arguments: 'node_payloads' and 'child_indices'"),
         ("from_internal_data", (), {}, "from_internal_data() missing 4 required positional arguments: 'node_shifts', 'node_strings', 'node_payloads', and 'child_indices'"),
         ("from_internal_data", ([],), {"child_indices": []}, "from_internal_data() missing 2 required positional arguments: 'node_strings' and 'node_payloads'"),

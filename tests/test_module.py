@@ -14,7 +14,7 @@ from _quorvatine import PrefixSearch
 
 def test_module_attributes():
     assert _quorvatine.__doc__ == ""
-    assert _quorvatine.__all__ == ["from_internal_data", "PrefixSearch"]
+    assert _quorvatine.__all__ == ["from_internal_data", "from_bytes", "PrefixSearch"]
     assert type(_quorvatine.__all__) is list
     for name in _quorvatine.__all__:
         assert hasattr(_quorvatine, name)
@@ -26,7 +26,7 @@ def test_repeated_initialisation_returns_the_cached_module():
         import _quorvatine as again
 
         assert again is first
-        assert again.__all__ == ["from_internal_data", "PrefixSearch"]
+        assert again.__all__ == ["from_internal_data", "from_bytes", "PrefixSearch"]
     finally:
         sys.modules["_quorvatine"] = first
 
@@ -42,8 +42,12 @@ def test_module_functions_belong_to_the_module():
     "function, signature",
     [
         (_quorvatine.from_internal_data, "(node_shifts, node_strings, node_payloads, child_indices)"),
+        (_quorvatine.from_bytes, "(bs)"),
+        (PrefixSearch.fuzzy_match, "($self, prefix, max_dist, limit)"),
+        (PrefixSearch.exact_match, "($self, prefix)"),
         (PrefixSearch.get_children, "($self, node_id)"),
         (PrefixSearch.get_payload, "($self, node_id)"),
+        (PrefixSearch.to_bytes, "($self)"),
     ],
     ids=lambda x: getattr(x, "__name__", None),
 )
