@@ -1,0 +1,7 @@
+"""`python -m quorvatine`: the command line."""
+
+import sys
+
+from .cli import main
+
+sys.exit(main())

@@ -1,0 +1,114 @@
+"""Loading word lists and prepared trie files for the command line.
+
+A word list is UTF-8 text with one word per line and, optionally, a second
+tab-separated column holding the word's payload (0 to 4294967295). Without
+that column a word's payload is its position among the words, counted from 0.
+
+A prepared trie file is the bytes of ``PrefixSearch.to_bytes()`` behind a
+small header of this package's own: the eight bytes ``MAGIC`` and the length
+of the trie bytes as an unsigned 64-bit little-endian number. The header is
+how a prepared file is recognised (never by guessing from its contents), and
+the length catches a truncated copy, which the byte form alone would not.
+"""
+
+from __future__ import annotations
+
+import os
+import struct
+from collections.abc import Mapping, Sequence
+
+MAGIC = b"\x89QVT\r\n\x1a\n"
+_LENGTH = struct.Struct("<Q")
+_MAX_PAYLOAD = 0xFFFFFFFF
+
+
+class DataError(Exception):
+    """A dictionary file that cannot be used; the message says where and why."""
+
+
+def read_words(path: str | os.PathLike[str]) -> Sequence[str] | Mapping[str, int]:
+    """Reads a word list: a list of words, or a dict of word to payload when
+    the file has a payload column. Raises DataError naming the file and line of
+    the first bad line, OSError when the file cannot be read."""
+    name = os.fspath(path)
+    with open(name, "rb") as f:
+        raw = f.read()
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError as e:
+        line = raw.count(b"\n", 0, e.start) + 1
+        raise DataError(f"{name}:{line}: not valid UTF-8") from None
+    if text.startswith("\ufeff"):
+        text = text[1:]
+    lines = text.split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    words: list[str] = []
+    payloads: dict[str, int] = {}
+    with_payloads: bool | None = None
+    for number, line in enumerate(lines, start=1):
+        line = line.removesuffix("\r")
+        fields = line.split("\t")
+        if with_payloads is None:
+            with_payloads = len(fields) == 2
+        where = f"{name}:{number}"
+        if len(fields) != (2 if with_payloads else 1):
+            expected = "a word and a payload" if with_payloads else "one word"
+            raise DataError(f"{where}: malformed line (expected {expected} per line)")
+        word = fields[0]
+        if word == "":
+            raise DataError(f"{where}: empty word")
+        if not with_payloads:
+            words.append(word)
+            continue
+        payload = _parse_payload(fields[1])
+        if payload is None:
+            raise DataError(f"{where}: payload {fields[1]!r} is not an integer from 0 to 4294967295")
+        if word in payloads:
+            raise DataError(f"{where}: word {word!r} repeated")
+        payloads[word] = payload
+    return payloads if with_payloads else words
+
+
+def _parse_payload(field: str) -> int | None:
+    if not (field.isascii() and field.isdigit()):
+        return None
+    value = int(field)
+    return value if value <= _MAX_PAYLOAD else None
+
+
+def is_prepared(path: str | os.PathLike[str]) -> bool:
+    """True when the file starts with the prepared-trie header."""
+    with open(path, "rb") as f:
+        return f.read(len(MAGIC)) == MAGIC
+
+
+def write_prepared(path: str | os.PathLike[str], trie_bytes: bytes) -> None:
+    """Writes trie bytes behind the header, replacing the file atomically."""
+    name = os.fspath(path)
+    temporary = f"{name}.tmp{os.getpid()}"
+    try:
+        with open(temporary, "wb") as f:
+            f.write(MAGIC + _LENGTH.pack(len(trie_bytes)) + trie_bytes)
+        os.replace(temporary, name)
+    finally:
+        if os.path.exists(temporary):
+            os.unlink(temporary)
+
+
+def read_prepared(path: str | os.PathLike[str]) -> bytes:
+    """The trie bytes of a prepared file; DataError when the header is missing
+    or the length it declares does not match the file."""
+    name = os.fspath(path)
+    with open(name, "rb") as f:
+        data = f.read()
+    head = len(MAGIC) + _LENGTH.size
+    if len(data) < head or not data.startswith(MAGIC):
+        raise DataError(f"{name}: not a prepared trie file")
+    (length,) = _LENGTH.unpack_from(data, len(MAGIC))
+    if length != len(data) - head:
+        raise DataError(
+            f"{name}: prepared trie file is damaged "
+            f"(header declares {length} bytes, {len(data) - head} follow)"
+        )
+    return data[head:]
