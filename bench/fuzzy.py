@@ -86,6 +86,8 @@ def _build_in_child(conn, key: str, words: list[str], ks: tuple[int, ...]) -> No
         note = ""
         if key == "ours":
             note = _our_index_note(index, words)
+        elif key == "python":
+            note = f"{_count_nodes(index):,} nodes"
         elif key == "fuzzytrie":
             start = time.perf_counter()
             peers.build_fuzzytrie([], ks)
@@ -95,6 +97,15 @@ def _build_in_child(conn, key: str, words: list[str], ks: tuple[int, ...]) -> No
         conn.send((None, None, "", traceback.format_exc(limit=3)))
     finally:
         conn.close()
+
+
+def _count_nodes(root) -> int:
+    count, stack = 0, [root]
+    while stack:
+        node = stack.pop()
+        count += 1
+        stack.extend(node.children.values())
+    return count
 
 
 def _our_index_note(index, words: list[str]) -> str:
