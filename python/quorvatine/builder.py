@@ -143,7 +143,7 @@ def _checked_payload(key: str, payload: object) -> int:
     if isinstance(payload, bool):
         raise TypeError(f"payload of word {key!r} is a bool; give an int")
     try:
-        value = operator.index(payload)
+        value = operator.index(payload)  # type: ignore[arg-type]  # checked at run time
     except TypeError:
         raise TypeError(
             f"payload of word {key!r} is {type(payload).__name__}, not int"

@@ -15,7 +15,9 @@ import os
 import sys
 from collections.abc import Iterable, Sequence
 from importlib import resources
-from typing import Any, TextIO
+from typing import TextIO
+
+from _quorvatine import PrefixSearch
 
 from . import dictionary
 from .dictionary import DataError
@@ -73,7 +75,7 @@ def _fail(message: str) -> int:
     return 1
 
 
-def _load(path: str | None) -> Any:
+def _load(path: str | None) -> PrefixSearch:
     import _quorvatine
 
     from . import build
@@ -113,7 +115,7 @@ def _queries(words: Sequence[str], stdin: TextIO) -> Iterable[str]:
             yield query
 
 
-def _suggest(trie: Any, query: str, args: argparse.Namespace) -> list[tuple[str, int, int]]:
+def _suggest(trie: PrefixSearch, query: str, args: argparse.Namespace) -> list[tuple[str, int, int]]:
     # The walk reports matches in trie order; users want the nearest first, so
     # sort by distance, then by payload, which is the word's dictionary position.
     found = trie.fuzzy_match(query, args.max_dist, None)

@@ -36,8 +36,8 @@ def read_words(path: str | os.PathLike[str]) -> Sequence[str] | Mapping[str, int
     try:
         text = raw.decode("utf-8")
     except UnicodeDecodeError as e:
-        line = raw.count(b"\n", 0, e.start) + 1
-        raise DataError(f"{name}:{line}: not valid UTF-8") from None
+        bad_line = raw.count(b"\n", 0, e.start) + 1
+        raise DataError(f"{name}:{bad_line}: not valid UTF-8") from None
     if text.startswith("\ufeff"):
         text = text[1:]
     lines = text.split("\n")

@@ -7,14 +7,15 @@ bytes, when it starts, and then only queries and results travel.
 
 from __future__ import annotations
 
-import multiprocessing
 import os
 from collections.abc import Iterable
 from typing import Any
 
+from _quorvatine import PrefixSearch
+
 from .errors import PanicException
 
-_worker_trie: Any = None
+_worker_trie: PrefixSearch | None = None
 # Below this many queries per process, starting workers costs more than it saves.
 _MIN_QUERIES_PER_PROCESS = 64
 
@@ -28,6 +29,7 @@ def _start_worker(trie_bytes: bytes) -> None:
 
 def _answer(job: tuple[list[str], int, int | None]) -> tuple[bool, Any]:
     queries, max_dist, limit = job
+    assert _worker_trie is not None, "worker started without its trie"
     try:
         return True, [_worker_trie.fuzzy_match(q, max_dist, limit) for q in queries]
     except PanicException as e:
@@ -37,7 +39,7 @@ def _answer(job: tuple[list[str], int, int | None]) -> tuple[bool, Any]:
 
 
 def fuzzy_match_many(
-    trie: Any,
+    trie: PrefixSearch,
     queries: Iterable[str],
     max_dist: int,
     limit: int | None = None,
@@ -58,6 +60,7 @@ def fuzzy_match_many(
         return [trie.fuzzy_match(q, max_dist, limit) for q in batch]
     chunk = max(1, len(batch) // (processes * 8))
     jobs = [(batch[i : i + chunk], max_dist, limit) for i in range(0, len(batch), chunk)]
+    import multiprocessing  # here, not at the top: it adds ~10 ms to every import
     with multiprocessing.get_context().Pool(
         processes, initializer=_start_worker, initargs=(trie.to_bytes(),)
     ) as pool:

@@ -8,12 +8,15 @@ receiving side needs only ``_quorvatine``.
 from __future__ import annotations
 
 import copyreg
-from typing import Any
+from collections.abc import Callable
 
 import _quorvatine
 
 
-def _reduce(trie: Any) -> tuple[Any, tuple[bytes]]:
+Reducer = tuple[Callable[[bytes], _quorvatine.PrefixSearch], tuple[bytes]]
+
+
+def _reduce(trie: _quorvatine.PrefixSearch) -> Reducer:
     return _quorvatine.from_bytes, (trie.to_bytes(),)
 
 
