@@ -361,6 +361,8 @@ def unavailable(key: str) -> str | None:
         try:
             __import__(name)
         except ImportError as exc:
+            if name == "fuzzytrie":
+                return "not installed: PyPI has no fuzzytrie wheel for this platform"
             return f"{name} not importable ({exc}); run bench/setup.sh"
     if key == "ours":
         import _quorvatine
