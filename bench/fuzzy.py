@@ -510,13 +510,18 @@ def main(argv: list[str] | None = None) -> int:
         del tools
         gc.unfreeze()
         gc.collect()
+        if args.markdown:  # after each dictionary, so that a long run leaves what it has
+            _write(args.markdown, out)
 
-    text = "\n".join(out)
-    print(text)
+    print("\n".join(out))
     if args.markdown:
-        with open(args.markdown, "w", encoding="utf-8") as f:
-            f.write(text + "\n")
+        _write(args.markdown, out)
     return 0
+
+
+def _write(path: str, lines: list[str]) -> None:
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 if __name__ == "__main__":
