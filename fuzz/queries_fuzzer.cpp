@@ -1,0 +1,313 @@
+// libFuzzer target for the queries: four node arrays built from the input (a
+// tree, a tree with a few entries broken, or arrays of arbitrary numbers), then
+// node queries, fuzzy and exact lookups and a byte-form round trip on them.
+// InternalFailure is the one failure allowed; on a well-formed tree the fuzzy
+// results must equal those of a naive recursive walk.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "prefix/failure.hpp"
+#include "prefix/matcher.hpp"
+#include "prefix/serial.hpp"
+#include "prefix/trie.hpp"
+#include "prefix/utf8.hpp"
+
+namespace {
+
+using prefix::NodeId;
+using prefix::Trie;
+
+constexpr std::uint64_t MAX_U64 = std::numeric_limits<std::uint64_t>::max();
+
+void check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+  }
+}
+
+// Mostly letters of a small alphabet, so that queries meet the edges of the
+// trie; now and then any Unicode scalar value.
+char32_t code_point(FuzzedDataProvider& in) {
+  static constexpr char32_t ALPHABET[] = {U'a', U'b', U'c', U'\u00e9', U'\U0001F600'};
+  if (in.ConsumeIntegralInRange<int>(0, 7) != 0) {
+    return ALPHABET[in.ConsumeIntegralInRange<std::size_t>(0, std::size(ALPHABET) - 1)];
+  }
+  const auto cp = in.ConsumeIntegralInRange<char32_t>(0, 0x10FFFF - 0x800);
+  return cp < 0xD800 ? cp : cp + 0x800;  // no surrogates: no entry point lets one in
+}
+
+// A node id or array value: mostly near the arrays, sometimes anywhere.
+std::uint32_t near_index(FuzzedDataProvider& in, std::size_t bound) {
+  if (in.ConsumeIntegralInRange<int>(0, 15) == 0) return in.ConsumeIntegral<std::uint32_t>();
+  return in.ConsumeIntegralInRange<std::uint32_t>(0, static_cast<std::uint32_t>(bound + 1));
+}
+
+// The four arrays of a tree with up to 128 nodes; each node's parent comes
+// before it, so the child relation is a tree rooted at 0. `siblings_distinct`
+// tells whether no two children of one node share a code point.
+Trie tree(FuzzedDataProvider& in, bool& siblings_distinct) {
+  const std::size_t count = in.ConsumeIntegralInRange<std::size_t>(1, 128);
+  std::vector<std::vector<NodeId>> children(count);
+  Trie trie;
+  trie.node_chars.push_back(std::nullopt);
+  // A payload on the root must never be reported.
+  trie.node_payloads.push_back(in.ConsumeBool() ? std::optional<std::uint32_t>(1) : std::nullopt);
+  siblings_distinct = true;
+  for (NodeId id = 1; id < count; ++id) {
+    const auto parent = in.ConsumeIntegralInRange<NodeId>(0, id - 1);
+    const char32_t cp = code_point(in);
+    for (const NodeId sibling : children[parent]) {
+      siblings_distinct = siblings_distinct && trie.node_chars[sibling] != cp;
+    }
+    children[parent].push_back(id);
+    trie.node_chars.emplace_back(cp);
+    if (in.ConsumeBool()) {
+      trie.node_payloads.emplace_back(in.ConsumeIntegralInRange<std::uint32_t>(0, 300));
+    } else {
+      trie.node_payloads.emplace_back(std::nullopt);
+    }
+  }
+  for (const auto& list : children) {
+    trie.node_shifts.push_back(static_cast<std::uint32_t>(trie.child_indices.size()));
+    trie.child_indices.insert(trie.child_indices.end(), list.begin(), list.end());
+  }
+  return trie;
+}
+
+// Breaks one entry: a child id anywhere (a cycle, a shared child, an id past
+// the arrays), a shift anywhere, a code point removed, or an array shortened
+// or lengthened by one.
+void break_one(FuzzedDataProvider& in, Trie& trie) {
+  const std::size_t nodes = trie.node_chars.size();
+  auto pick = [&in](std::size_t size) {
+    return in.ConsumeIntegralInRange<std::size_t>(0, size - 1);
+  };
+  switch (in.ConsumeIntegralInRange<int>(0, 5)) {
+    case 0:
+      if (!trie.child_indices.empty()) {
+        trie.child_indices[pick(trie.child_indices.size())] = near_index(in, nodes);
+      }
+      break;
+    case 1:
+      if (!trie.node_shifts.empty()) {
+        trie.node_shifts[pick(trie.node_shifts.size())] = near_index(in, trie.child_indices.size());
+      }
+      break;
+    case 2:
+      if (!trie.node_chars.empty()) trie.node_chars[pick(trie.node_chars.size())].reset();
+      break;
+    case 3:
+      switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0:
+          if (!trie.node_shifts.empty()) trie.node_shifts.pop_back();
+          break;
+        case 1:
+          if (!trie.node_chars.empty()) trie.node_chars.pop_back();
+          break;
+        case 2:
+          if (!trie.node_payloads.empty()) trie.node_payloads.pop_back();
+          break;
+        default:
+          if (!trie.child_indices.empty()) trie.child_indices.pop_back();
+          break;
+      }
+      break;
+    case 4:
+      trie.node_shifts.push_back(near_index(in, trie.child_indices.size()));
+      break;
+    default:
+      trie.child_indices.push_back(near_index(in, nodes));
+      break;
+  }
+}
+
+// Arrays of independent lengths and arbitrary entries.
+Trie arbitrary(FuzzedDataProvider& in) {
+  Trie trie;
+  const auto length = [&in] { return in.ConsumeIntegralInRange<std::size_t>(0, 64); };
+  trie.node_shifts.resize(length());
+  trie.node_chars.resize(length());
+  trie.node_payloads.resize(length());
+  trie.child_indices.resize(length());
+  for (auto& shift : trie.node_shifts) shift = near_index(in, trie.child_indices.size());
+  for (auto& cp : trie.node_chars) {
+    if (in.ConsumeIntegralInRange<int>(0, 7) != 0) cp = code_point(in);
+  }
+  for (auto& payload : trie.node_payloads) {
+    if (in.ConsumeBool()) payload = in.ConsumeIntegral<std::uint32_t>();
+  }
+  for (auto& child : trie.child_indices) child = near_index(in, trie.node_chars.size());
+  return trie;
+}
+
+std::uint64_t max_dist(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange<int>(0, 5)) {
+    case 4:
+      return MAX_U64;
+    case 5:
+      return in.ConsumeIntegral<std::uint64_t>();
+    default:
+      return in.ConsumeIntegralInRange<std::uint64_t>(0, 3);
+  }
+}
+
+std::optional<std::uint64_t> limit(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0:
+      return std::nullopt;
+    case 1:
+      return in.ConsumeIntegral<std::uint64_t>();
+    default:
+      return in.ConsumeIntegralInRange<std::uint64_t>(0, 4);
+  }
+}
+
+std::uint64_t levenshtein(std::u32string_view a, std::u32string_view b) {
+  std::vector<std::uint64_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::uint64_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::uint64_t above = row[j];
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The walk model on a well-formed tree: a node is reported when it has a
+// payload and its whole text is within max_dist; it is opened when some
+// prefix of the query is within max_dist of its text, and then the child that
+// continues the query goes first, the others follow in stored order.
+void model_walk(const Trie& trie, std::u32string_view query, std::uint64_t bound, NodeId node,
+                std::u32string& text, std::vector<prefix::MatchRecord>& out) {
+  if (node != 0 && trie.node_payloads[node] && levenshtein(text, query) <= bound) {
+    out.push_back({prefix::encode_utf8(text), node, levenshtein(text, query)});
+  }
+  bool open = false;
+  for (std::size_t j = 0; j <= query.size() && !open; ++j) {
+    open = levenshtein(text, query.substr(0, j)) <= bound;
+  }
+  if (!open) return;
+  std::vector<prefix::Child> order = trie.get_children(node);
+  if (text.size() < query.size()) {
+    std::stable_partition(order.begin(), order.end(), [&](const prefix::Child& child) {
+      return child.code_point == query[text.size()];
+    });
+  }
+  for (const prefix::Child& child : order) {
+    text.push_back(child.code_point);
+    model_walk(trie, query, bound, child.id, text, out);
+    text.pop_back();
+  }
+}
+
+void query_checked(const Trie& trie, bool well_formed, std::u32string_view query,
+                   std::uint64_t bound, std::optional<std::uint64_t> cap) {
+  std::vector<prefix::MatchRecord> found;
+  try {
+    found = prefix::fuzzy_match(trie, query, bound, cap);
+  } catch (const prefix::InternalFailure&) {
+    check(!well_formed, "fuzzy_match failed on a well-formed tree");
+    return;
+  }
+  check(!cap || found.size() <= *cap, "more records than the limit");
+  for (const prefix::MatchRecord& record : found) {
+    check(record.distance <= bound, "record beyond max_dist");
+    check(record.node_id != 0, "root reported");
+    check(trie.get_payload(record.node_id).has_value(), "record without payload");
+  }
+  if (!well_formed) return;
+  std::vector<prefix::MatchRecord> expected;
+  std::u32string text;
+  model_walk(trie, query, bound, 0, text, expected);
+  if (cap && expected.size() > *cap) expected.resize(*cap);
+  check(found == expected, "fuzzy_match differs from the walk model");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  Trie trie;
+  bool well_formed = false;
+  switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 0:
+      trie = arbitrary(in);
+      break;
+    case 1: {
+      bool siblings_distinct = false;
+      trie = tree(in, siblings_distinct);
+      const int breaks = in.ConsumeIntegralInRange<int>(1, 3);
+      for (int i = 0; i < breaks; ++i) break_one(in, trie);
+      break;
+    }
+    default:
+      trie = tree(in, well_formed);
+      break;
+  }
+
+  const std::size_t nodes = std::max(trie.node_shifts.size(), trie.node_payloads.size());
+  while (in.remaining_bytes() > 0) {
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+      case 0:
+        try {
+          (void)trie.get_children(near_index(in, nodes));
+        } catch (const prefix::InternalFailure&) {
+        }
+        break;
+      case 1:
+        try {
+          (void)trie.get_payload(near_index(in, nodes));
+        } catch (const prefix::InternalFailure&) {
+        }
+        break;
+      default: {
+        std::u32string query(in.ConsumeIntegralInRange<std::size_t>(0, 12), U'\0');
+        for (char32_t& cp : query) cp = code_point(in);
+        const std::uint64_t bound = max_dist(in);
+        query_checked(trie, well_formed, query, bound, limit(in));
+        std::optional<prefix::MatchRecord> exact;
+        std::vector<prefix::MatchRecord> first;
+        bool exact_failed = false;
+        bool fuzzy_failed = false;
+        try {
+          exact = prefix::exact_match(trie, query);
+        } catch (const prefix::InternalFailure&) {
+          exact_failed = true;
+        }
+        try {
+          first = prefix::fuzzy_match(trie, query, 0, std::nullopt);
+        } catch (const prefix::InternalFailure&) {
+          fuzzy_failed = true;
+        }
+        check(exact_failed == fuzzy_failed, "exact_match and fuzzy_match fail differently");
+        if (!exact_failed) {
+          check(exact.has_value() == !first.empty() && (!exact || *exact == first.front()),
+                "exact_match is not the first record of fuzzy_match with max_dist 0");
+        }
+        break;
+      }
+    }
+  }
+
+  // Whatever the arrays hold, the byte form carries them unchanged.
+  const prefix::DecodeResult decoded = prefix::try_decode(prefix::encode_to_vec(trie));
+  const Trie* round_trip = std::get_if<Trie>(&decoded);
+  check(round_trip != nullptr && *round_trip == trie, "byte form does not round-trip");
+  return 0;
+}

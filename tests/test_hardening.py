@@ -1,0 +1,277 @@
+"""Load and hostile input: threads sharing one instance, a second interpreter,
+and memory and time bounds on huge counts, long queries, deep and cyclic tries."""
+
+import os
+import random
+import subprocess
+import sys
+import textwrap
+import threading
+
+import pytest
+
+import _quorvatine
+import quorvatine
+
+MAX_U64 = 2**64 - 1
+DEPTH = 1_000_000
+
+
+def outcome(call):
+    """What a call gives: ("ok", result), or the exception's class name and text."""
+    try:
+        return "ok", call()
+    except BaseException as error:  # PanicException included
+        return type(error).__name__, str(error)
+
+
+def test_eight_threads_on_one_instance_agree_with_a_sequential_run():
+    rng = random.Random(7)
+    letters = "abcé\U0001f600"
+    words = {"".join(rng.choices(letters, k=rng.randint(1, 7))) for _ in range(300)}
+    trie = quorvatine.build(sorted(words))
+    nodes = len(quorvatine.layout(sorted(words))[0])
+    queries = [w[: rng.randint(0, len(w))] + rng.choice(letters) for w in sorted(words)[:40]]
+    calls = [lambda q=q, d=d, n=n: trie.fuzzy_match(q, d, n) for q in queries for d in (0, 1, 2) for n in (None, 3)]
+    calls += [lambda q=q: trie.exact_match(q) for q in queries + sorted(words)[:40]]
+    node_ids = [*range(0, nodes, 7), nodes - 1, nodes, nodes + 1]
+    calls += [lambda i=i: trie.get_children(i) for i in node_ids]
+    calls += [lambda i=i: trie.get_payload(i) for i in node_ids]
+    calls += [trie.to_bytes, lambda: _quorvatine.from_bytes(trie.to_bytes()).to_bytes()]
+    calls += [lambda: trie.fuzzy_match("a", 1.5, None), lambda: trie.exact_match(b"a"), lambda: trie.get_children(2**32)]
+    expected = [outcome(call) for call in calls]
+    kinds = {kind for kind, _ in expected}
+    assert kinds == {"ok", "PanicException", "TypeError", "OverflowError"}
+
+    start = threading.Barrier(8)
+    mismatches = []
+
+    def hammer(seed):
+        order = list(range(len(calls)))
+        random.Random(seed).shuffle(order)
+        start.wait()
+        for _ in range(3):
+            for i in order:
+                got = outcome(calls[i])
+                if got != expected[i]:
+                    mismatches.append((i, got, expected[i]))
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)  # switch threads as often as the interpreter allows
+    try:
+        threads = [threading.Thread(target=hammer, args=(seed,)) for seed in range(8)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+    finally:
+        sys.setswitchinterval(interval)
+    assert mismatches == []
+    assert [outcome(call) for call in calls] == expected
+
+
+SECOND_INTERPRETER = """
+import sys
+import _quorvatine
+
+try:
+    import _interpreters
+except ImportError:  # 3.12
+    import _xxsubinterpreters as _interpreters
+
+    interp = _interpreters.create(isolated=False)
+    run = lambda code: _interpreters.run_string(interp, code)
+else:
+    # The legacy configuration lets single-phase modules through to their own
+    # initialisation, so what refuses the import is the module's guard.
+    interp = _interpreters.create(_interpreters.new_config("legacy"))
+    run = lambda code: _interpreters.exec(interp, code)
+
+attempt = '''
+import os
+try:
+    import _quorvatine
+except ImportError as error:
+    os.write(1, ("refused: " + str(error) + "\\\\n").encode())
+else:
+    os.write(1, b"imported\\\\n")
+'''
+run(attempt)
+run(attempt)
+_interpreters.destroy(interp)
+import _quorvatine as again
+assert again is sys.modules["_quorvatine"] is _quorvatine
+p = _quorvatine.from_internal_data([0, 1], ["", "x"], [None, 3], [1])
+print(p.fuzzy_match("y", 1, None), p.exact_match("x"), _quorvatine.from_bytes(p.to_bytes()).get_payload(1))
+"""
+
+
+@pytest.mark.skipif(sys.version_info < (3, 12), reason="no interpreters module before 3.12")
+def test_second_interpreter_is_refused_and_the_first_keeps_working():
+    run = subprocess.run([sys.executable, "-c", SECOND_INTERPRETER], capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    *refusals, still_working = run.stdout.splitlines()
+    assert len(refusals) == 2
+    for refusal in refusals:
+        assert refusal.startswith("refused: ")
+        assert "second interpreter" in refusal
+    assert still_working == "[('x', 3, 1)] ('x', 3, 0) 3"
+
+
+def run_bounded(code, headroom_mb, timeout=120):
+    """Runs `code` in a fresh interpreter that may map at most `headroom_mb` MiB
+    beyond what it holds after importing the module; a larger demand fails
+    there. Returns what it prints."""
+    under_asan = "asan" in os.environ.get("LD_PRELOAD", "")
+    env = dict(os.environ)
+    if under_asan:
+        # The sanitizer reserves vast address space of its own: cap single allocations instead.
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + f":max_allocation_size_mb={headroom_mb}"
+    prelude = textwrap.dedent(
+        f"""
+        import os, resource
+        import _quorvatine
+        if not {under_asan}:
+            with open("/proc/self/statm") as statm:
+                mapped = int(statm.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+            cap = mapped + ({headroom_mb} << 20)
+            resource.setrlimit(resource.RLIMIT_AS, (cap, cap))
+        """
+    )
+    run = subprocess.run(
+        [sys.executable, "-c", prelude + textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+        env=env,
+    )
+    assert run.returncode == 0, run.stderr
+    return run.stdout
+
+
+def test_huge_declared_counts_fail_at_once_without_a_large_allocation():
+    # Each array's count in turn is 2**60 (and 2**32 - 1 in its 5-byte form),
+    # with the input ending after at most one entry.
+    out = run_bounded(
+        """
+        huge = [bytes([0xFD]) + (2**60).to_bytes(8, "little"), bytes([0xFC]) + (2**32 - 1).to_bytes(4, "little")]
+        cases = []
+        for count in huge:
+            for before in (b"", b"\\x00", b"\\x00\\x00", b"\\x00\\x00\\x00"):
+                cases += [before + count, before + count + b"\\x01"]
+        for bs in cases:
+            try:
+                _quorvatine.from_bytes(bs)
+            except BaseException as error:
+                print(type(error).__name__, error)
+        """,
+        headroom_mb=64,
+    )
+    lines = out.splitlines()
+    assert len(lines) == 16
+    for line in lines:
+        assert line.startswith("PanicException ")
+        assert "UnexpectedEnd { additional: 1 }" in line
+
+
+def test_a_query_of_a_million_code_points_needs_memory_in_proportion_to_it():
+    # The edit-distance table of such a query against a short key has 10**12
+    # cells: only a walk that keeps rows, not the table, fits.
+    out = run_bounded(
+        """
+        import quorvatine
+        p = quorvatine.build(["car", "cart", "cat", "dog", "c\\U0001f600"])
+        query = "ca" + "r" * 999_998
+        print(p.fuzzy_match(query, 0, None), p.exact_match(query), len(p.fuzzy_match("", 2, None)))
+        """,
+        headroom_mb=512,
+    )
+    assert out.split() == ["[]", "None", "1"]
+
+
+def path_arrays(depth, payloads):
+    """A single chain of `depth` nodes labelled 'a'; `payloads` maps depth to payload."""
+    return (
+        list(range(depth + 1)),
+        [""] + ["a"] * depth,
+        [payloads.get(d) for d in range(depth + 1)],
+        list(range(1, depth + 1)),
+    )
+
+
+def test_a_trie_of_depth_a_million_round_trips_through_bytes_and_answers_queries():
+    p = _quorvatine.from_internal_data(*path_arrays(DEPTH, {1: 10, 2: 20, DEPTH: 30}))
+    data = p.to_bytes()
+    q = _quorvatine.from_bytes(data)
+    assert q.to_bytes() == data
+    for trie in (p, q):
+        assert trie.get_children(0) == [("a", 1)]
+        assert trie.get_children(DEPTH - 1) == [("a", DEPTH)]
+        assert trie.get_children(DEPTH) == []
+        assert trie.get_payload(DEPTH) == 30
+        assert trie.exact_match("aa") == ("aa", 20, 0)
+        assert trie.fuzzy_match("b", 1, None) == [("a", 10, 1)]
+        assert trie.fuzzy_match("ab", 1, None) == [("a", 10, 1), ("aa", 20, 1)]
+
+
+# The walk copies each node's text into each child's State, so a walk to depth
+# d costs d**2 / 2 copied code points: the checks below need the search engine
+# that shares texts along the path. Run them with `pytest --runxfail`.
+NEEDS_SHARED_TEXTS = pytest.mark.xfail(
+    run=False,
+    strict=False,
+    reason="quadratic in depth until the walk stops copying each node's text into its children",
+)
+
+
+@NEEDS_SHARED_TEXTS
+def test_a_trie_of_depth_a_million_answers_queries_that_reach_its_bottom():
+    out = run_bounded(
+        f"""
+        depth = {DEPTH}
+        p = _quorvatine.from_internal_data(list(range(depth + 1)), [""] + ["a"] * depth,
+                                           [None, 10] + [None] * (depth - 2) + [30], list(range(1, depth + 1)))
+        print(p.exact_match("a" * depth)[1:], p.exact_match("a" * (depth - 1)))
+        print([(len(t), v, d) for t, v, d in p.fuzzy_match("a" * depth, 1, None)])
+        print([(len(t), v, d) for t, v, d in p.fuzzy_match("", 2**64 - 1, None)])
+        """,
+        headroom_mb=1024,
+        timeout=60,
+    )
+    assert out.splitlines() == [
+        "(30, 0) None",
+        f"[({DEPTH}, 30, 0)]",
+        f"[(1, 10, 1), ({DEPTH}, 30, {DEPTH})]",
+    ]
+
+
+CYCLE = """
+def cycle(pad):
+    # root -> 'a' (1) -> 'b' (2) -> back to 'a', with `pad` unreachable nodes after them.
+    return _quorvatine.from_internal_data([0, 1, 2], ["", "a", "b"], [None, 1, 2] + [None] * pad, [1, 2, 1])
+
+for pad in PADS:
+    p = cycle(pad)
+    for query in ("", "ab" * 50):
+        try:
+            p.fuzzy_match(query, 2**64 - 1, None)
+        except BaseException as error:
+            print(type(error).__name__)
+    print(p.get_children(2), p.exact_match("a"))
+"""
+
+
+def test_a_cyclic_trie_with_unbounded_distance_fails_promptly():
+    out = run_bounded("PADS = [0, 1, 1000]\n" + CYCLE, headroom_mb=256, timeout=60)
+    assert out.splitlines() == ["PanicException", "PanicException", "[('a', 1)] ('a', 1, 0)"] * 3
+
+
+@pytest.mark.xfail(
+    run=False,
+    strict=False,
+    reason="the walk goes round the cycle until it has reached as many nodes as node_payloads "
+    "holds, recording each visit with its whole text: quadratic time and memory",
+)
+def test_a_cyclic_trie_among_a_million_unreachable_nodes_fails_promptly():
+    out = run_bounded(f"PADS = [{DEPTH}]\n" + CYCLE, headroom_mb=1024, timeout=60)
+    assert out.splitlines() == ["PanicException", "PanicException", "[('a', 1)] ('a', 1, 0)"]
