@@ -22,6 +22,7 @@
 #include "prefix/failure.hpp"
 #include "prefix/matcher.hpp"
 #include "prefix/serial.hpp"
+#include "prefix/tree_check.hpp"
 #include "prefix/trie.hpp"
 #include "prefix/utf8.hpp"
 
@@ -64,28 +65,26 @@ std::optional<std::uint32_t> get_payload_impl(const prefix::Trie& trie, prefix::
   return trie.get_payload(node_id);
 }
 
-// A match as Python sees it: (text, payload, distance).
-using Match = std::tuple<std::string, std::optional<std::uint32_t>, std::uint64_t>;
+// A match as Python sees it: (text, payload, distance). The text is borrowed
+// from its record, which outlives the conversion.
+using Match = std::tuple<std::string_view, std::optional<std::uint32_t>, std::uint64_t>;
 
-Match to_match(const prefix::Trie& trie, prefix::MatchRecord&& record) {
-  return {std::move(record.text), trie.get_payload(record.node_id), record.distance};
+Match to_match(const prefix::Trie& trie, const prefix::MatchRecord& record) {
+  return {record.text, trie.get_payload(record.node_id), record.distance};
 }
 
-std::vector<Match> fuzzy_match_impl(const prefix::Trie& trie, std::string_view prefix_text,
-                                    std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
-  std::vector<prefix::MatchRecord> records =
-      prefix::fuzzy_match(trie, prefix::decode_utf8(prefix_text), max_dist, limit);
-  std::vector<Match> matches;
-  matches.reserve(records.size());
-  for (prefix::MatchRecord& record : records) matches.push_back(to_match(trie, std::move(record)));
-  return matches;
+std::vector<prefix::MatchRecord> fuzzy_match_impl(const prefix::Trie& trie,
+                                                  const prefix::TreeShape& shape,
+                                                  std::string_view prefix_text,
+                                                  std::uint64_t max_dist,
+                                                  std::optional<std::uint64_t> limit) {
+  return prefix::fuzzy_match(trie, shape, prefix::decode_utf8(prefix_text), max_dist, limit);
 }
 
-std::optional<Match> exact_match_impl(const prefix::Trie& trie, std::string_view prefix_text) {
-  std::optional<prefix::MatchRecord> record =
-      prefix::exact_match(trie, prefix::decode_utf8(prefix_text));
-  if (!record) return std::nullopt;
-  return to_match(trie, std::move(*record));
+std::optional<prefix::MatchRecord> exact_match_impl(const prefix::Trie& trie,
+                                                    const prefix::TreeShape& shape,
+                                                    std::string_view prefix_text) {
+  return prefix::exact_match(trie, shape, prefix::decode_utf8(prefix_text));
 }
 
 // ---------------------------------------------------------------------------
@@ -93,7 +92,8 @@ std::optional<Match> exact_match_impl(const prefix::Trie& trie, std::string_view
 
 struct PrefixSearchObject {
   PyObject ob_base;
-  prefix::Trie trie;  // set at creation, never changed
+  prefix::Trie trie;        // set at creation, never changed
+  prefix::TreeShape shape;  // check_tree(trie): picks the walk of every query
   std::atomic<std::size_t> borrow_count;
 };
 
@@ -147,14 +147,17 @@ PyTypeObject* prefix_search_type() {
   }
 }
 
-// A new PrefixSearch that owns `trie`. On failure the trie stays with the caller.
+// A new PrefixSearch that owns `trie`, with its shape recorded (one pass over
+// the nodes; nothing is refused). On failure the trie stays with the caller.
 Ref new_prefix_search(prefix::Trie&& trie) {
+  const prefix::TreeShape shape = prefix::check_tree(trie);
   PyTypeObject* const type = prefix_search_type();
   const allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
   Ref object = Ref::steal(alloc(type, 0));
   if (!object) binding::throw_fetched();
   auto* const instance = reinterpret_cast<PrefixSearchObject*>(object.get());
   std::construct_at(&instance->trie, std::move(trie));
+  std::construct_at(&instance->shape, shape);
   std::construct_at(&instance->borrow_count, std::size_t{0});
   return object;
 }
@@ -181,6 +184,7 @@ void dealloc_prefix_search(PyObject* self) noexcept {
   binding::run_unraisable([self] {
     auto* const instance = reinterpret_cast<PrefixSearchObject*>(self);
     std::destroy_at(&instance->borrow_count);
+    std::destroy_at(&instance->shape);
     std::destroy_at(&instance->trie);
     PyTypeObject* const type = Py_TYPE(self);
     if (type->tp_free == nullptr) {
@@ -216,7 +220,11 @@ PyObject* fuzzy_match(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     const auto prefix_text = bound.convert<binding::Text>(0);
     const auto max_dist = bound.convert<binding::MachineWord>(1);
     const auto limit = bound.convert<binding::Optional<binding::MachineWord>>(2);
-    return binding::into_py(fuzzy_match_impl(instance->trie, prefix_text, max_dist, limit));
+    // One pass from the records into a list made at its final length.
+    const prefix::Trie& trie = instance->trie;
+    return binding::list_into_py(
+        fuzzy_match_impl(trie, instance->shape, prefix_text, max_dist, limit),
+        [&trie](const prefix::MatchRecord& record) { return to_match(trie, record); });
   });
 }
 
@@ -226,7 +234,10 @@ PyObject* exact_match(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     const auto bound = binding::bind(EXACT_MATCH, args, nargs, kwnames);
     const Borrowed instance = borrow_self(self);
     const auto prefix_text = bound.convert<binding::Text>(0);
-    return binding::into_py(exact_match_impl(instance->trie, prefix_text));
+    const std::optional<prefix::MatchRecord> record =
+        exact_match_impl(instance->trie, instance->shape, prefix_text);
+    if (!record) return binding::into_py(std::nullopt);
+    return binding::into_py(to_match(instance->trie, *record));
   });
 }
 
@@ -286,6 +297,12 @@ PyObject* from_bytes(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
                      PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(FROM_BYTES, args, nargs, kwnames);
+    // Exactly bytes or bytearray: decoded from the object's own buffer, which
+    // cannot change meanwhile, since decoding runs no Python code. Any other
+    // sequence is converted item by item first.
+    if (const auto buffer = binding::detail::exact_byte_items(bound[0])) {
+      return new_prefix_search(prefix::decode_or_fail(*buffer));
+    }
     const auto bytes = bound.convert<binding::SequenceOf<binding::U8>>(0);
     return new_prefix_search(prefix::decode_or_fail(bytes));
   });

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "prefix/failure.hpp"
+#include "prefix/fast_matcher.hpp"
 #include "prefix/utf8.hpp"
 
 namespace prefix {
@@ -142,6 +143,19 @@ std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view pre
   std::vector<MatchRecord> records = fuzzy_match(trie, prefix, 0, std::nullopt);
   if (records.empty()) return std::nullopt;
   return std::move(records.front());
+}
+
+std::vector<MatchRecord> fuzzy_match(const Trie& trie, const TreeShape& shape,
+                                     std::u32string_view prefix, std::uint64_t max_dist,
+                                     std::optional<std::uint64_t> limit) {
+  if (shape.is_tree) return fuzzy_match_tree(trie, shape, prefix, max_dist, limit);
+  return fuzzy_match(trie, prefix, max_dist, limit);
+}
+
+std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
+                                       std::u32string_view prefix) {
+  if (shape.is_tree) return exact_match_tree(trie, prefix);
+  return exact_match(trie, prefix);
 }
 
 }  // namespace prefix

@@ -12,6 +12,7 @@
 
 #include "prefix/state.hpp"
 #include "prefix/traversal.hpp"
+#include "prefix/tree_check.hpp"
 #include "prefix/trie.hpp"
 
 namespace prefix {
@@ -40,6 +41,16 @@ struct MatchRecord {
 // spells `prefix` and carries a payload, or nullopt. Walks the query's path and
 // the children of its nodes. Throws as fuzzy_match does.
 [[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view prefix);
+
+// The same queries, given `shape` = check_tree(trie): on a tree they take the
+// unchecked walk of fast_matcher.hpp, otherwise the checked walk above, so
+// results, order and failures are those of the checked walk either way.
+[[nodiscard]] std::vector<MatchRecord> fuzzy_match(const Trie& trie, const TreeShape& shape,
+                                                   std::u32string_view prefix,
+                                                   std::uint64_t max_dist,
+                                                   std::optional<std::uint64_t> limit);
+[[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
+                                                     std::u32string_view prefix);
 
 // The Agent behind fuzzy_match. Each node's State holds its text ("CUR_PREFIX",
 // code points), a copy of its parent's row ("PREV_ROW") and, once visited, its

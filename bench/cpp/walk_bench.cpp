@@ -1,0 +1,255 @@
+// The fuzzy walk alone, on a real word list and misspelling-like queries.
+//
+// The trie holds /usr/share/dict/american-english (or the file given by
+// --words=PATH), laid out as the Python package lays it out: nodes in
+// pre-order, children in code-point order. Queries are 1,000 words of the
+// list, each with 1 or 2 random edits (fixed seed). Each benchmark runs all
+// queries once per iteration and reports, besides the time per iteration:
+//   ns_per_node   nanoseconds per visited node (a node whose row is computed)
+//   nodes_per_q   visited nodes per query
+//   records_per_q reported keys per query
+// Times are CPU times of the benchmark thread. Visited nodes are counted once,
+// before timing, by a separate walk of the checked matcher with a counting
+// agent; every walk visits the same nodes.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "prefix/fast_matcher.hpp"
+#include "prefix/matcher.hpp"
+#include "prefix/tree_check.hpp"
+#include "prefix/trie.hpp"
+#include "prefix/utf8.hpp"
+
+namespace {
+
+using prefix::NodeId;
+using prefix::Trie;
+
+std::string words_path = "/usr/share/dict/american-english";  // NOLINT: set once in main
+
+struct Corpus {
+  Trie trie;
+  prefix::TreeShape shape;
+  std::vector<std::u32string> words;    // distinct, in file order
+  std::vector<std::u32string> queries;  // fixed seed
+};
+
+// Distinct non-empty lines in file order.
+std::vector<std::u32string> read_words(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) {
+    std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    std::exit(1);
+  }
+  std::vector<std::u32string> words;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty()) words.push_back(prefix::decode_utf8(line));
+  }
+  std::vector<std::u32string> seen = words;
+  std::sort(seen.begin(), seen.end());
+  std::vector<std::u32string> distinct;
+  for (std::u32string& word : words) {
+    auto it = std::lower_bound(seen.begin(), seen.end(), word);
+    if (!it->empty()) {
+      it->clear();  // the first occurrence keeps its position
+      distinct.push_back(std::move(word));
+    }
+  }
+  return distinct;
+}
+
+// Nodes in pre-order, each node's children in code-point order; a word's
+// payload is its position in `words`.
+Trie lay_out(const std::vector<std::u32string>& words) {
+  std::vector<std::uint32_t> order(words.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return words[a] < words[b]; });
+  Trie trie;
+  trie.node_chars = {std::nullopt};
+  trie.node_payloads = {std::nullopt};
+  std::vector<NodeId> parents{0};
+  std::vector<NodeId> path{0};
+  std::u32string_view previous;
+  for (const std::uint32_t position : order) {
+    const std::u32string_view word = words[position];
+    const std::size_t common = static_cast<std::size_t>(
+        std::mismatch(previous.begin(), previous.end(), word.begin(), word.end()).first -
+        previous.begin());
+    path.resize(common + 1);
+    for (std::size_t i = common; i < word.size(); ++i) {
+      const auto id = static_cast<NodeId>(trie.node_chars.size());
+      trie.node_chars.emplace_back(word[i]);
+      trie.node_payloads.emplace_back();
+      parents.push_back(path.back());
+      path.push_back(id);
+    }
+    trie.node_payloads[path.back()] = position;
+    previous = word;
+  }
+  // Children grouped by parent; ids grow in pre-order, so each group is in
+  // code-point order.
+  const std::size_t nodes = trie.node_chars.size();
+  std::vector<std::uint32_t> counts(nodes + 1);
+  for (std::size_t id = 1; id < nodes; ++id) ++counts[parents[id] + 1];
+  for (std::size_t i = 0; i < nodes; ++i) counts[i + 1] += counts[i];
+  trie.node_shifts.assign(counts.begin(), counts.end() - 1);
+  trie.child_indices.resize(nodes - 1);
+  std::vector<std::uint32_t> next = trie.node_shifts;
+  for (std::size_t id = 1; id < nodes; ++id) {
+    trie.child_indices[next[parents[id]]++] = static_cast<NodeId>(id);
+  }
+  return trie;
+}
+
+// `count` words with 1 or 2 random edits each (insert, delete, substitute),
+// new code points drawn from the letters of the words themselves.
+std::vector<std::u32string> edited(const std::vector<std::u32string>& words, std::size_t count) {
+  std::mt19937_64 rng(7);
+  const auto below = [&rng](std::size_t bound) { return static_cast<std::size_t>(rng() % bound); };
+  std::vector<std::u32string> queries;
+  while (queries.size() < count) {
+    std::u32string query = words[below(words.size())];
+    const std::size_t edits = 1 + below(2);
+    for (std::size_t e = 0; e < edits; ++e) {
+      const std::u32string& donor = words[below(words.size())];
+      const char32_t letter = donor[below(donor.size())];
+      const std::size_t op = query.empty() ? 0 : below(3);
+      if (op == 0) {
+        query.insert(query.begin() + static_cast<std::ptrdiff_t>(below(query.size() + 1)), letter);
+      } else if (op == 1) {
+        query.erase(query.begin() + static_cast<std::ptrdiff_t>(below(query.size())));
+      } else {
+        query[below(query.size())] = letter;
+      }
+    }
+    queries.push_back(std::move(query));
+  }
+  return queries;
+}
+
+const Corpus& corpus() {
+  static const Corpus instance = [] {
+    Corpus c;
+    c.words = read_words(words_path);
+    c.trie = lay_out(c.words);
+    c.shape = prefix::check_tree(c.trie);
+    c.queries = edited(c.words, 1000);
+    return c;
+  }();
+  return instance;
+}
+
+// Forwards to a Matcher and counts the nodes it is handed.
+struct CountingAgent {
+  prefix::Matcher matcher;
+  std::uint64_t visited = 0;
+
+  [[nodiscard]] prefix::State initial_state() const { return matcher.initial_state(); }
+  void visit_node(NodeId node, std::optional<std::uint32_t> payload, prefix::State& state) {
+    ++visited;
+    matcher.visit_node(node, payload, state);
+  }
+  std::vector<prefix::PendingEntry> get_children_to_visit(NodeId node, const prefix::State& state,
+                                                          std::vector<prefix::Child> children) {
+    return matcher.get_children_to_visit(node, state, std::move(children));
+  }
+};
+
+std::uint64_t visited_nodes(const Corpus& c, std::uint64_t max_dist) {
+  std::uint64_t total = 0;
+  for (const std::u32string& query : c.queries) {
+    CountingAgent agent{
+        prefix::Matcher(query, max_dist, std::nullopt, c.trie.node_payloads.size())};
+    c.trie.dfs(agent);
+    total += agent.visited;
+  }
+  return total;
+}
+
+// CPU time of this thread, so that other load on the machine does not count.
+double thread_cpu_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
+// Runs `search(query)` over every query per iteration; `search` returns the
+// number of records.
+template <class Search>
+void run_queries(benchmark::State& state, std::uint64_t max_dist, Search search) {
+  const Corpus& c = corpus();
+  const std::uint64_t nodes = visited_nodes(c, max_dist);
+  std::uint64_t records = 0;
+  double cpu_ns = 0;
+  for (auto _ : state) {
+    const double start = thread_cpu_ns();
+    records = 0;
+    for (const std::u32string& query : c.queries) records += search(query);
+    cpu_ns += thread_cpu_ns() - start;
+    benchmark::ClobberMemory();
+  }
+  const auto iterations = static_cast<double>(state.iterations());
+  const auto queries = static_cast<double>(c.queries.size());
+  state.counters["ns_per_node"] = cpu_ns / (iterations * static_cast<double>(nodes));
+  state.counters["nodes_per_q"] = static_cast<double>(nodes) / queries;
+  state.counters["records_per_q"] = static_cast<double>(records) / queries;
+  state.counters["queries"] =
+      benchmark::Counter(queries, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_checked_walk(benchmark::State& state) {
+  const auto max_dist = static_cast<std::uint64_t>(state.range(0));
+  const Trie& trie = corpus().trie;
+  run_queries(state, max_dist, [&](const std::u32string& query) {
+    return prefix::fuzzy_match(trie, query, max_dist, std::nullopt).size();
+  });
+}
+BENCHMARK(BM_checked_walk)->DenseRange(1, 3)->Unit(benchmark::kMillisecond);
+
+void BM_tree_walk(benchmark::State& state) {
+  const auto max_dist = static_cast<std::uint64_t>(state.range(0));
+  const Corpus& c = corpus();
+  if (!c.shape.is_tree) {
+    state.SkipWithError("the word list did not lay out as a tree");
+    return;
+  }
+  run_queries(state, max_dist, [&](const std::u32string& query) {
+    return prefix::fuzzy_match_tree(c.trie, c.shape, query, max_dist, std::nullopt).size();
+  });
+}
+BENCHMARK(BM_tree_walk)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.starts_with("--words=")) {
+      words_path = std::string(arg.substr(8));
+    } else {
+      std::fprintf(stderr, "unknown argument %s\n", argv[i]);
+      return 1;
+    }
+  }
+  std::printf("%zu words from %s, %zu trie nodes, %zu queries\n", corpus().words.size(),
+              words_path.c_str(), corpus().trie.node_chars.size(), corpus().queries.size());
+  std::fflush(stdout);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

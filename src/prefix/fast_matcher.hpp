@@ -1,0 +1,34 @@
+// The fuzzy and exact queries on a trie that check_tree found to be a tree:
+// the records, their order and their distances of the checked Matcher walk,
+// computed without its checks, State maps and per-node allocations.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "prefix/matcher.hpp"
+#include "prefix/tree_check.hpp"
+#include "prefix/trie.hpp"
+
+namespace prefix {
+
+// What fuzzy_match returns, for a trie whose `shape` (check_tree's result)
+// says it is a tree; the arrays are read without checks, so anything else is
+// undefined behaviour. Per visited node the cost is O(min(n, 2 max_dist + 1))
+// with n the query length; per query a few buffers are allocated and reused
+// from node to node. Memory is bounded by the pending siblings and, per
+// ancestor that still has siblings pending, one row of that width. Stops as
+// soon as `limit` records are found.
+[[nodiscard]] std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
+                                                        std::u32string_view prefix,
+                                                        std::uint64_t max_dist,
+                                                        std::optional<std::uint64_t> limit);
+
+// What exact_match returns, for a tree as above: a descent along the query's
+// code points, backtracking only where siblings repeat a code point.
+[[nodiscard]] std::optional<MatchRecord> exact_match_tree(const Trie& trie,
+                                                          std::u32string_view prefix);
+
+}  // namespace prefix

@@ -1,0 +1,28 @@
+// One pass over a trie's arrays that records whether the part reachable from
+// the root is a consistent tree, so queries can take a walk without checks.
+#pragma once
+
+#include <cstdint>
+
+#include "prefix/trie.hpp"
+
+namespace prefix {
+
+// What check_tree found. Nothing is rejected: a trie that is no tree is still
+// searched, only by the checked walk.
+struct TreeShape {
+  // Every node reachable from the root is reached exactly once, and for each of
+  // them every read a query makes is in range: its payload and child range, the
+  // range inside child_indices, each child's id and present code point.
+  bool is_tree = false;
+  // Depth of the deepest reachable node (0 for a lone root); 0 when not a tree.
+  std::uint32_t height = 0;
+
+  friend bool operator==(const TreeShape&, const TreeShape&) = default;
+};
+
+// Walks every node reachable from the root once. Costs O(nodes) time, and for
+// the walk a bit per node and a stack of pending node ids; keeps nothing.
+[[nodiscard]] TreeShape check_tree(const Trie& trie);
+
+}  // namespace prefix

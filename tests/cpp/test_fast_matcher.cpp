@@ -1,0 +1,214 @@
+// The shape check and the unchecked walk on trees: check_tree against crafted
+// arrays, and the walk against the checked Matcher walk on random tries.
+#include "prefix/fast_matcher.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <random>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "prefix/failure.hpp"
+#include "prefix/matcher.hpp"
+#include "prefix/tree_check.hpp"
+#include "trie_fixtures.hpp"
+
+namespace prefix {
+namespace {
+
+using testing::lay_out;
+
+constexpr std::uint64_t MAX_U64 = std::numeric_limits<std::uint64_t>::max();
+constexpr std::nullopt_t NONE = std::nullopt;
+
+struct ShapeCase {
+  const char* name;
+  Trie trie;
+  TreeShape expected;
+};
+
+class CheckTree : public ::testing::TestWithParam<ShapeCase> {};
+
+TEST_P(CheckTree, RecordsWhetherTheReachablePartIsATree) {
+  EXPECT_EQ(check_tree(GetParam().trie), GetParam().expected);
+}
+
+// Node 0 -> 1 'a' -> 2 'b', node 0 -> 3 'c'; `tweak` breaks one thing.
+template <class Tweak>
+Trie small(Tweak tweak) {
+  Trie trie = lay_out({{1, 3}, {2}, {}, {}}, {NONE, U'a', U'b', U'c'}, {{}, 1, 2, 3});
+  tweak(trie);
+  return trie;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckTree,
+    ::testing::Values(
+        ShapeCase{"tree", small([](Trie& /*arrays*/) {}), {true, 2}},
+        ShapeCase{"lone_root", lay_out({{}}, {NONE}, {{}}), {true, 0}},
+        ShapeCase{"unreachable_nodes_may_be_anything",
+                  small([](Trie& arrays) {
+                    // Node 4 lists a child id that names no node and has no code point.
+                    arrays.node_shifts.push_back(0);  // node 3's range becomes 3..0: empty
+                    arrays.node_chars.push_back(NONE);
+                    arrays.node_payloads.push_back(NONE);
+                    arrays.child_indices.push_back(99);
+                  }),
+                  {true, 2}},
+        ShapeCase{"no_nodes", Trie{}, {}},
+        ShapeCase{"root_without_payload_entry", lay_out({{}}, {NONE}, {}), {}},
+        ShapeCase{"self_loop", small([](Trie& arrays) { arrays.child_indices[2] = 1; }), {}},
+        ShapeCase{"shared_child", small([](Trie& arrays) { arrays.child_indices[1] = 2; }), {}},
+        ShapeCase{"root_as_child", small([](Trie& arrays) { arrays.child_indices[2] = 0; }), {}},
+        ShapeCase{"child_beyond_node_chars",
+                  small([](Trie& arrays) { arrays.node_chars.pop_back(); }),
+                  {}},
+        ShapeCase{"child_beyond_payloads",
+                  small([](Trie& arrays) { arrays.node_payloads.pop_back(); }),
+                  {}},
+        ShapeCase{"child_beyond_node_shifts",
+                  small([](Trie& arrays) { arrays.node_shifts.pop_back(); }),
+                  {}},
+        ShapeCase{"child_without_code_point",
+                  small([](Trie& arrays) { arrays.node_chars[2] = NONE; }),
+                  {}},
+        ShapeCase{"range_past_child_indices",
+                  small([](Trie& arrays) { arrays.child_indices.pop_back(); }),
+                  {}}),
+    [](const auto& case_info) { return std::string(case_info.param.name); });
+
+// A random tree of up to `size` nodes over a four-letter alphabet (siblings may
+// repeat a code point), ids shuffled, payloads on about half of the nodes.
+Trie random_tree(std::mt19937& rng, std::size_t size) {
+  const std::u32string alphabet = U"ab\u00e9\U0001F600";
+  std::vector<std::vector<NodeId>> children(1);
+  std::vector<std::optional<char32_t>> chars{NONE};
+  std::vector<std::optional<std::uint32_t>> payloads{NONE};
+  while (chars.size() < size) {
+    const auto parent = static_cast<NodeId>(rng() % children.size());
+    if (children[parent].size() >= 4) continue;
+    children[parent].push_back(static_cast<NodeId>(chars.size()));
+    children.emplace_back();
+    chars.emplace_back(alphabet[rng() % alphabet.size()]);
+    payloads.push_back(rng() % 2 == 0 ? std::optional<std::uint32_t>(rng() % 100) : NONE);
+  }
+  // Renumber every node but the root.
+  std::vector<NodeId> id(chars.size());
+  for (NodeId i = 0; i < id.size(); ++i) id[i] = i;
+  std::shuffle(id.begin() + 1, id.end(), rng);
+  std::vector<std::vector<NodeId>> new_children(id.size());
+  std::vector<std::optional<char32_t>> new_chars(id.size());
+  std::vector<std::optional<std::uint32_t>> new_payloads(id.size());
+  for (NodeId i = 0; i < id.size(); ++i) {
+    for (const NodeId child : children[i]) new_children[id[i]].push_back(id[child]);
+    new_chars[id[i]] = chars[i];
+    new_payloads[id[i]] = payloads[i];
+  }
+  return lay_out(new_children, new_chars, new_payloads);
+}
+
+std::u32string random_query(std::mt19937& rng) {
+  const std::u32string alphabet = U"abc\u00e9\U0001F600";
+  const std::size_t length = rng() % 8 == 0 ? 65 + rng() % 10 : rng() % 7;
+  std::u32string query;
+  for (std::size_t i = 0; i < length; ++i) query.push_back(alphabet[rng() % alphabet.size()]);
+  return query;
+}
+
+// Every cell width the walk picks, and the bounds between them.
+constexpr std::uint64_t MAX_DISTS[] = {0,          1,          2,           3,      5,
+                                       253,        254,        65533,       65534,  4294967293,
+                                       4294967294, 1ULL << 63, MAX_U64 - 1, MAX_U64};
+
+TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 400; ++round) {
+    const Trie trie = random_tree(rng, 1 + rng() % 40);
+    const TreeShape shape = check_tree(trie);
+    ASSERT_TRUE(shape.is_tree);
+    for (int q = 0; q < 8; ++q) {
+      const std::u32string query = random_query(rng);
+      const std::uint64_t max_dist =
+          rng() % 2 == 0 ? rng() % 5 : MAX_DISTS[rng() % std::size(MAX_DISTS)];
+      const std::optional<std::uint64_t> limit =
+          rng() % 3 == 0 ? std::optional<std::uint64_t>(rng() % 6) : std::nullopt;
+      EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, limit),
+                fuzzy_match(trie, query, max_dist, limit))
+          << "round " << round << " max_dist " << max_dist;
+      EXPECT_EQ(exact_match_tree(trie, query), exact_match(trie, query)) << "round " << round;
+    }
+  }
+}
+
+// Records, or the failure message.
+using Outcome = std::variant<std::vector<MatchRecord>, std::string>;
+
+template <class Query>
+Outcome outcome(Query query) {
+  try {
+    return query();
+  } catch (const InternalFailure& failure) {
+    return std::string(failure.what());
+  }
+}
+
+TEST(TreeWalk, LeavesEveryFailureOfInconsistentArraysToTheCheckedWalk) {
+  std::mt19937 rng(7);
+  int trees = 0;
+  for (int round = 0; round < 3000; ++round) {
+    // Arbitrary small arrays: lengths, ranges and ids all random.
+    const auto pick = [&rng](std::size_t bound) {
+      return static_cast<std::uint32_t>(rng() % bound);
+    };
+    Trie trie;
+    for (std::size_t i = pick(6); i > 0; --i) trie.node_shifts.push_back(pick(7));
+    std::sort(trie.node_shifts.begin(), trie.node_shifts.end());
+    if (pick(4) == 0 && !trie.node_shifts.empty())
+      std::swap(trie.node_shifts.front(), trie.node_shifts.back());
+    for (std::size_t i = pick(7); i > 0; --i)
+      trie.node_chars.push_back(pick(5) == 0 ? NONE : std::optional<char32_t>(U"ab"[pick(2)]));
+    for (std::size_t i = pick(7); i > 0; --i) trie.node_payloads.emplace_back(pick(3));
+    for (std::size_t i = pick(7); i > 0; --i) trie.child_indices.push_back(pick(7));
+    const TreeShape shape = check_tree(trie);
+    trees += shape.is_tree ? 1 : 0;
+    const std::u32string query = random_query(rng);
+    const std::uint64_t max_dist = rng() % 2 == 0 ? rng() % 3 : MAX_U64;
+    EXPECT_EQ(outcome([&] { return fuzzy_match(trie, shape, query, max_dist, std::nullopt); }),
+              outcome([&] { return fuzzy_match(trie, query, max_dist, std::nullopt); }))
+        << "round " << round;
+    const auto as_list = [](std::optional<MatchRecord> record) {
+      return record ? std::vector<MatchRecord>{*record} : std::vector<MatchRecord>{};
+    };
+    EXPECT_EQ(outcome([&] { return as_list(exact_match(trie, shape, query)); }),
+              outcome([&] { return as_list(exact_match(trie, query)); }))
+        << "round " << round;
+  }
+  EXPECT_GT(trees, 100);  // the fast path was taken often enough to matter
+}
+
+TEST(TreeWalk, WalksADeepChainAndALongQueryInLinearMemory) {
+  const Trie chain = testing::path_trie(1'000'000);
+  const TreeShape shape = check_tree(chain);
+  ASSERT_EQ(shape, (TreeShape{true, 1'000'000}));
+  const std::string word(1'000'000, 'a');
+  const std::u32string query(1'000'000, U'a');
+  EXPECT_EQ(fuzzy_match_tree(chain, shape, U"", MAX_U64, std::nullopt),
+            (std::vector<MatchRecord>{{word, 1'000'000, 1'000'000}}));
+  EXPECT_EQ(fuzzy_match_tree(chain, shape, query, 1, std::nullopt),
+            (std::vector<MatchRecord>{{word, 1'000'000, 0}}));
+  EXPECT_EQ(exact_match_tree(chain, query), (MatchRecord{word, 1'000'000, 0}));
+  // A query of a million code points against a trie of depth 3.
+  const Trie car = lay_out({{1}, {2}, {3}, {}}, {NONE, U'c', U'a', U'r'}, {{}, {}, {}, 7});
+  EXPECT_EQ(fuzzy_match_tree(car, check_tree(car), query, 0, std::nullopt),
+            std::vector<MatchRecord>{});
+  EXPECT_EQ(fuzzy_match_tree(car, check_tree(car), query, MAX_U64, std::nullopt),
+            (std::vector<MatchRecord>{{"car", 3, 999'999}}));
+}
+
+}  // namespace
+}  // namespace prefix
