@@ -9,7 +9,7 @@ LINT_APT_PACKAGES := clang-format clang-tidy
 CXX_SOURCES = $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 'tests/cpp/*.hpp' 'fuzz/*.cpp' 'bench/*.cpp')
 TIDY_SOURCES = $(shell git ls-files 'src/*.cpp')
 
-.PHONY: all deps venv install test test-py test-cpp demo lint format clean
+.PHONY: all deps venv install test test-py test-cpp demo lint format clean sanitize fuzz-smoke valgrind
 
 all: install
 
@@ -56,6 +56,109 @@ lint: test-cpp
 
 format:
 	clang-format -i $(CXX_SOURCES)
+
+# ---------------------------------------------------------------------------
+# Hardening: the module under sanitizers, the fuzz targets, memcheck. Each
+# builds into a directory of its own and leaves the installed module alone.
+
+# build/sanitize-venv for .venv, build/sanitize-venv-newest for .venv-newest
+SANITIZE_BUILD ?= build/sanitize-$(subst .,,$(notdir $(VENV)))
+SANITIZER_REPORTS = $(abspath $(SANITIZE_BUILD))/reports
+# The interpreter is not instrumented: the runtime has to be loaded before it,
+# and libstdc++ with it, so that the runtime finds the C++ throw it intercepts.
+ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so)
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:log_path=$(SANITIZER_REPORTS)/asan:log_exe_name=1 \
+  LSAN_OPTIONS=suppressions=$(abspath tools/lsan.supp):print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(SANITIZER_REPORTS)/ubsan:log_exe_name=1
+
+# A build directory configured for another interpreter is started afresh:
+# CMake would otherwise keep the old one's paths and build a module that this
+# interpreter does not load.
+define fresh_for_interpreter
+	@if [ -f $(1)/CMakeCache.txt ] && \
+	  ! grep -qx 'Python_EXECUTABLE:[A-Z]*=$(abspath $(VPY))' $(1)/CMakeCache.txt; then \
+	  echo "$(1) was configured for another interpreter: starting it afresh"; rm -rf $(1); \
+	fi
+endef
+
+# Every process writes its sanitizer reports under $(SANITIZER_REPORTS); a run
+# passes only when its steps pass and no report was written.
+sanitize: deps venv
+	$(call fresh_for_interpreter,$(SANITIZE_BUILD))
+	$(VENV)/bin/cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_COMPILER=g++ \
+	  -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja -DQUORVATINE_SANITIZE=ON \
+	  -DQUORVATINE_TESTS=ON -DPython_EXECUTABLE=$(abspath $(VPY)) >/dev/null
+	$(VENV)/bin/cmake --build $(SANITIZE_BUILD) -j2
+	@rm -rf $(SANITIZER_REPORTS) && mkdir -p $(SANITIZER_REPORTS)
+	@status=0; \
+	$(SANITIZER_ENV) $(VENV)/bin/ctest --test-dir $(SANITIZE_BUILD) --output-on-failure \
+	  --no-tests=error -j2 \
+	  || status=1; \
+	$(SANITIZER_ENV) LD_PRELOAD="$(ASAN_PRELOAD)" PYTHONMALLOC=malloc \
+	  PYTHONPATH=$(abspath $(SANITIZE_BUILD)):$(abspath python) \
+	  $(VPY) -m pytest -q -p no:cacheprovider || status=1; \
+	reports=$$(ls $(SANITIZER_REPORTS)); \
+	for report in $$reports; do echo "== $$report"; cat $(SANITIZER_REPORTS)/$$report; done; \
+	echo "sanitize: $$(echo $$reports | wc -w) sanitizer report(s)"; \
+	[ $$status -eq 0 ] && [ -z "$$reports" ]
+
+FUZZ_BUILD ?= build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := decode queries
+FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
+
+# Each target runs for FUZZ_SECONDS on a working corpus under $(FUZZ_BUILD),
+# starting from the committed seeds (fuzz/corpus/<target>, which also keeps
+# every input that ever crashed). A crash, a leak, a unit slower than the
+# timeout or a process above the memory limit fails the run and leaves the
+# input under $(FUZZ_BUILD)/artifacts.
+fuzz-smoke: venv
+	@$(MAKE) --no-print-directory deps APT_PACKAGES="$(FUZZ_APT_PACKAGES)"
+	$(VENV)/bin/cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+	  -DQUORVATINE_FUZZ=ON -DQUORVATINE_SANITIZE=ON -DQUORVATINE_MODULE=OFF >/dev/null
+	$(VENV)/bin/cmake --build $(FUZZ_BUILD) -j2
+	@mkdir -p $(FUZZ_BUILD)/artifacts
+	@for target in $(FUZZ_TARGETS); do \
+	  work=$(FUZZ_BUILD)/corpus/$$target; log=$(FUZZ_BUILD)/$$target.log; mkdir -p $$work; \
+	  echo "== $${target}_fuzzer for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/fuzz/$${target}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$target- $$work fuzz/corpus/$$target \
+	    >$$log 2>&1 || { tail -n 60 $$log; echo "fuzz-smoke: $$target failed, log in $$log"; exit 1; }; \
+	  runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' $$log); \
+	  corpus=$$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' $$log | tail -n 1 | cut -d' ' -f2); \
+	  echo "fuzz-smoke: $$target: $$runs executions, corpus $$corpus (units/bytes)"; \
+	done
+
+VALGRIND_BUILD ?= build/valgrind-$(subst .,,$(notdir $(VENV)))
+# Queries, node queries, the byte form, the binding layer's failure paths and
+# the reference-count loops: every entry point, a few minutes under memcheck.
+VALGRIND_TESTS ?= tests/test_node_queries.py tests/test_search.py tests/test_serial.py \
+  tests/test_leaks.py tests/test_module.py tests/test_binding.py
+VALGRIND_PYTEST_ARGS ?= -m "not hypothesis" -k "not 100000 and not several_threads"
+
+# No invalid access anywhere, and no definite leak: possible and reachable
+# blocks are the interpreter's, which keeps much of its state until exit.
+valgrind: venv
+	@$(VPY) -c 'import sys; sys.exit(sys.version_info < (3, 12))' || { \
+	  echo "make valgrind: CPython 3.11 reads uninitialised memory of its own under memcheck"; \
+	  echo "(int() and int.from_bytes of small values); use 3.12 or newer, for example"; \
+	  echo "  make valgrind PYTHON=python3.13 VENV=.venv-newest"; exit 1; }
+	@$(MAKE) --no-print-directory deps APT_PACKAGES=valgrind
+	$(call fresh_for_interpreter,$(VALGRIND_BUILD))
+	$(VENV)/bin/cmake -S . -B $(VALGRIND_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+	  -DPython_EXECUTABLE=$(abspath $(VPY)) >/dev/null
+	$(VENV)/bin/cmake --build $(VALGRIND_BUILD) -j2
+	PYTHONMALLOC=malloc PYTHONPATH=$(abspath $(VALGRIND_BUILD)):$(abspath python) \
+	  valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
+	  --show-leak-kinds=definite --errors-for-leak-kinds=definite \
+	  --suppressions=tools/valgrind.supp --log-file=$(VALGRIND_BUILD)/memcheck.log \
+	  $(VPY) -m pytest -q -p no:cacheprovider $(VALGRIND_TESTS) $(VALGRIND_PYTEST_ARGS) \
+	  || { head -n 300 $(VALGRIND_BUILD)/memcheck.log; tail -n 20 $(VALGRIND_BUILD)/memcheck.log; exit 1; }
+	@grep -E 'ERROR SUMMARY|definitely lost' $(VALGRIND_BUILD)/memcheck.log
 
 clean:
 	rm -rf build

@@ -1,8 +1,9 @@
 // libFuzzer target for the queries: four node arrays built from the input (a
 // tree, a tree with a few entries broken, or arrays of arbitrary numbers), then
 // node queries, fuzzy and exact lookups and a byte-form round trip on them.
-// InternalFailure is the one failure allowed; on a well-formed tree the fuzzy
-// results must equal those of a naive recursive walk.
+// InternalFailure is the one failure allowed. Queries go both through the
+// checked walk and through the walk the trie's shape picks, which must agree;
+// on a well-formed tree the fuzzy results must equal a naive recursive walk.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "prefix/failure.hpp"
 #include "prefix/matcher.hpp"
 #include "prefix/serial.hpp"
+#include "prefix/tree_check.hpp"
 #include "prefix/trie.hpp"
 #include "prefix/utf8.hpp"
 
@@ -216,17 +218,32 @@ void model_walk(const Trie& trie, std::u32string_view query, std::uint64_t bound
   }
 }
 
-void query_checked(const Trie& trie, bool well_formed, std::u32string_view query,
-                   std::uint64_t bound, std::optional<std::uint64_t> cap) {
-  std::vector<prefix::MatchRecord> found;
+// A query's records, or nothing when it failed with InternalFailure.
+template <class Query>
+auto attempt(Query query) -> std::optional<decltype(query())> {
   try {
-    found = prefix::fuzzy_match(trie, query, bound, cap);
+    return query();
   } catch (const prefix::InternalFailure&) {
-    check(!well_formed, "fuzzy_match failed on a well-formed tree");
+    return std::nullopt;
+  }
+}
+
+// Runs one fuzzy query both ways a query can go: the checked walk, and the
+// walk that the trie's shape picks (the unchecked one for a tree), which must
+// give the same records or fail alike. On a well-formed tree the records must
+// also be those of the walk model.
+void fuzzy_checked(const Trie& trie, const prefix::TreeShape& shape, bool well_formed,
+                   std::u32string_view query, std::uint64_t bound,
+                   std::optional<std::uint64_t> cap) {
+  const auto checked = attempt([&] { return prefix::fuzzy_match(trie, query, bound, cap); });
+  const auto taken = attempt([&] { return prefix::fuzzy_match(trie, shape, query, bound, cap); });
+  check(taken == checked, "the walk the shape picks differs from the checked walk");
+  if (!checked) {
+    check(!well_formed && !shape.is_tree, "fuzzy_match failed on a tree");
     return;
   }
-  check(!cap || found.size() <= *cap, "more records than the limit");
-  for (const prefix::MatchRecord& record : found) {
+  check(!cap || checked->size() <= *cap, "more records than the limit");
+  for (const prefix::MatchRecord& record : *checked) {
     check(record.distance <= bound, "record beyond max_dist");
     check(record.node_id != 0, "root reported");
     check(trie.get_payload(record.node_id).has_value(), "record without payload");
@@ -236,7 +253,21 @@ void query_checked(const Trie& trie, bool well_formed, std::u32string_view query
   std::u32string text;
   model_walk(trie, query, bound, 0, text, expected);
   if (cap && expected.size() > *cap) expected.resize(*cap);
-  check(found == expected, "fuzzy_match differs from the walk model");
+  check(*checked == expected, "fuzzy_match differs from the walk model");
+}
+
+// exact_match both ways, against the first record of the checked fuzzy walk
+// with max_dist 0 and no limit.
+void exact_checked(const Trie& trie, const prefix::TreeShape& shape, std::u32string_view query) {
+  const auto checked = attempt([&] { return prefix::exact_match(trie, query); });
+  const auto taken = attempt([&] { return prefix::exact_match(trie, shape, query); });
+  check(taken == checked, "exact_match on the walk the shape picks differs from the checked one");
+  const auto all = attempt([&] { return prefix::fuzzy_match(trie, query, 0, std::nullopt); });
+  check(checked.has_value() == all.has_value(), "exact_match and fuzzy_match fail differently");
+  if (checked) {
+    const auto& first = all->empty() ? std::nullopt : std::optional(all->front());
+    check(*checked == first, "exact_match is not the first record of fuzzy_match with max_dist 0");
+  }
 }
 
 }  // namespace
@@ -244,6 +275,7 @@ void query_checked(const Trie& trie, bool well_formed, std::u32string_view query
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   Trie trie;
+  bool is_tree = false;
   bool well_formed = false;
   switch (in.ConsumeIntegralInRange<int>(0, 3)) {
     case 0:
@@ -258,48 +290,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     default:
       trie = tree(in, well_formed);
+      is_tree = true;
       break;
+  }
+
+  const prefix::TreeShape shape = prefix::check_tree(trie);
+  check(shape.is_tree || !is_tree, "a tree is not recognised as one");
+  // The unchecked walk trusts is_tree: every read a walk can make must then
+  // succeed, which the checked walk over everything reachable confirms.
+  if (shape.is_tree) {
+    check(
+        attempt([&] { return prefix::fuzzy_match(trie, U"", MAX_U64, std::nullopt); }).has_value(),
+        "check_tree passed arrays that a query cannot read");
   }
 
   const std::size_t nodes = std::max(trie.node_shifts.size(), trie.node_payloads.size());
   while (in.remaining_bytes() > 0) {
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
       case 0:
-        try {
-          (void)trie.get_children(near_index(in, nodes));
-        } catch (const prefix::InternalFailure&) {
-        }
+        (void)attempt([&] { return trie.get_children(near_index(in, nodes)); });
         break;
       case 1:
-        try {
-          (void)trie.get_payload(near_index(in, nodes));
-        } catch (const prefix::InternalFailure&) {
-        }
+        (void)attempt([&] { return trie.get_payload(near_index(in, nodes)); });
         break;
       default: {
         std::u32string query(in.ConsumeIntegralInRange<std::size_t>(0, 12), U'\0');
         for (char32_t& cp : query) cp = code_point(in);
         const std::uint64_t bound = max_dist(in);
-        query_checked(trie, well_formed, query, bound, limit(in));
-        std::optional<prefix::MatchRecord> exact;
-        std::vector<prefix::MatchRecord> first;
-        bool exact_failed = false;
-        bool fuzzy_failed = false;
-        try {
-          exact = prefix::exact_match(trie, query);
-        } catch (const prefix::InternalFailure&) {
-          exact_failed = true;
-        }
-        try {
-          first = prefix::fuzzy_match(trie, query, 0, std::nullopt);
-        } catch (const prefix::InternalFailure&) {
-          fuzzy_failed = true;
-        }
-        check(exact_failed == fuzzy_failed, "exact_match and fuzzy_match fail differently");
-        if (!exact_failed) {
-          check(exact.has_value() == !first.empty() && (!exact || *exact == first.front()),
-                "exact_match is not the first record of fuzzy_match with max_dist 0");
-        }
+        fuzzy_checked(trie, shape, well_formed, query, bound, limit(in));
+        exact_checked(trie, shape, query);
         break;
       }
     }

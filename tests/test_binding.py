@@ -3,6 +3,7 @@
 import hashlib
 from concurrent.futures import ThreadPoolExecutor
 import importlib.util
+import os
 import shutil
 import subprocess
 import sys
@@ -388,7 +389,9 @@ def probe():
         command = [compiler, "-std=c++20", "-O1", "-shared", "-fPIC", "-fvisibility=hidden"]
         command += [f"-I{root / 'src'}", f"-I{sysconfig.get_paths()['include']}"]
         command += [str(out_dir / "probe.cpp"), *map(str, sources), "-o", str(library)]
-        subprocess.run(command, check=True)
+        # A sanitizer runtime preloaded into this interpreter is not meant for the compiler.
+        env = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
+        subprocess.run(command, check=True, env=env)
     spec = importlib.util.spec_from_file_location("_binding_probe", library)
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
