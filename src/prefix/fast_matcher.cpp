@@ -4,73 +4,202 @@
 #include "prefix/fast_matcher.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <limits>
-#include <type_traits>
+#include <utility>
 
 #include "prefix/utf8.hpp"
 
 namespace prefix {
 namespace {
 
-// Pushes the children of `node` through `push` so that a stack pops them in
-// visiting order: the children whose code point is `*wanted` first, then
-// (unless `front_only`) all others, each group in stored order. `front` is
-// scratch space for the first group, empty on entry and on return. One pass
-// over the child range, from its end.
+constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
+
+// Pushes the children of `node` through `push(child, key)` (key: the child's
+// entry of child_keys) so that a stack pops them in visiting order: the
+// children whose code point is `wanted` first, then (unless `front_only`) all
+// others, each group in stored order; when `wanted` is absent, all in stored
+// order. `front` is scratch space, empty on entry and on return. One pass over
+// the child range, from its end.
 template <class Push>
-void push_in_visiting_order(const Trie& trie, NodeId node, std::optional<char32_t> wanted,
-                            bool front_only, std::vector<NodeId>& front, Push push) {
+void push_in_visiting_order(const Trie& trie, const TreeShape& shape, NodeId node,
+                            std::optional<char32_t> wanted, bool front_only,
+                            std::vector<std::size_t>& front, Push push) {
   const std::size_t start = trie.node_shifts[node];
   const std::size_t end = node + std::size_t{1} < trie.node_shifts.size()
                               ? std::size_t{trie.node_shifts[node + std::size_t{1}]}
                               : trie.child_indices.size();
   if (start >= end) return;
+  const std::uint32_t* const keys = shape.child_keys.data();
   if (!wanted) {
     if (front_only) return;
-    for (std::size_t k = end; k-- > start;) {
-      const NodeId child = trie.child_indices[k];
-      push(child, *trie.node_chars[child]);
-    }
+    for (std::size_t k = end; k-- > start;) push(trie.child_indices[k], keys[k]);
     return;
   }
   for (std::size_t k = end; k-- > start;) {
-    const NodeId child = trie.child_indices[k];
-    const char32_t code_point = *trie.node_chars[child];
-    if (code_point == *wanted) {
-      front.push_back(child);
+    if ((keys[k] & ~HAS_PAYLOAD) == *wanted) {
+      front.push_back(k);
     } else if (!front_only) {
-      push(child, code_point);
+      push(trie.child_indices[k], keys[k]);
     }
   }
   // Collected from the end, so the first stored one is pushed last.
-  for (const NodeId child : front) push(child, *wanted);
+  for (const std::size_t k : front) push(trie.child_indices[k], keys[k]);
   front.clear();
 }
 
-// The row of one node, summed up for the walk's two decisions.
-template <class Cell>
+// What a node's row tells the walk.
 struct RowSummary {
-  Cell least;  // smallest cell: the node stays open while it is within max_dist
-  Cell last;   // cell n: the node's distance from the whole query
+  bool open;               // some cell is within max_dist: the children are visited
+  bool in_reach;           // the last cell (column n) is within max_dist
+  std::uint64_t distance;  // that last cell, when in reach
 };
 
-// Rows of the Levenshtein table between node texts and the query. A cell is
-// the true distance when that is at most max_dist and `cap` otherwise: a cell
-// above max_dist can neither be reported nor keep a node open, and every cell
-// derived from it is at least as large, so clamping changes no decision.
-//
-// Cell j of a node at depth d is at least |j - d|, so only the band of
-// columns d - max_dist .. d + max_dist can be within reach. When that band
-// is narrower than the whole row (2 max_dist < n), a row stores just it, as
-// 2 max_dist + 1 cells starting at column d - max_dist; columns outside 0..n
-// hold `cap`. Otherwise a row stores all n + 1 columns. Each stored row is
-// followed by one more cell that is always `cap`: the parent's column just
-// past its band, read without a bounds test.
-template <class Cell>
-class Rows {
+// Rows as sets, for max_dist k up to 31. Cell j of a node at depth d is at
+// least |j - d|, so only the band of columns d - k .. d + k can be within
+// reach; bit i of a row word stands for column d - k + i. A row is k + 1
+// words: word e holds the columns whose cell is at most e. From the parent's
+// words P to the child's words C, with M the columns j whose query code point
+// j - 1 equals the child's edge code point:
+//   C[0] = P[0] & M
+//   C[e] = (P[e] & M) | P[e - 1] | (P[e - 1] >> 1) | (C[e - 1] << 1)
+// (keep a code point, substitute one, insert one into the text, delete one
+// from it). Columns past n are computed as if the query went on with code
+// points that match nothing; they only ever feed columns further right, so
+// the tests below just mask them out. No column below 0 is ever set, and no
+// bit past 2k, since no such cell can be within k.
+class BandSets {
  public:
-  Rows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
+  using Word = std::uint64_t;
+  static constexpr std::uint64_t MAX_DIST = 31;
+
+  BandSets(std::u32string_view query, std::uint64_t max_dist)
+      : n_(query.size()), k_(static_cast<std::size_t>(max_dist)) {
+    // Position p stands for query code point p - k - 1, so the columns of a
+    // child at depth d start at position d. Visited depths stay below n + k + 2.
+    const std::size_t positions = n_ + 3 * k_ + 3;
+    if (positions > MAX_TABLE_POSITIONS) {
+      padded_.assign(k_ + 1, NO_CODE_POINT);
+      padded_.append(query);
+      padded_.append(2 * k_ + 2, NO_CODE_POINT);
+      return;
+    }
+    // One bit vector of positions per distinct code point of the query, and
+    // vector 0 for the others. A window is read as two words, hence the one
+    // word to spare.
+    words_ = positions / 64 + 2;
+    ascii_.fill(0);
+    for (const char32_t code_point : query) {
+      if (code_point < ascii_.size()) {
+        ascii_[code_point] = 1;
+      } else {
+        others_.emplace_back(code_point, 1);
+      }
+    }
+    std::sort(others_.begin(), others_.end());
+    others_.erase(std::unique(others_.begin(), others_.end()), others_.end());
+    std::uint32_t count = 1;
+    for (auto& index : ascii_) index = index != 0 ? count++ : 0;
+    for (auto& other : others_) other.second = count++;
+    table_.assign(std::size_t{count} * words_, 0);
+    for (std::size_t t = 0; t < n_; ++t) {
+      const std::size_t position = t + k_ + 1;
+      table_[std::size_t{vector_of(query[t])} * words_ + position / 64] |= Word{1}
+                                                                           << (position % 64);
+    }
+  }
+
+  [[nodiscard]] std::size_t stride() const noexcept { return k_ + 1; }
+  [[nodiscard]] static Word fill() noexcept { return 0; }
+
+  // The root's cell j is j: column j is in word e for j <= e.
+  void root(Word* row) const noexcept {
+    for (std::size_t e = 0; e <= k_; ++e) row[e] = ((Word{2} << e) - 1) << k_;
+  }
+
+  // The row of a child at `depth` >= 1 with edge code point `edge`. `row` may
+  // be `parent`: word e of the parent is read before it is overwritten.
+  RowSummary step(const Word* parent, Word* row, std::size_t depth, char32_t edge) const noexcept {
+    const Word matches = matches_at(depth, edge);
+    Word before = parent[0];
+    Word sets = before & matches;
+    row[0] = sets;
+    for (std::size_t e = 1; e <= k_; ++e) {
+      const Word old = parent[e];
+      sets = (old & matches) | before | (before >> 1) | (sets << 1);
+      row[e] = sets;
+      before = old;
+    }
+    // Column n is bit n + k - depth; bits above it are past the query.
+    const auto top = static_cast<std::ptrdiff_t>(n_ + k_) - static_cast<std::ptrdiff_t>(depth);
+    if (top < 0) return {false, false, 0};
+    const Word up_to_n = top >= 63 ? ~Word{0} : (Word{2} << top) - 1;
+    const bool open = (sets & up_to_n) != 0;
+    if (top > static_cast<std::ptrdiff_t>(2 * k_) || ((sets >> top) & 1) == 0) {
+      return {open, false, 0};
+    }
+    // Words grow with e; the distance is the first one that holds column n.
+    std::uint64_t distance = 0;
+    while (((row[distance] >> top) & 1) == 0) ++distance;
+    return {open, true, distance};
+  }
+
+ private:
+  // Longer queries compare code points one by one instead of keeping a table
+  // that grows with distinct code points times length.
+  static constexpr std::size_t MAX_TABLE_POSITIONS = 1024;
+  // Above every code point a tree holds (check_tree refuses 2^31 and up).
+  static constexpr char32_t NO_CODE_POINT = 0xFFFF'FFFF;
+
+  // Bit i: query code point depth - k + i - 1 equals `edge`.
+  [[nodiscard]] Word matches_at(std::size_t depth, char32_t edge) const noexcept {
+    if (words_ == 0) {
+      const char32_t* const window = padded_.data() + depth;
+      Word matches = 0;
+      for (std::size_t i = 0; i <= 2 * k_; ++i) matches |= Word{window[i] == edge} << i;
+      return matches;
+    }
+    const Word* const bits = table_.data() + std::size_t{vector_of(edge)} * words_ + depth / 64;
+    const std::size_t shift = depth % 64;
+    // The second word's part, shifted in two steps so that shift 0 is defined.
+    return (bits[0] >> shift) | ((bits[1] << 1) << (63 - shift));
+  }
+
+  [[nodiscard]] std::uint32_t vector_of(char32_t code_point) const noexcept {
+    if (code_point < ascii_.size()) return ascii_[code_point];
+    const auto it = std::lower_bound(others_.begin(), others_.end(), code_point,
+                                     [](const std::pair<char32_t, std::uint32_t>& other,
+                                        char32_t value) { return other.first < value; });
+    return it != others_.end() && it->first == code_point ? it->second : 0;
+  }
+
+  std::size_t n_;
+  std::size_t k_;
+  std::size_t words_ = 0;                   // words per bit vector; 0 without a table
+  std::array<std::uint32_t, 128> ascii_{};  // vector of each ASCII code point
+  std::vector<std::pair<char32_t, std::uint32_t>> others_;  // sorted, with their vectors
+  std::vector<Word> table_;
+  std::u32string padded_;  // without a table: the query between NO_CODE_POINTs
+};
+
+// Rows of cells, for any max_dist. A cell is the true distance when that is
+// at most max_dist and `cap` otherwise: a cell above max_dist can neither be
+// reported nor keep a node open, and every cell derived from it is at least
+// as large, so clamping changes no decision.
+//
+// When the band of columns d - max_dist .. d + max_dist is narrower than the
+// whole row (2 max_dist < n), a row stores just it, as 2 max_dist + 1 cells
+// starting at column d - max_dist; columns outside 0..n hold `cap`. Otherwise
+// a row stores all n + 1 columns. Each stored row is followed by one more
+// cell that is always `cap`: the parent's column just past its band, read
+// without a bounds test.
+template <class Cell>
+class CellRows {
+ public:
+  using Word = Cell;
+
+  CellRows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
       : query_(query),
         banded_(max_dist < (query.size() + 1) / 2),
         half_(banded_ ? static_cast<std::size_t>(max_dist) : 0),
@@ -79,22 +208,21 @@ class Rows {
 
   // Cells per stored row, the trailing `cap` cell included.
   [[nodiscard]] std::size_t stride() const noexcept { return width_ + 1; }
-  [[nodiscard]] Cell cap() const noexcept { return cap_; }
-  [[nodiscard]] bool within(Cell cell) const noexcept { return cell < cap_; }
+  [[nodiscard]] Cell fill() const noexcept { return cap_; }
 
   // The root's row: column j is j.
   void root(Cell* row) const noexcept {
     const std::ptrdiff_t low = first_column(0);
-    for (std::size_t i = 0; i < width_; ++i)
+    for (std::size_t i = 0; i < width_; ++i) {
       row[i] = clamp_column(low + static_cast<std::ptrdiff_t>(i));
+    }
     row[width_] = cap_;
   }
 
   // The row of a node at `depth` >= 1 whose edge code point is `edge`, from
-  // its parent's row. `row` may be `parent` itself: each step reads the
-  // parent's cells at and after the one it writes, keeping the one before.
-  RowSummary<Cell> step(const Cell* parent, Cell* row, std::size_t depth,
-                        char32_t edge) const noexcept {
+  // its parent's row. `row` may be `parent`: each step reads the parent's
+  // cells at and after the one it writes, keeping the one before.
+  RowSummary step(const Cell* parent, Cell* row, std::size_t depth, char32_t edge) const noexcept {
     const std::size_t n = query_.size();
     const std::ptrdiff_t low = first_column(depth);
     // The parent's column j sits at parent[j - low + shift].
@@ -128,7 +256,7 @@ class Rows {
     for (std::size_t i = end; i < width_; ++i) row[i] = cap_;
     const std::ptrdiff_t at_n = static_cast<std::ptrdiff_t>(n) - low;
     const Cell last = at_n >= 0 && static_cast<std::size_t>(at_n) < width_ ? row[at_n] : cap_;
-    return {least, last};
+    return {least < cap_, last < cap_, std::uint64_t{last}};
   }
 
  private:
@@ -151,31 +279,36 @@ class Rows {
   Cell cap_;
 };
 
-// One fuzzy query over a tree. Rows live in `slots`, one flat buffer: a node
-// that is its parent's last pending child overwrites the parent's row in
-// place, any other child takes the slot just above the parent's. So a slot is
-// held only by an ancestor with siblings still pending (and a chain of single
-// children uses one slot), and entries of one parent are told apart by their
-// parent's slot: stacked groups have strictly increasing parent slots.
-template <class Cell>
+// One fuzzy query over a tree, with rows of kind `Rows`. Rows live in
+// `slots`, one flat buffer: a node that is its parent's last pending child
+// overwrites the parent's row in place, any other child takes the slot just
+// above the parent's. So a slot is held only by an ancestor with siblings
+// still pending (and a chain of single children uses one slot), and entries
+// of one parent are told apart by their parent's slot: stacked groups have
+// strictly increasing parent slots.
+template <class Rows>
 class TreeWalk {
  public:
-  TreeWalk(const Trie& trie, std::u32string_view query, std::uint64_t max_dist,
-           std::optional<std::uint64_t> limit, std::uint32_t height, Cell cap)
+  using Word = typename Rows::Word;
+
+  TreeWalk(const Trie& trie, const TreeShape& shape, std::u32string_view query,
+           std::uint64_t max_dist, std::optional<std::uint64_t> limit, Rows rows)
       : trie_(trie),
+        shape_(shape),
         query_(query),
-        rows_(query, max_dist, cap),
+        rows_(std::move(rows)),
         limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())) {
     // No node deeper than n + max_dist + 1 is visited.
+    const std::uint64_t height = shape.height;
     const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
-    text_.reserve(std::min<std::uint64_t>(height, reach));
+    text_.reserve(std::min(height, reach));
   }
 
   std::vector<MatchRecord> run() && {
-    // The root is never reported, and its row (least cell 0) keeps it open.
+    // The root is never reported, and its row (cell 0 is 0) keeps it open.
     if (limit_ == 0) return {};
     const std::size_t stride = rows_.stride();
-    slots_.assign(stride, rows_.cap());
+    slots_.assign(stride, rows_.fill());
     rows_.root(slots_.data());
     open(0, 0, 0);
     while (!pending_.empty()) {
@@ -185,23 +318,24 @@ class TreeWalk {
           pending_.empty() || pending_.back().parent_slot != entry.parent_slot;
       const std::uint32_t slot = last_sibling ? entry.parent_slot : entry.parent_slot + 1;
       if ((std::size_t{slot} + 1) * stride > slots_.size()) {
-        slots_.resize((std::size_t{slot} + 1) * stride, rows_.cap());
+        slots_.resize((std::size_t{slot} + 1) * stride, rows_.fill());
       }
-      Cell* const row = slots_.data() + std::size_t{slot} * stride;
-      const Cell* const parent = slots_.data() + std::size_t{entry.parent_slot} * stride;
+      Word* const row = slots_.data() + std::size_t{slot} * stride;
+      const Word* const parent = slots_.data() + std::size_t{entry.parent_slot} * stride;
+      const char32_t code_point = entry.key & ~HAS_PAYLOAD;
       if (entry.depth > text_.size()) {
-        text_.push_back(entry.code_point);
+        text_.push_back(code_point);
       } else {
-        text_[entry.depth - 1] = entry.code_point;
+        text_[entry.depth - 1] = code_point;
       }
-      const RowSummary<Cell> summary = rows_.step(parent, row, entry.depth, entry.code_point);
-      if (trie_.node_payloads[entry.node] && rows_.within(summary.last)) {
+      const RowSummary summary = rows_.step(parent, row, entry.depth, code_point);
+      if ((entry.key & HAS_PAYLOAD) != 0 && summary.in_reach) {
         results_.push_back(MatchRecord{encode_utf8(std::u32string_view(text_.data(), entry.depth)),
-                                       entry.node, std::uint64_t{summary.last}});
+                                       entry.node, summary.distance});
         // Nothing more can be recorded, and a tree cannot fail the query.
         if (results_.size() >= limit_) break;
       }
-      if (rows_.within(summary.least)) open(entry.node, entry.depth, slot);
+      if (summary.open) open(entry.node, entry.depth, slot);
     }
     return std::move(results_);
   }
@@ -211,35 +345,44 @@ class TreeWalk {
     NodeId node;
     std::uint32_t depth;        // the node's depth, >= 1
     std::uint32_t parent_slot;  // where the parent's row is
-    char32_t code_point;        // the node's edge code point
+    std::uint32_t key;          // the node's entry of child_keys
   };
 
   // Stacks the children of an open node at `depth` whose row is in `slot`.
   void open(NodeId node, std::uint32_t depth, std::uint32_t slot) {
     const std::optional<char32_t> wanted =
         depth < query_.size() ? std::optional<char32_t>(query_[depth]) : std::nullopt;
-    push_in_visiting_order(trie_, node, wanted, false, front_,
-                           [this, depth, slot](NodeId child, char32_t code_point) {
-                             pending_.push_back(Pending{child, depth + 1, slot, code_point});
+    push_in_visiting_order(trie_, shape_, node, wanted, false, front_,
+                           [this, depth, slot](NodeId child, std::uint32_t key) {
+                             __builtin_prefetch(trie_.node_shifts.data() + child);
+                             pending_.push_back(Pending{child, depth + 1, slot, key});
                            });
   }
 
   const Trie& trie_;
+  const TreeShape& shape_;
   std::u32string_view query_;
-  Rows<Cell> rows_;
+  Rows rows_;
   std::uint64_t limit_;
-  std::vector<Cell> slots_;
+  std::vector<Word> slots_;
   std::u32string text_;  // text_[d - 1]: code point at depth d on the current path
   std::vector<Pending> pending_;
-  std::vector<NodeId> front_;
+  std::vector<std::size_t> front_;
   std::vector<MatchRecord> results_;
 };
 
-template <class Cell>
+template <class Rows>
 std::vector<MatchRecord> walk_with(const Trie& trie, const TreeShape& shape,
                                    std::u32string_view prefix, std::uint64_t max_dist,
-                                   std::optional<std::uint64_t> limit, Cell cap) {
-  return TreeWalk<Cell>(trie, prefix, max_dist, limit, shape.height, cap).run();
+                                   std::optional<std::uint64_t> limit, Rows rows) {
+  return TreeWalk<Rows>(trie, shape, prefix, max_dist, limit, std::move(rows)).run();
+}
+
+template <class Cell>
+std::vector<MatchRecord> walk_with_cells(const Trie& trie, const TreeShape& shape,
+                                         std::u32string_view prefix, std::uint64_t max_dist,
+                                         std::optional<std::uint64_t> limit, Cell cap) {
+  return walk_with(trie, shape, prefix, max_dist, limit, CellRows<Cell>(prefix, max_dist, cap));
 }
 
 }  // namespace
@@ -247,6 +390,9 @@ std::vector<MatchRecord> walk_with(const Trie& trie, const TreeShape& shape,
 std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
                                           std::u32string_view prefix, std::uint64_t max_dist,
                                           std::optional<std::uint64_t> limit) {
+  if (max_dist <= BandSets::MAX_DIST) {
+    return walk_with(trie, shape, prefix, max_dist, limit, BandSets(prefix, max_dist));
+  }
   // The narrowest cell that holds max_dist + 2, so that cap + 1 cannot wrap.
   // Beyond that, no cell can reach 2^63 (cells are at most depth + n), so
   // clamping there changes nothing.
@@ -254,37 +400,43 @@ std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& sha
     return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
   };
   if (fits(std::uint8_t{})) {
-    return walk_with(trie, shape, prefix, max_dist, limit, static_cast<std::uint8_t>(max_dist + 1));
+    return walk_with_cells(trie, shape, prefix, max_dist, limit,
+                           static_cast<std::uint8_t>(max_dist + 1));
   }
   if (fits(std::uint16_t{})) {
-    return walk_with(trie, shape, prefix, max_dist, limit,
-                     static_cast<std::uint16_t>(max_dist + 1));
+    return walk_with_cells(trie, shape, prefix, max_dist, limit,
+                           static_cast<std::uint16_t>(max_dist + 1));
   }
   if (fits(std::uint32_t{})) {
-    return walk_with(trie, shape, prefix, max_dist, limit,
-                     static_cast<std::uint32_t>(max_dist + 1));
+    return walk_with_cells(trie, shape, prefix, max_dist, limit,
+                           static_cast<std::uint32_t>(max_dist + 1));
   }
   constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
-  return walk_with(trie, shape, prefix, max_dist, limit,
-                   max_dist < never_reached ? max_dist + 1 : never_reached);
+  return walk_with_cells(trie, shape, prefix, max_dist, limit,
+                         max_dist < never_reached ? max_dist + 1 : never_reached);
 }
 
-std::optional<MatchRecord> exact_match_tree(const Trie& trie, std::u32string_view prefix) {
+std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& shape,
+                                            std::u32string_view prefix) {
   // The root is never reported.
   if (prefix.empty()) return std::nullopt;
-  std::vector<std::pair<NodeId, std::size_t>> pending{{0, 0}};  // (node, depth)
-  std::vector<NodeId> front;
+  struct Step {
+    NodeId node;
+    std::size_t depth;
+    std::uint32_t key;
+  };
+  std::vector<Step> pending{{0, 0, 0}};
+  std::vector<std::size_t> front;
   while (!pending.empty()) {
-    const NodeId node = pending.back().first;
-    const std::size_t depth = pending.back().second;
+    const Step step = pending.back();
     pending.pop_back();
-    if (depth == prefix.size()) {
-      if (trie.node_payloads[node]) return MatchRecord{encode_utf8(prefix), node, 0};
+    if (step.depth == prefix.size()) {
+      if ((step.key & HAS_PAYLOAD) != 0) return MatchRecord{encode_utf8(prefix), step.node, 0};
       continue;
     }
-    push_in_visiting_order(trie, node, prefix[depth], true, front,
-                           [&pending, depth](NodeId child, char32_t /*code_point*/) {
-                             pending.emplace_back(child, depth + 1);
+    push_in_visiting_order(trie, shape, step.node, prefix[step.depth], true, front,
+                           [&pending, &step](NodeId child, std::uint32_t key) {
+                             pending.push_back(Step{child, step.depth + 1, key});
                            });
   }
   return std::nullopt;

@@ -28,7 +28,7 @@ namespace prefix {
 
 // What exact_match returns, for a tree as above: a descent along the query's
 // code points, backtracking only where siblings repeat a code point.
-[[nodiscard]] std::optional<MatchRecord> exact_match_tree(const Trie& trie,
+[[nodiscard]] std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& shape,
                                                           std::u32string_view prefix);
 
 }  // namespace prefix

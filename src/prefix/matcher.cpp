@@ -154,7 +154,7 @@ std::vector<MatchRecord> fuzzy_match(const Trie& trie, const TreeShape& shape,
 
 std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
                                        std::u32string_view prefix) {
-  if (shape.is_tree) return exact_match_tree(trie, prefix);
+  if (shape.is_tree) return exact_match_tree(trie, shape, prefix);
   return exact_match(trie, prefix);
 }
 

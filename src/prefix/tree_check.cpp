@@ -18,6 +18,7 @@ TreeShape check_tree(const Trie& trie) {
   reached[0] = true;
   std::vector<std::pair<NodeId, std::uint32_t>> pending{{0, 0}};  // (node, depth)
   std::uint32_t height = 0;
+  std::vector<std::uint32_t> child_keys(trie.child_indices.size());
   while (!pending.empty()) {
     const auto [node, depth] = pending.back();
     pending.pop_back();
@@ -32,14 +33,16 @@ TreeShape check_tree(const Trie& trie) {
       const NodeId child = trie.child_indices[k];
       // The root has reached[0] set, so it can never be a child either.
       if (child >= visitable || child >= trie.node_chars.size() || !trie.node_chars[child] ||
-          reached[child]) {
+          *trie.node_chars[child] >= TreeShape::HAS_PAYLOAD || reached[child]) {
         return {};
       }
       reached[child] = true;
+      child_keys[k] = static_cast<std::uint32_t>(*trie.node_chars[child]) |
+                      (trie.node_payloads[child] ? TreeShape::HAS_PAYLOAD : 0);
       pending.emplace_back(child, depth + 1);
     }
   }
-  return {true, height};
+  return {true, height, std::move(child_keys)};
 }
 
 }  // namespace prefix

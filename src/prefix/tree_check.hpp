@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "prefix/trie.hpp"
 
@@ -17,6 +18,13 @@ struct TreeShape {
   bool is_tree = false;
   // Depth of the deepest reachable node (0 for a lone root); 0 when not a tree.
   std::uint32_t height = 0;
+  // Beside child_indices, for the walk: entry k is the code point of the child
+  // child_indices[k], with HAS_PAYLOAD set when that child carries a payload,
+  // so visiting a child reads nothing but its parent's range. Filled for the
+  // ranges of reachable nodes; empty when not a tree.
+  std::vector<std::uint32_t> child_keys;
+
+  static constexpr std::uint32_t HAS_PAYLOAD = std::uint32_t{1} << 31;
 
   friend bool operator==(const TreeShape&, const TreeShape&) = default;
 };
