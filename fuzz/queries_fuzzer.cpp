@@ -68,7 +68,8 @@ Trie tree(FuzzedDataProvider& in, bool& siblings_distinct) {
   trie.node_payloads.push_back(in.ConsumeBool() ? std::optional<std::uint32_t>(1) : std::nullopt);
   siblings_distinct = true;
   for (NodeId id = 1; id < count; ++id) {
-    const auto parent = in.ConsumeIntegralInRange<NodeId>(0, id - 1);
+    // Often the node just before, so that chains reach deep.
+    const auto parent = in.ConsumeBool() ? id - 1 : in.ConsumeIntegralInRange<NodeId>(0, id - 1);
     const char32_t cp = code_point(in);
     for (const NodeId sibling : children[parent]) {
       siblings_distinct = siblings_distinct && trie.node_chars[sibling] != cp;
@@ -154,15 +155,26 @@ Trie arbitrary(FuzzedDataProvider& in) {
   return trie;
 }
 
+// Mostly small; now and then up to 40, past the widths a row can take as bit
+// sets, or anything at all.
 std::uint64_t max_dist(FuzzedDataProvider& in) {
-  switch (in.ConsumeIntegralInRange<int>(0, 5)) {
+  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
     case 4:
-      return MAX_U64;
     case 5:
+      return in.ConsumeIntegralInRange<std::uint64_t>(4, 40);
+    case 6:
+      return MAX_U64;
+    case 7:
       return in.ConsumeIntegral<std::uint64_t>();
     default:
       return in.ConsumeIntegralInRange<std::uint64_t>(0, 3);
   }
+}
+
+// Mostly short; now and then longer than a machine word of columns.
+std::size_t query_length(FuzzedDataProvider& in) {
+  return in.ConsumeIntegralInRange<int>(0, 3) != 0 ? in.ConsumeIntegralInRange<std::size_t>(0, 12)
+                                                   : in.ConsumeIntegralInRange<std::size_t>(0, 160);
 }
 
 std::optional<std::uint64_t> limit(FuzzedDataProvider& in) {
@@ -192,28 +204,33 @@ std::uint64_t levenshtein(std::u32string_view a, std::u32string_view b) {
 }
 
 // The walk model on a well-formed tree: a node is reported when it has a
-// payload and its whole text is within max_dist; it is opened when some
-// prefix of the query is within max_dist of its text, and then the child that
-// continues the query goes first, the others follow in stored order.
+// payload and its whole text is within max_dist; it is opened when some cell
+// of its row (the distances from its text to every prefix of the query) is
+// within max_dist, and then the child that continues the query goes first, the
+// others follow in stored order. Rows are full, unbanded and unsaturated.
 void model_walk(const Trie& trie, std::u32string_view query, std::uint64_t bound, NodeId node,
-                std::u32string& text, std::vector<prefix::MatchRecord>& out) {
-  if (node != 0 && trie.node_payloads[node] && levenshtein(text, query) <= bound) {
-    out.push_back({prefix::encode_utf8(text), node, levenshtein(text, query)});
+                std::u32string& text, const std::vector<std::uint64_t>& row,
+                std::vector<prefix::MatchRecord>& out) {
+  if (node != 0 && trie.node_payloads[node] && row.back() <= bound) {
+    check(row.back() == levenshtein(text, query), "walk model row disagrees with Levenshtein");
+    out.push_back({prefix::encode_utf8(text), node, row.back()});
   }
-  bool open = false;
-  for (std::size_t j = 0; j <= query.size() && !open; ++j) {
-    open = levenshtein(text, query.substr(0, j)) <= bound;
-  }
-  if (!open) return;
+  if (*std::min_element(row.begin(), row.end()) > bound) return;
   std::vector<prefix::Child> order = trie.get_children(node);
   if (text.size() < query.size()) {
     std::stable_partition(order.begin(), order.end(), [&](const prefix::Child& child) {
       return child.code_point == query[text.size()];
     });
   }
+  std::vector<std::uint64_t> next(row.size());
   for (const prefix::Child& child : order) {
+    next[0] = row[0] + 1;
+    for (std::size_t j = 1; j < row.size(); ++j) {
+      next[j] = std::min(
+          {row[j] + 1, next[j - 1] + 1, row[j - 1] + (query[j - 1] == child.code_point ? 0 : 1)});
+    }
     text.push_back(child.code_point);
-    model_walk(trie, query, bound, child.id, text, out);
+    model_walk(trie, query, bound, child.id, text, next, out);
     text.pop_back();
   }
 }
@@ -251,7 +268,9 @@ void fuzzy_checked(const Trie& trie, const prefix::TreeShape& shape, bool well_f
   if (!well_formed) return;
   std::vector<prefix::MatchRecord> expected;
   std::u32string text;
-  model_walk(trie, query, bound, 0, text, expected);
+  std::vector<std::uint64_t> root(query.size() + 1);
+  for (std::size_t j = 0; j < root.size(); ++j) root[j] = j;
+  model_walk(trie, query, bound, 0, text, root, expected);
   if (cap && expected.size() > *cap) expected.resize(*cap);
   check(*checked == expected, "fuzzy_match differs from the walk model");
 }
@@ -305,7 +324,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const std::size_t nodes = std::max(trie.node_shifts.size(), trie.node_payloads.size());
-  while (in.remaining_bytes() > 0) {
+  // A few operations per input keep executions fast; the fuzzer varies the rest.
+  for (int operation = 0; operation < 16 && in.remaining_bytes() > 0; ++operation) {
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
       case 0:
         (void)attempt([&] { return trie.get_children(near_index(in, nodes)); });
@@ -314,7 +334,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)attempt([&] { return trie.get_payload(near_index(in, nodes)); });
         break;
       default: {
-        std::u32string query(in.ConsumeIntegralInRange<std::size_t>(0, 12), U'\0');
+        std::u32string query(query_length(in), U'\0');
         for (char32_t& cp : query) cp = code_point(in);
         const std::uint64_t bound = max_dist(in);
         fuzzy_checked(trie, shape, well_formed, query, bound, limit(in));
