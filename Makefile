@@ -9,7 +9,7 @@ LINT_APT_PACKAGES := clang-format clang-tidy
 CXX_SOURCES = $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 'tests/cpp/*.hpp' 'fuzz/*.cpp' 'bench/*.cpp')
 TIDY_SOURCES = $(shell git ls-files 'src/*.cpp')
 
-.PHONY: all deps venv install test test-py test-cpp demo lint format clean sanitize fuzz-smoke valgrind
+.PHONY: all deps venv install test test-py test-cpp demo typecheck bench lint format clean sanitize fuzz-smoke valgrind
 
 all: install
 
@@ -47,7 +47,24 @@ test-cpp: deps venv
 test: test-cpp test-py
 
 demo: install
-	$(VPY) examples/node_arrays.py
+	$(VENV)/bin/quorvatine --max-dist 1 speling recieve definately accomodate
+	$(VENV)/bin/quorvatine --exact colour color
+
+# Strict typing of the helper package, and the extension's stubs checked
+# against the built module.
+typecheck: install
+	$(VPY) -m mypy --strict -p quorvatine
+	$(VPY) -m mypy.stubtest _quorvatine
+
+# Benchmarks against the tools users would otherwise pick; setup.sh installs
+# the word lists and the comparison tools into .venv-bench.
+bench: install
+	bench/setup.sh
+	.venv-bench/bin/python bench/fuzzy.py --quick
+	$(VPY) bench/calls.py
+	$(VPY) bench/serial.py
+	$(VPY) bench/startup.py
+	$(VPY) bench/parallel.py
 
 lint: test-cpp
 	@$(MAKE) --no-print-directory deps APT_PACKAGES="$(LINT_APT_PACKAGES)"
