@@ -154,10 +154,12 @@ def test_exact_match_along_a_cycle_fails():
     assert "not a tree" in raises_panic(trie.exact_match, "aaa")
 
 
-def test_a_cycle_closed_within_the_node_count_is_walked():
-    # Nodes 2 to 9 are unreachable, so the second visit of node 1 stays in budget.
+def test_a_node_reached_twice_fails_at_once():
+    # Nodes 2 to 9 are unreachable: the node count alone would let node 1 be
+    # walked again, but a tree never reaches a node twice.
     trie = search(([0, 1], ["", "a"], [None, 1] + [None] * 8, [1, 1]))
-    assert trie.fuzzy_match("a", 0, None) == [("a", 1, 0)]
+    raises_panic(trie.fuzzy_match, "a", 0, None)
+    assert trie.fuzzy_match("b", 0, None) == []  # the cycle is never entered
 
 
 def test_a_trie_without_nodes_fails():

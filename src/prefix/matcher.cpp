@@ -44,7 +44,13 @@ const Row& require_row(const State& state, std::string_view key, NodeId node_id,
 
 Matcher::Matcher(std::u32string prefix, std::uint64_t max_dist, std::optional<std::uint64_t> limit,
                  std::size_t node_budget)
-    : prefix_(std::move(prefix)), max_dist_(max_dist), limit_(limit), node_budget_(node_budget) {}
+    : prefix_(std::move(prefix)),
+      max_dist_(max_dist),
+      limit_(limit),
+      node_budget_(node_budget),
+      reached_(node_budget) {
+  if (!reached_.empty()) reached_[0] = true;  // the root
+}
 
 State Matcher::initial_state() const {
   State state;
@@ -86,6 +92,18 @@ std::vector<PendingEntry> Matcher::get_children_to_visit(NodeId node_id, const S
                           " nodes, more than node_payloads length " + std::to_string(node_budget_));
   }
   nodes_reached_ += open.size();
+  // A tree reaches each node once. Stopping at the first node reached twice
+  // keeps a cycle from being walked round and round until the count above
+  // trips: each lap copies the whole text so far, so that would cost time and
+  // memory quadratic in the node count.
+  for (const Child& child : open) {
+    if (child.id >= reached_.size()) continue;  // the walk fails on its payload when popped
+    if (reached_[child.id]) {
+      throw InternalFailure("child relation is not a tree: node " + std::to_string(child.id) +
+                            " is reached a second time, from node " + std::to_string(node_id));
+    }
+    reached_[child.id] = true;
+  }
 
   std::vector<PendingEntry> entries;
   entries.reserve(open.size());

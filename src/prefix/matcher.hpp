@@ -98,6 +98,7 @@ class Matcher {
   std::optional<std::uint64_t> limit_;
   std::size_t node_budget_;
   std::size_t nodes_reached_ = 1;  // the root
+  std::vector<bool> reached_;      // node ids handed out so far, the root included
   std::vector<MatchRecord> results_;
 };
 
