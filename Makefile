@@ -58,9 +58,10 @@ typecheck: install
 
 # Benchmarks against the tools users would otherwise pick; setup.sh installs
 # the word lists and the comparison tools into .venv-bench.
+BENCH_ARGS ?=
 bench: install
-	bench/setup.sh
-	.venv-bench/bin/python bench/fuzzy.py --quick
+	PYTHON=$(PYTHON) bash bench/setup.sh
+	.venv-bench/bin/python bench/fuzzy.py $(BENCH_ARGS)
 	$(VPY) bench/calls.py
 	$(VPY) bench/serial.py
 	$(VPY) bench/startup.py

@@ -362,7 +362,7 @@ def unavailable(key: str) -> str | None:
             __import__(name)
         except ImportError as exc:
             if name == "fuzzytrie":
-                return "not installed: PyPI has no fuzzytrie wheel for this platform"
+                return "not installed: it is built on a third-party Python binding framework this project does not use"
             return f"{name} not importable ({exc}); run bench/setup.sh"
     if key == "ours":
         import _quorvatine

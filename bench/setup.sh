@@ -29,19 +29,11 @@ if ! cmp -s bench/requirements.txt "$VENV/.bench-requirements"; then
   "$VPY" -m pip install -q --upgrade pip
   "$VPY" -m pip install -q -r bench/requirements.txt
   cp bench/requirements.txt "$VENV/.bench-requirements"
-  rm -f "$VENV/.no-fuzzytrie-wheel"
 fi
 
-# fuzzytrie is taken from a wheel only: its source build compiles a Rust
-# binding framework, which nothing here builds. Without a wheel for this
-# platform the benchmark reports it as not run (asked again when
-# requirements.txt changes, or after removing .venv-bench/.no-fuzzytrie-wheel).
-if [ ! -e "$VENV/.no-fuzzytrie-wheel" ] && ! "$VPY" -c 'import fuzzytrie' 2>/dev/null; then
-  if ! "$VPY" -m pip install -q --only-binary :all: 'fuzzytrie>=0.3,<0.4' >/dev/null 2>&1; then
-    echo "fuzzytrie: no wheel for this platform on PyPI; the benchmark will skip it"
-    touch "$VENV/.no-fuzzytrie-wheel"
-  fi
-fi
+# fuzzytrie is not installed: every form of it (source or wheel) is built on
+# a third-party Python binding framework that this project does not use or
+# run. The benchmark reports it as not run.
 
 # The project from this tree, in a build directory of its own (incremental).
 "$VPY" -m pip install -q --no-build-isolation --no-deps -C 'build-dir=build/bench/{wheel_tag}' .
