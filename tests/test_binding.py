@@ -392,9 +392,9 @@ def probe():
         # A sanitizer runtime preloaded into this interpreter is not meant for the compiler.
         env = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
         subprocess.run(command, check=True, env=env)
-    spec = importlib.util.spec_from_file_location("_binding_probe", library)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("_binding_probe", library)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
