@@ -16,36 +16,39 @@ namespace {
 
 constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
 
-// Pushes the children of `node` through `push(child, key)` (key: the child's
-// entry of child_keys) so that a stack pops them in visiting order: the
-// children whose code point is `wanted` first, then (unless `front_only`) all
-// others, each group in stored order; when `wanted` is absent, all in stored
-// order. `front` is scratch space, empty on entry and on return. One pass over
-// the child range, from its end.
-template <class Push>
-void push_in_visiting_order(const Trie& trie, const TreeShape& shape, NodeId node,
-                            std::optional<char32_t> wanted, bool front_only,
-                            std::vector<std::size_t>& front, Push push) {
+// Above every code point a tree holds (check_tree refuses 2^31 and up), so
+// it stands for "no code point".
+constexpr char32_t NO_CODE_POINT = 0xFFFF'FFFF;
+
+// The first entry of `node`'s child range and one past its last.
+std::pair<std::size_t, std::size_t> child_range(const Trie& trie, NodeId node) {
   const std::size_t start = trie.node_shifts[node];
   const std::size_t end = node + std::size_t{1} < trie.node_shifts.size()
                               ? std::size_t{trie.node_shifts[node + std::size_t{1}]}
                               : trie.child_indices.size();
-  if (start >= end) return;
+  return {start, end};
+}
+
+// Hands the children of `node` to `push(k, key)` (k: the child's position in
+// child_indices, key: its entry of child_keys) so that a stack pops them in
+// visiting order: the children whose code point is `wanted` first, then
+// (unless `front_only`) all others, each group in stored order. `front` is
+// scratch space, empty on entry and on return. One pass over the child range,
+// from its end.
+template <class Push>
+void push_in_visiting_order(const Trie& trie, const TreeShape& shape, NodeId node, char32_t wanted,
+                            bool front_only, std::vector<std::size_t>& front, Push push) {
+  const auto [start, end] = child_range(trie, node);
   const std::uint32_t* const keys = shape.child_keys.data();
-  if (!wanted) {
-    if (front_only) return;
-    for (std::size_t k = end; k-- > start;) push(trie.child_indices[k], keys[k]);
-    return;
-  }
   for (std::size_t k = end; k-- > start;) {
-    if ((keys[k] & ~HAS_PAYLOAD) == *wanted) {
+    if ((keys[k] & ~HAS_PAYLOAD) == wanted) {
       front.push_back(k);
     } else if (!front_only) {
-      push(trie.child_indices[k], keys[k]);
+      push(k, keys[k]);
     }
   }
   // Collected from the end, so the first stored one is pushed last.
-  for (const std::size_t k : front) push(trie.child_indices[k], keys[k]);
+  for (const std::size_t k : front) push(k, keys[k]);
   front.clear();
 }
 
@@ -73,23 +76,15 @@ class BandSets {
  public:
   using Word = std::uint64_t;
   static constexpr std::uint64_t MAX_DIST = 31;
+  // A row costs a few word operations: worth computing for every child while
+  // stacking them, so that children that are closed and not reported (most
+  // of them) never reach the stack.
+  static constexpr bool SCREENS_CHILDREN = true;
 
   BandSets(std::u32string_view query, std::uint64_t max_dist)
       : n_(query.size()), k_(static_cast<std::size_t>(max_dist)) {
-    // Position p stands for query code point p - k - 1, so the columns of a
-    // child at depth d start at position d. Visited depths stay below n + k + 2.
-    const std::size_t positions = n_ + 3 * k_ + 3;
-    if (positions > MAX_TABLE_POSITIONS) {
-      padded_.assign(k_ + 1, NO_CODE_POINT);
-      padded_.append(query);
-      padded_.append(2 * k_ + 2, NO_CODE_POINT);
-      return;
-    }
-    // One bit vector of positions per distinct code point of the query, and
-    // vector 0 for the others. A window is read as two words, hence the one
-    // word to spare.
-    words_ = positions / 64 + 2;
-    ascii_.fill(0);
+    // Symbol 0 stands for every code point that is not in the query, symbols
+    // 1 and up for those that are.
     for (const char32_t code_point : query) {
       if (code_point < ascii_.size()) {
         ascii_[code_point] = 1;
@@ -99,14 +94,27 @@ class BandSets {
     }
     std::sort(others_.begin(), others_.end());
     others_.erase(std::unique(others_.begin(), others_.end()), others_.end());
-    std::uint32_t count = 1;
-    for (auto& index : ascii_) index = index != 0 ? count++ : 0;
-    for (auto& other : others_) other.second = count++;
-    table_.assign(std::size_t{count} * words_, 0);
+    std::uint32_t symbols = 1;
+    for (auto& symbol : ascii_) symbol = symbol != 0 ? symbols++ : 0;
+    for (auto& other : others_) other.second = symbols++;
+    symbols_ = symbols;
+    // Visited depths stay below n + k + 2.
+    const std::size_t depths = n_ + k_ + 2;
+    if (depths * symbols_ > MAX_TABLE_ENTRIES) {
+      // The query between NO_CODE_POINTs: the columns of a child at depth d
+      // stand for its code points d - k - 1 and on.
+      padded_.assign(k_ + 1, NO_CODE_POINT);
+      padded_.append(query);
+      padded_.append(2 * k_ + 2, NO_CODE_POINT);
+      return;
+    }
+    // Query code point t is column t + 1, which is bit t + 1 - d + k at depth d.
+    table_.assign(depths * symbols_, 0);
     for (std::size_t t = 0; t < n_; ++t) {
-      const std::size_t position = t + k_ + 1;
-      table_[std::size_t{vector_of(query[t])} * words_ + position / 64] |= Word{1}
-                                                                           << (position % 64);
+      const std::size_t first = t + 1 > k_ ? t + 1 - k_ : 0;
+      for (std::size_t depth = first; depth <= t + 1 + k_; ++depth) {
+        table_[depth * symbols_ + symbol_of(query[t])] |= Word{1} << (t + 1 + k_ - depth);
+      }
     }
   }
 
@@ -121,7 +129,13 @@ class BandSets {
   // The row of a child at `depth` >= 1 with edge code point `edge`. `row` may
   // be `parent`: word e of the parent is read before it is overwritten.
   RowSummary step(const Word* parent, Word* row, std::size_t depth, char32_t edge) const noexcept {
-    const Word matches = matches_at(depth, edge);
+    return advance(parent, row, depth, matches_at(depth, edge));
+  }
+
+ private:
+  // The row of a child at `depth` whose matching columns are `matches`.
+  RowSummary advance(const Word* parent, Word* row, std::size_t depth,
+                     Word matches) const noexcept {
     Word before = parent[0];
     Word sets = before & matches;
     row[0] = sets;
@@ -145,28 +159,22 @@ class BandSets {
     return {open, true, distance};
   }
 
- private:
-  // Longer queries compare code points one by one instead of keeping a table
-  // that grows with distinct code points times length.
-  static constexpr std::size_t MAX_TABLE_POSITIONS = 1024;
-  // Above every code point a tree holds (check_tree refuses 2^31 and up).
-  static constexpr char32_t NO_CODE_POINT = 0xFFFF'FFFF;
+  // Longer queries or queries with many distinct code points compare code
+  // points one by one instead of keeping a table that grows with both.
+  static constexpr std::size_t MAX_TABLE_ENTRIES = std::size_t{1} << 15;
 
-  // Bit i: query code point depth - k + i - 1 equals `edge`.
+  // Bit i: the query code point of column depth - k + i equals `edge`.
   [[nodiscard]] Word matches_at(std::size_t depth, char32_t edge) const noexcept {
-    if (words_ == 0) {
+    if (table_.empty()) {
       const char32_t* const window = padded_.data() + depth;
       Word matches = 0;
       for (std::size_t i = 0; i <= 2 * k_; ++i) matches |= Word{window[i] == edge} << i;
       return matches;
     }
-    const Word* const bits = table_.data() + std::size_t{vector_of(edge)} * words_ + depth / 64;
-    const std::size_t shift = depth % 64;
-    // The second word's part, shifted in two steps so that shift 0 is defined.
-    return (bits[0] >> shift) | ((bits[1] << 1) << (63 - shift));
+    return table_[depth * symbols_ + symbol_of(edge)];
   }
 
-  [[nodiscard]] std::uint32_t vector_of(char32_t code_point) const noexcept {
+  [[nodiscard]] std::uint32_t symbol_of(char32_t code_point) const noexcept {
     if (code_point < ascii_.size()) return ascii_[code_point];
     const auto it = std::lower_bound(others_.begin(), others_.end(), code_point,
                                      [](const std::pair<char32_t, std::uint32_t>& other,
@@ -176,11 +184,11 @@ class BandSets {
 
   std::size_t n_;
   std::size_t k_;
-  std::size_t words_ = 0;                   // words per bit vector; 0 without a table
-  std::array<std::uint32_t, 128> ascii_{};  // vector of each ASCII code point
-  std::vector<std::pair<char32_t, std::uint32_t>> others_;  // sorted, with their vectors
-  std::vector<Word> table_;
-  std::u32string padded_;  // without a table: the query between NO_CODE_POINTs
+  std::array<std::uint32_t, 128> ascii_{};                  // symbol of each ASCII code point
+  std::vector<std::pair<char32_t, std::uint32_t>> others_;  // sorted, with their symbols
+  std::size_t symbols_ = 0;
+  std::vector<Word> table_;  // depth * symbols_ + symbol: the matches of that child
+  std::u32string padded_;    // without a table
 };
 
 // Rows of cells, for any max_dist. A cell is the true distance when that is
@@ -198,6 +206,9 @@ template <class Cell>
 class CellRows {
  public:
   using Word = Cell;
+  // A row costs a pass over its width, and with a large max_dist few children
+  // close: each is stacked and its row computed once, when it is visited.
+  static constexpr bool SCREENS_CHILDREN = false;
 
   CellRows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
       : query_(query),
@@ -298,6 +309,10 @@ class TreeWalk {
         query_(query),
         rows_(std::move(rows)),
         limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())) {
+    // The code point that continues the query below each depth: the query
+    // itself, then no code point.
+    wanted_.reserve(query.size() + 1);
+    wanted_.append(query).push_back(NO_CODE_POINT);
     // No node deeper than n + max_dist + 1 is visited.
     const std::uint64_t height = shape.height;
     const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
@@ -308,6 +323,7 @@ class TreeWalk {
     // The root is never reported, and its row (cell 0 is 0) keeps it open.
     if (limit_ == 0) return {};
     const std::size_t stride = rows_.stride();
+    if constexpr (Rows::SCREENS_CHILDREN) scratch_.assign(stride, rows_.fill());
     slots_.assign(stride, rows_.fill());
     rows_.root(slots_.data());
     open(0, 0, 0);
@@ -349,14 +365,27 @@ class TreeWalk {
   };
 
   // Stacks the children of an open node at `depth` whose row is in `slot`.
+  // A screened-out child would be visited without effect: its row closes it
+  // and it is not reported.
   void open(NodeId node, std::uint32_t depth, std::uint32_t slot) {
-    const std::optional<char32_t> wanted =
-        depth < query_.size() ? std::optional<char32_t>(query_[depth]) : std::nullopt;
-    push_in_visiting_order(trie_, shape_, node, wanted, false, front_,
-                           [this, depth, slot](NodeId child, std::uint32_t key) {
-                             __builtin_prefetch(trie_.node_shifts.data() + child);
-                             pending_.push_back(Pending{child, depth + 1, slot, key});
-                           });
+    const char32_t wanted = wanted_[std::min<std::size_t>(depth, query_.size())];
+    const Word* const row = slots_.data() + std::size_t{slot} * rows_.stride();
+    const auto stack = [this, depth, slot](std::size_t k, std::uint32_t key) {
+      const NodeId child = trie_.child_indices[k];
+      __builtin_prefetch(trie_.node_shifts.data() + child);
+      pending_.push_back(Pending{child, depth + 1, slot, key});
+    };
+    if constexpr (Rows::SCREENS_CHILDREN) {
+      push_in_visiting_order(trie_, shape_, node, wanted, false, front_,
+                             [this, depth, row, &stack](std::size_t k, std::uint32_t key) {
+                               const RowSummary summary =
+                                   rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
+                               if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach))
+                                 stack(k, key);
+                             });
+    } else {
+      push_in_visiting_order(trie_, shape_, node, wanted, false, front_, stack);
+    }
   }
 
   const Trie& trie_;
@@ -365,9 +394,11 @@ class TreeWalk {
   Rows rows_;
   std::uint64_t limit_;
   std::vector<Word> slots_;
+  std::u32string wanted_;
   std::u32string text_;  // text_[d - 1]: code point at depth d on the current path
   std::vector<Pending> pending_;
   std::vector<std::size_t> front_;
+  std::vector<Word> scratch_;  // one row, for screening children
   std::vector<MatchRecord> results_;
 };
 
@@ -393,9 +424,9 @@ std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& sha
   if (max_dist <= BandSets::MAX_DIST) {
     return walk_with(trie, shape, prefix, max_dist, limit, BandSets(prefix, max_dist));
   }
-  // The narrowest cell that holds max_dist + 2, so that cap + 1 cannot wrap.
-  // Beyond that, no cell can reach 2^63 (cells are at most depth + n), so
-  // clamping there changes nothing.
+  // The narrowest cell that holds max_dist + 2, so that cap + 1 cannot
+  // wrap. Beyond that, no cell can reach 2^63 (cells are at most depth +
+  // n), so clamping there changes nothing.
   const auto fits = [max_dist]<class Cell>(Cell /*type*/) {
     return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
   };
@@ -435,8 +466,8 @@ std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& s
       continue;
     }
     push_in_visiting_order(trie, shape, step.node, prefix[step.depth], true, front,
-                           [&pending, &step](NodeId child, std::uint32_t key) {
-                             pending.push_back(Step{child, step.depth + 1, key});
+                           [&trie, &pending, &step](std::size_t k, std::uint32_t key) {
+                             pending.push_back(Step{trie.child_indices[k], step.depth + 1, key});
                            });
   }
   return std::nullopt;
