@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <limits>
 #include <utility>
@@ -29,6 +30,11 @@ std::pair<std::size_t, std::size_t> child_range(const Trie& trie, NodeId node) {
   return {start, end};
 }
 
+std::size_t range_size(const Trie& trie, NodeId node) {
+  const auto [start, end] = child_range(trie, node);
+  return start < end ? end - start : 0;
+}
+
 // Hands the children of `node` to `push(k, key)` (k: the child's position in
 // child_indices, key: its entry of child_keys) so that a stack pops them in
 // visiting order: the children whose code point is `wanted` first, then
@@ -51,6 +57,48 @@ void push_in_visiting_order(const Trie& trie, const TreeShape& shape, NodeId nod
   for (const std::size_t k : front) push(k, keys[k]);
   front.clear();
 }
+
+// With ascending child ranges (TreeShape::sorted_children): hands the
+// children of `node` whose code point is in `keep` (ascending, distinct) to
+// `push`, in the order push_in_visiting_order would, found by binary search
+// instead of a pass over the whole range. `found` is scratch space.
+template <class Push>
+void push_kept(const Trie& trie, const TreeShape& shape, NodeId node, char32_t wanted,
+               std::u32string_view keep, std::vector<std::size_t>& found, Push push) {
+  const auto [start, end] = child_range(trie, node);
+  if (start >= end) return;  // an inverted range lists no children
+  const std::uint32_t* const keys = shape.child_keys.data();
+  found.clear();
+  std::size_t from = start;
+  for (const char32_t code_point : keep) {
+    std::size_t count = end - from;
+    while (count > 0) {  // the first entry at or above code_point
+      const std::size_t half = count / 2;
+      if ((keys[from + half] & ~HAS_PAYLOAD) < code_point) {
+        from += half + 1;
+        count -= half + 1;
+      } else {
+        count = half;
+      }
+    }
+    if (from == end) break;
+    if ((keys[from] & ~HAS_PAYLOAD) == code_point) found.push_back(from++);
+  }
+  // Code points are distinct, so at most one child is `wanted`; it is pushed
+  // last, to be popped first.
+  std::size_t front = end;
+  for (auto it = found.rbegin(); it != found.rend(); ++it) {
+    if ((keys[*it] & ~HAS_PAYLOAD) == wanted) {
+      front = *it;
+    } else {
+      push(*it, keys[*it]);
+    }
+  }
+  if (front != end) push(front, keys[front]);
+}
+
+// Fewer children are cheaper to screen one by one than to look up.
+constexpr std::size_t LOOKUP_FROM = 8;
 
 // What a node's row tells the walk.
 struct RowSummary {
@@ -82,7 +130,7 @@ class BandSets {
   static constexpr bool SCREENS_CHILDREN = true;
 
   BandSets(std::u32string_view query, std::uint64_t max_dist)
-      : n_(query.size()), k_(static_cast<std::size_t>(max_dist)) {
+      : query_(query), n_(query.size()), k_(static_cast<std::size_t>(max_dist)) {
     // Symbol 0 stands for every code point that is not in the query, symbols
     // 1 and up for those that are.
     for (const char32_t code_point : query) {
@@ -130,6 +178,34 @@ class BandSets {
   // be `parent`: word e of the parent is read before it is overwritten.
   RowSummary step(const Word* parent, Word* row, std::size_t depth, char32_t edge) const noexcept {
     return advance(parent, row, depth, matches_at(depth, edge));
+  }
+
+  // Whether no cell of `row`, the row of a node at `depth`, is below max_dist.
+  // A child can then stay within reach only by keeping the query code point
+  // of a column its parent reaches at max_dist (its words 0 .. k - 1 stay
+  // empty and word k is row[k] & matches), so only children whose code point
+  // is one of those can be open or reported. When exhausted, `keep` receives
+  // those code points, ascending and distinct (none at all past the query's
+  // end).
+  bool exhausted(const Word* row, std::size_t depth, std::u32string& keep) const {
+    for (std::size_t e = 0; e < k_; ++e) {
+      if (row[e] != 0) return false;
+    }
+    keep.clear();
+    // Bit i is column depth - k + i; columns up to n - 1 have a code point.
+    const auto below_n = static_cast<std::ptrdiff_t>(n_ + k_) - static_cast<std::ptrdiff_t>(depth);
+    if (below_n <= 0) return true;
+    Word live = row[k_] & (below_n >= 64 ? ~Word{0} : (Word{1} << below_n) - 1);
+    while (live != 0) {
+      const auto bit = static_cast<std::size_t>(std::countr_zero(live));
+      live &= live - 1;
+      keep.push_back(query_[depth - k_ + bit]);
+    }
+    if (keep.size() > 1) {
+      std::sort(keep.begin(), keep.end());
+      keep.erase(std::unique(keep.begin(), keep.end()), keep.end());
+    }
+    return true;
   }
 
  private:
@@ -182,6 +258,7 @@ class BandSets {
     return it != others_.end() && it->first == code_point ? it->second : 0;
   }
 
+  std::u32string_view query_;
   std::size_t n_;
   std::size_t k_;
   std::array<std::uint32_t, 128> ascii_{};                  // symbol of each ASCII code point
@@ -332,6 +409,12 @@ class TreeWalk {
       pending_.pop_back();
       const bool last_sibling =
           pending_.empty() || pending_.back().parent_slot != entry.parent_slot;
+      if (!pending_.empty()) {
+        // The next node's children are read soon; start fetching them.
+        const std::size_t next = trie_.node_shifts[pending_.back().node];
+        __builtin_prefetch(shape_.child_keys.data() + next);
+        __builtin_prefetch(trie_.child_indices.data() + next);
+      }
       const std::uint32_t slot = last_sibling ? entry.parent_slot : entry.parent_slot + 1;
       if ((std::size_t{slot} + 1) * stride > slots_.size()) {
         slots_.resize((std::size_t{slot} + 1) * stride, rows_.fill());
@@ -376,13 +459,16 @@ class TreeWalk {
       pending_.push_back(Pending{child, depth + 1, slot, key});
     };
     if constexpr (Rows::SCREENS_CHILDREN) {
-      push_in_visiting_order(trie_, shape_, node, wanted, false, front_,
-                             [this, depth, row, &stack](std::size_t k, std::uint32_t key) {
-                               const RowSummary summary =
-                                   rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
-                               if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach))
-                                 stack(k, key);
-                             });
+      const auto screen = [this, depth, row, &stack](std::size_t k, std::uint32_t key) {
+        const RowSummary summary = rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
+        if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach)) stack(k, key);
+      };
+      if (shape_.sorted_children && range_size(trie_, node) >= LOOKUP_FROM &&
+          rows_.exhausted(row, depth, keep_)) {
+        push_kept(trie_, shape_, node, wanted, keep_, found_, screen);
+      } else {
+        push_in_visiting_order(trie_, shape_, node, wanted, false, front_, screen);
+      }
     } else {
       push_in_visiting_order(trie_, shape_, node, wanted, false, front_, stack);
     }
@@ -398,7 +484,9 @@ class TreeWalk {
   std::u32string text_;  // text_[d - 1]: code point at depth d on the current path
   std::vector<Pending> pending_;
   std::vector<std::size_t> front_;
-  std::vector<Word> scratch_;  // one row, for screening children
+  std::u32string keep_;             // code points that may keep a child in reach
+  std::vector<std::size_t> found_;  // positions of children holding them
+  std::vector<Word> scratch_;       // one row, for screening children
   std::vector<MatchRecord> results_;
 };
 

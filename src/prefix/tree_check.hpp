@@ -23,6 +23,10 @@ struct TreeShape {
   // so visiting a child reads nothing but its parent's range. Filled for the
   // ranges of reachable nodes; empty when not a tree.
   std::vector<std::uint32_t> child_keys;
+  // Every reachable child range lists strictly ascending code points, so a
+  // child with a given code point can be found by binary search. Only
+  // meaningful when is_tree.
+  bool sorted_children = false;
 
   static constexpr std::uint32_t HAS_PAYLOAD = std::uint32_t{1} << 31;
 

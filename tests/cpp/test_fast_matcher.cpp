@@ -52,8 +52,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ShapeCase{"tree",
                   small([](Trie& /*arrays*/) {}),
-                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID}}},
-        ShapeCase{"lone_root", lay_out({{}}, {NONE}, {{}}), {true, 0, {}}},
+                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID}, true}},
+        ShapeCase{"siblings_out_of_order",
+                  small([](Trie& arrays) {
+                    std::swap(arrays.child_indices[0], arrays.child_indices[1]);
+                  }),
+                  {true, 2, {U'c' | PAID, U'a' | PAID, U'b' | PAID}, false}},
+        ShapeCase{"siblings_repeating_a_code_point",
+                  small([](Trie& arrays) { arrays.node_chars[3] = U'a'; }),
+                  {true, 2, {U'a' | PAID, U'a' | PAID, U'b' | PAID}, false}},
+        ShapeCase{"lone_root", lay_out({{}}, {NONE}, {{}}), {true, 0, {}, true}},
         ShapeCase{"unreachable_nodes_may_be_anything",
                   small([](Trie& arrays) {
                     // Node 4 lists a child id that names no node and has no code point.
@@ -62,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                     arrays.node_payloads.push_back(NONE);
                     arrays.child_indices.push_back(99);
                   }),
-                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID, 0}}},
+                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID, 0}, true}},
         ShapeCase{"no_nodes", Trie{}, {}},
         ShapeCase{"root_without_payload_entry", lay_out({{}}, {NONE}, {}), {}},
         ShapeCase{"self_loop", small([](Trie& arrays) { arrays.child_indices[2] = 1; }), {}},
@@ -88,9 +96,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {}}),
     [](const auto& case_info) { return std::string(case_info.param.name); });
 
-// A random tree of up to `size` nodes over a four-letter alphabet (siblings may
-// repeat a code point), ids shuffled, payloads on about half of the nodes.
-Trie random_tree(std::mt19937& rng, std::size_t size) {
+// A random tree of up to `size` nodes over a four-letter alphabet, ids
+// shuffled, payloads on about half of the nodes. Siblings may repeat a code
+// point, unless `ascending`: then each child range lists distinct code points
+// in ascending order, as a trie laid out from sorted words does.
+Trie random_tree(std::mt19937& rng, std::size_t size, bool ascending = false) {
   const std::u32string alphabet = U"ab\u00e9\U0001F600";
   std::vector<std::vector<NodeId>> children(1);
   std::vector<std::optional<char32_t>> chars{NONE};
@@ -98,9 +108,15 @@ Trie random_tree(std::mt19937& rng, std::size_t size) {
   while (chars.size() < size) {
     const auto parent = static_cast<NodeId>(rng() % children.size());
     if (children[parent].size() >= 4) continue;
+    const char32_t code_point = alphabet[rng() % alphabet.size()];
+    if (ascending && std::ranges::any_of(children[parent], [&](NodeId sibling) {
+          return chars[sibling] == code_point;
+        })) {
+      continue;
+    }
     children[parent].push_back(static_cast<NodeId>(chars.size()));
     children.emplace_back();
-    chars.emplace_back(alphabet[rng() % alphabet.size()]);
+    chars.emplace_back(code_point);
     payloads.push_back(rng() % 2 == 0 ? std::optional<std::uint32_t>(rng() % 100) : NONE);
   }
   // Renumber every node but the root.
@@ -110,6 +126,11 @@ Trie random_tree(std::mt19937& rng, std::size_t size) {
   std::vector<std::vector<NodeId>> new_children(id.size());
   std::vector<std::optional<char32_t>> new_chars(id.size());
   std::vector<std::optional<std::uint32_t>> new_payloads(id.size());
+  if (ascending) {
+    for (auto& list : children) {
+      std::ranges::sort(list, [&](NodeId a, NodeId b) { return chars[a] < chars[b]; });
+    }
+  }
   for (NodeId i = 0; i < id.size(); ++i) {
     for (const NodeId child : children[i]) new_children[id[i]].push_back(id[child]);
     new_chars[id[i]] = chars[i];
@@ -137,9 +158,12 @@ constexpr std::uint64_t MAX_DISTS[] = {0,          1,          2,           3,  
 TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
   std::mt19937 rng(2024);
   for (int round = 0; round < 400; ++round) {
-    const Trie trie = random_tree(rng, 1 + rng() % 40);
+    // Half of them ascending, where closed-off rows look children up instead of scanning.
+    const bool ascending = round % 2 == 0;
+    const Trie trie = random_tree(rng, 1 + rng() % 40, ascending);
     const TreeShape shape = check_tree(trie);
     ASSERT_TRUE(shape.is_tree);
+    if (ascending) ASSERT_TRUE(shape.sorted_children);
     for (int q = 0; q < 8; ++q) {
       const std::u32string query = random_query(rng);
       const std::uint64_t max_dist =
@@ -152,6 +176,23 @@ TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
       EXPECT_EQ(exact_match_tree(trie, shape, query), exact_match(trie, query))
           << "round " << round;
     }
+  }
+}
+
+// Where every reachable cell is at max_dist, children are looked up rather
+// than scanned; the order of the ones found must still be the scan's.
+TEST(TreeWalk, AgreesWithTheCheckedWalkWhereItLooksChildrenUp) {
+  std::mt19937 rng(99);
+  const std::u32string alphabet = U"ab\u00e9\U0001F600";
+  for (int round = 0; round < 3000; ++round) {
+    const Trie trie = random_tree(rng, 10 + rng() % 60, true);
+    const TreeShape shape = check_tree(trie);
+    std::u32string query;
+    for (std::size_t i = 2 + rng() % 5; i > 0; --i) query.push_back(alphabet[rng() % 4]);
+    const std::uint64_t max_dist = 1 + rng() % 3;
+    EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, std::nullopt),
+              fuzzy_match(trie, query, max_dist, std::nullopt))
+        << "round " << round;
   }
 }
 
