@@ -99,15 +99,20 @@ INSTANTIATE_TEST_SUITE_P(
 // A random tree of up to `size` nodes over a four-letter alphabet, ids
 // shuffled, payloads on about half of the nodes. Siblings may repeat a code
 // point, unless `ascending`: then each child range lists distinct code points
-// in ascending order, as a trie laid out from sorted words does.
+// in ascending order, as a trie laid out from sorted words does, from a
+// nine-letter alphabet, so that ranges are long enough to be searched.
 Trie random_tree(std::mt19937& rng, std::size_t size, bool ascending = false) {
-  const std::u32string alphabet = U"ab\u00e9\U0001F600";
+  const std::u32string alphabet = ascending ? U"abcdefg\u00e9\U0001F600" : U"ab\u00e9\U0001F600";
+  const std::size_t most_children = ascending ? alphabet.size() : 4;
   std::vector<std::vector<NodeId>> children(1);
   std::vector<std::optional<char32_t>> chars{NONE};
   std::vector<std::optional<std::uint32_t>> payloads{NONE};
   while (chars.size() < size) {
-    const auto parent = static_cast<NodeId>(rng() % children.size());
-    if (children[parent].size() >= 4) continue;
+    // Ascending trees favour early nodes as parents, so that many have eight
+    // or more children.
+    const std::size_t parents = ascending ? 1 + children.size() / 8 : children.size();
+    const auto parent = static_cast<NodeId>(rng() % parents);
+    if (children[parent].size() >= most_children) continue;
     const char32_t code_point = alphabet[rng() % alphabet.size()];
     if (ascending && std::ranges::any_of(children[parent], [&](NodeId sibling) {
           return chars[sibling] == code_point;
@@ -183,12 +188,14 @@ TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
 // than scanned; the order of the ones found must still be the scan's.
 TEST(TreeWalk, AgreesWithTheCheckedWalkWhereItLooksChildrenUp) {
   std::mt19937 rng(99);
-  const std::u32string alphabet = U"ab\u00e9\U0001F600";
+  const std::u32string alphabet = U"abcdefg\u00e9\U0001F600";
   for (int round = 0; round < 3000; ++round) {
-    const Trie trie = random_tree(rng, 10 + rng() % 60, true);
+    const Trie trie = random_tree(rng, 10 + rng() % 120, true);
     const TreeShape shape = check_tree(trie);
     std::u32string query;
-    for (std::size_t i = 2 + rng() % 5; i > 0; --i) query.push_back(alphabet[rng() % 4]);
+    for (std::size_t i = 2 + rng() % 5; i > 0; --i) {
+      query.push_back(alphabet[rng() % alphabet.size()]);
+    }
     const std::uint64_t max_dist = 1 + rng() % 3;
     EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, std::nullopt),
               fuzzy_match(trie, query, max_dist, std::nullopt))
