@@ -1,6 +1,7 @@
 """The pure-Python layout of words into node arrays; needs no extension."""
 
 import enum
+from itertools import accumulate, chain, product
 
 import pytest
 from hypothesis import given
@@ -11,6 +12,21 @@ from reference import children, preorder, stored_keys
 
 ALPHABET = st.sampled_from(["a", "b", "c", "é", "ж", "\uffff", "\U0001f600", "\U0001f601"])
 KEYS = st.text(ALPHABET, min_size=1, max_size=6)
+# NUL and \1 beside code points taking one, two and four bytes in a fixed-width encoding.
+TRICKY = st.sampled_from(["\0", "\1", "a", "é", "\uffff", "\U0001f600"])
+PAYLOADS = st.integers(0, 2**32 - 1)
+
+
+def naive_layout(words):
+    """The arrays from their definition: the nodes are the distinct prefixes,
+    and pre-order with children by code point is their sorted order."""
+    nodes = sorted({word[:end] for word in words for end in range(len(word) + 1)} | {""})
+    ids = {text: i for i, text in enumerate(nodes)}
+    kids = [[] for _ in nodes]
+    for text in nodes[1:]:
+        kids[ids[text[:-1]]].append(ids[text])
+    shifts = list(accumulate(map(len, kids), initial=0))[:-1]
+    return shifts, [t[-1:] for t in nodes], [words.get(t) for t in nodes], [*chain(*kids)]
 
 
 @pytest.mark.parametrize(
@@ -48,6 +64,14 @@ class Word(str):
         return str.__gt__(self, other)
 
 
+def test_gives_the_same_arrays_for_any_container_of_the_words():
+    words = ["b", "a\0", "a", "b", "\U0001f600"]
+    expected = layout(words)
+    assert layout(tuple(words)) == layout(iter(words)) == expected
+    assert layout(list(map(Word, words))) == expected
+    assert layout({"\U0001f600": 4, "a": 2, "a\0": 1, "b": 0}) == expected
+
+
 def test_accepts_index_payloads_and_str_subclasses():
     shifts, strings, payloads, _ = layout({Word("b"): Small.THREE, Word("a"): 1})
     assert strings == ["", "a", "b"] and payloads == [None, 1, 3]
@@ -70,6 +94,8 @@ def test_accepts_index_payloads_and_str_subclasses():
         ({"ok": 1.0}, TypeError, "payload of word 'ok' is float"),
         ({"ok": "1"}, TypeError, "payload of word 'ok' is str"),
         (["a\ud800b"], ValueError, "word 'a\\ud800b' holds the lone surrogate"),
+        # The first such word in code-point order is named.
+        (["b\ud800", "a\udc00"], ValueError, "word 'a\\udc00' holds the lone surrogate '\\udc00'"),
     ],
 )
 def test_refuses_bad_words_naming_them(words, error, text):
@@ -103,6 +129,27 @@ def test_holds_exactly_the_words_in_preorder_and_code_point_order(words):
     for node in range(len(strings)):
         labels = [ch for ch, _ in children(arrays, node)]
         assert labels == sorted(set(labels))
+
+
+@given(st.dictionaries(st.text(TRICKY, min_size=1, max_size=5), PAYLOADS, max_size=25))
+def test_matches_the_arrays_from_their_definition(words):
+    assert layout(words) == naive_layout(words)
+
+
+# Words agreeing on more leading code points than are compared all at once.
+@given(
+    st.text(TRICKY, min_size=70, max_size=70),
+    st.lists(st.tuples(st.integers(55, 70), st.text(TRICKY, max_size=3), PAYLOADS), max_size=9),
+)
+def test_matches_the_arrays_from_their_definition_for_long_shared_parts(stem, cuts):
+    words = {stem[:cut] + tail: payload for cut, tail, payload in cuts}
+    assert layout(words) == naive_layout(words)
+
+
+def test_matches_the_arrays_from_their_definition_for_thousands_of_words():
+    texts = ("".join(t) for n in range(1, 9) for t in product("\0a\U0001f600", repeat=n))
+    words = {text: i for i, text in enumerate(texts)}
+    assert layout(words) == naive_layout(words)
 
 
 @given(st.lists(KEYS, max_size=20))
