@@ -85,9 +85,19 @@ class CompactTree {
   }
   [[nodiscard]] const BitRow& child_has_payload() const noexcept { return child_has_payload_; }
 
- private:
+  // For encoding: the root's code point, which node carries a payload, and
+  // the payloads in node order.
+  [[nodiscard]] std::optional<char32_t> root_code_point() const noexcept {
+    return root_code_point_;
+  }
+  [[nodiscard]] const BitRow& has_payload() const noexcept { return has_payload_; }
+  [[nodiscard]] const std::vector<std::uint32_t>& payload_values() const noexcept {
+    return payloads_;
+  }
+  // The code point of the child at position k of child_indices.
   [[nodiscard]] char32_t child_code_point(std::size_t k) const;
 
+ private:
   std::vector<std::uint32_t> node_shifts_;
   std::vector<std::uint32_t> child_indices_;
   ChildCodePoints child_code_points_;

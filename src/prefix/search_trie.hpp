@@ -39,14 +39,13 @@ class SearchTrie {
                                                      std::optional<std::uint64_t> limit) const;
   [[nodiscard]] std::optional<MatchRecord> exact_match(std::u32string_view prefix) const;
 
-  // prefix::encode_with on the Trie. The compact form lays the arrays out
-  // again for the time of the call.
+  // prefix::encode_with on the Trie.
   template <class Allocate>
   void encode_with(Allocate allocate) const {
     if (const auto* arrays = std::get_if<Arrays>(&form_)) {
       prefix::encode_with(arrays->trie, allocate);
     } else {
-      prefix::encode_with(std::get<CompactTree>(form_).to_trie(), allocate);
+      prefix::encode_with(std::get<CompactTree>(form_), allocate);
     }
   }
 
