@@ -538,7 +538,7 @@ class TreeWalk {
     }
   }
 
-  const View& tree_;
+  const View tree_;  // a few pointers, copied to save an indirection
   std::u32string_view query_;
   Rows rows_;
   std::uint64_t limit_;
