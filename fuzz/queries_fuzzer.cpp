@@ -4,6 +4,8 @@
 // InternalFailure is the one failure allowed. Queries go both through the
 // checked walk and through the walk the trie's shape picks, which must agree;
 // on a well-formed tree the fuzzy results must equal a naive recursive walk.
+// The form an instance keeps (SearchTrie) must answer every query, failures
+// and their messages included, and encode the same bytes as the arrays.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -18,8 +20,10 @@
 #include <variant>
 #include <vector>
 
+#include "prefix/compact_tree.hpp"
 #include "prefix/failure.hpp"
 #include "prefix/matcher.hpp"
+#include "prefix/search_trie.hpp"
 #include "prefix/serial.hpp"
 #include "prefix/tree_check.hpp"
 #include "prefix/trie.hpp"
@@ -245,6 +249,16 @@ auto attempt(Query query) -> std::optional<decltype(query())> {
   }
 }
 
+// The value, or the failure message.
+template <class Query>
+auto outcome(Query query) -> std::variant<decltype(query()), std::string> {
+  try {
+    return query();
+  } catch (const prefix::InternalFailure& failure) {
+    return std::string(failure.what());
+  }
+}
+
 // Runs one fuzzy query both ways a query can go: the checked walk, and the
 // walk that the trie's shape picks (the unchecked one for a tree), which must
 // give the same records or fail alike. On a well-formed tree the records must
@@ -323,29 +337,53 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         "check_tree passed arrays that a query cannot read");
   }
 
+  const prefix::SearchTrie kept{Trie(trie)};
+  check(kept.is_compact() == prefix::is_complete_tree(trie, shape), "the wrong form is kept");
   const std::size_t nodes = std::max(trie.node_shifts.size(), trie.node_payloads.size());
   // A few operations per input keep executions fast; the fuzzer varies the rest.
   for (int operation = 0; operation < 16 && in.remaining_bytes() > 0; ++operation) {
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-      case 0:
-        (void)attempt([&] { return trie.get_children(near_index(in, nodes)); });
+      case 0: {
+        const NodeId node = near_index(in, nodes);
+        check(outcome([&] { return kept.get_children(node); }) ==
+                  outcome([&] { return trie.get_children(node); }),
+              "the kept form lists other children");
         break;
-      case 1:
-        (void)attempt([&] { return trie.get_payload(near_index(in, nodes)); });
+      }
+      case 1: {
+        const NodeId node = near_index(in, nodes);
+        check(outcome([&] { return kept.get_payload(node); }) ==
+                  outcome([&] { return trie.get_payload(node); }),
+              "the kept form gives another payload");
         break;
+      }
       default: {
         std::u32string query(query_length(in), U'\0');
         for (char32_t& cp : query) cp = code_point(in);
         const std::uint64_t bound = max_dist(in);
-        fuzzy_checked(trie, shape, well_formed, query, bound, limit(in));
+        const std::optional<std::uint64_t> cap = limit(in);
+        fuzzy_checked(trie, shape, well_formed, query, bound, cap);
         exact_checked(trie, shape, query);
+        check(outcome([&] { return kept.fuzzy_match(query, bound, cap); }) ==
+                  outcome([&] { return prefix::fuzzy_match(trie, query, bound, cap); }),
+              "the kept form finds other records");
+        check(outcome([&] { return kept.exact_match(query); }) ==
+                  outcome([&] { return prefix::exact_match(trie, query); }),
+              "the kept form finds another exact match");
         break;
       }
     }
   }
 
   // Whatever the arrays hold, the byte form carries them unchanged.
-  const prefix::DecodeResult decoded = prefix::try_decode(prefix::encode_to_vec(trie));
+  const std::vector<std::uint8_t> bytes = prefix::encode_to_vec(trie);
+  std::vector<std::uint8_t> kept_bytes;
+  kept.encode_with([&kept_bytes](std::size_t size) {
+    kept_bytes.resize(size);
+    return kept_bytes.data();
+  });
+  check(kept_bytes == bytes, "the kept form encodes other bytes");
+  const prefix::DecodeResult decoded = prefix::try_decode(bytes);
   const Trie* round_trip = std::get_if<Trie>(&decoded);
   check(round_trip != nullptr && *round_trip == trie, "byte form does not round-trip");
   return 0;

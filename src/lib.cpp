@@ -21,8 +21,8 @@
 #include "binding/results.hpp"
 #include "prefix/failure.hpp"
 #include "prefix/matcher.hpp"
+#include "prefix/search_trie.hpp"
 #include "prefix/serial.hpp"
-#include "prefix/tree_check.hpp"
 #include "prefix/trie.hpp"
 #include "prefix/utf8.hpp"
 
@@ -57,11 +57,13 @@ prefix::Trie from_internal_data_impl(std::vector<std::uint32_t> node_shifts,
   return trie;
 }
 
-std::vector<prefix::Child> get_children_impl(const prefix::Trie& trie, prefix::NodeId node_id) {
+std::vector<prefix::Child> get_children_impl(const prefix::SearchTrie& trie,
+                                             prefix::NodeId node_id) {
   return trie.get_children(node_id);
 }
 
-std::optional<std::uint32_t> get_payload_impl(const prefix::Trie& trie, prefix::NodeId node_id) {
+std::optional<std::uint32_t> get_payload_impl(const prefix::SearchTrie& trie,
+                                              prefix::NodeId node_id) {
   return trie.get_payload(node_id);
 }
 
@@ -69,22 +71,20 @@ std::optional<std::uint32_t> get_payload_impl(const prefix::Trie& trie, prefix::
 // from its record, which outlives the conversion.
 using Match = std::tuple<std::string_view, std::optional<std::uint32_t>, std::uint64_t>;
 
-Match to_match(const prefix::Trie& trie, const prefix::MatchRecord& record) {
+Match to_match(const prefix::SearchTrie& trie, const prefix::MatchRecord& record) {
   return {record.text, trie.get_payload(record.node_id), record.distance};
 }
 
-std::vector<prefix::MatchRecord> fuzzy_match_impl(const prefix::Trie& trie,
-                                                  const prefix::TreeShape& shape,
+std::vector<prefix::MatchRecord> fuzzy_match_impl(const prefix::SearchTrie& trie,
                                                   std::string_view prefix_text,
                                                   std::uint64_t max_dist,
                                                   std::optional<std::uint64_t> limit) {
-  return prefix::fuzzy_match(trie, shape, prefix::decode_utf8(prefix_text), max_dist, limit);
+  return trie.fuzzy_match(prefix::decode_utf8(prefix_text), max_dist, limit);
 }
 
-std::optional<prefix::MatchRecord> exact_match_impl(const prefix::Trie& trie,
-                                                    const prefix::TreeShape& shape,
+std::optional<prefix::MatchRecord> exact_match_impl(const prefix::SearchTrie& trie,
                                                     std::string_view prefix_text) {
-  return prefix::exact_match(trie, shape, prefix::decode_utf8(prefix_text));
+  return trie.exact_match(prefix::decode_utf8(prefix_text));
 }
 
 // ---------------------------------------------------------------------------
@@ -92,8 +92,7 @@ std::optional<prefix::MatchRecord> exact_match_impl(const prefix::Trie& trie,
 
 struct PrefixSearchObject {
   PyObject ob_base;
-  prefix::Trie trie;        // set at creation, never changed
-  prefix::TreeShape shape;  // check_tree(trie): picks the walk of every query
+  prefix::SearchTrie trie;  // set at creation, never changed
   std::atomic<std::size_t> borrow_count;
 };
 
@@ -147,17 +146,16 @@ PyTypeObject* prefix_search_type() {
   }
 }
 
-// A new PrefixSearch that owns `trie`, with its shape recorded (one pass over
-// the nodes; nothing is refused). On failure the trie stays with the caller.
+// A new PrefixSearch that owns `trie`, in the form SearchTrie picks (one
+// pass over the nodes; nothing is refused).
 Ref new_prefix_search(prefix::Trie&& trie) {
-  const prefix::TreeShape shape = prefix::check_tree(trie);
+  prefix::SearchTrie kept(std::move(trie));
   PyTypeObject* const type = prefix_search_type();
   const allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
   Ref object = Ref::steal(alloc(type, 0));
   if (!object) binding::throw_fetched();
   auto* const instance = reinterpret_cast<PrefixSearchObject*>(object.get());
-  std::construct_at(&instance->trie, std::move(trie));
-  std::construct_at(&instance->shape, shape);
+  std::construct_at(&instance->trie, std::move(kept));
   std::construct_at(&instance->borrow_count, std::size_t{0});
   return object;
 }
@@ -184,7 +182,6 @@ void dealloc_prefix_search(PyObject* self) noexcept {
   binding::run_unraisable([self] {
     auto* const instance = reinterpret_cast<PrefixSearchObject*>(self);
     std::destroy_at(&instance->borrow_count);
-    std::destroy_at(&instance->shape);
     std::destroy_at(&instance->trie);
     PyTypeObject* const type = Py_TYPE(self);
     if (type->tp_free == nullptr) {
@@ -221,9 +218,9 @@ PyObject* fuzzy_match(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     const auto max_dist = bound.convert<binding::MachineWord>(1);
     const auto limit = bound.convert<binding::Optional<binding::MachineWord>>(2);
     // One pass from the records into a list made at its final length.
-    const prefix::Trie& trie = instance->trie;
+    const prefix::SearchTrie& trie = instance->trie;
     return binding::list_into_py(
-        fuzzy_match_impl(trie, instance->shape, prefix_text, max_dist, limit),
+        fuzzy_match_impl(trie, prefix_text, max_dist, limit),
         [&trie](const prefix::MatchRecord& record) { return to_match(trie, record); });
   });
 }
@@ -234,8 +231,7 @@ PyObject* exact_match(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     const auto bound = binding::bind(EXACT_MATCH, args, nargs, kwnames);
     const Borrowed instance = borrow_self(self);
     const auto prefix_text = bound.convert<binding::Text>(0);
-    const std::optional<prefix::MatchRecord> record =
-        exact_match_impl(instance->trie, instance->shape, prefix_text);
+    const std::optional<prefix::MatchRecord> record = exact_match_impl(instance->trie, prefix_text);
     if (!record) return binding::into_py(std::nullopt);
     return binding::into_py(to_match(instance->trie, *record));
   });
@@ -285,7 +281,7 @@ PyObject* to_bytes(PyObject* self, PyObject* /*unused*/) noexcept {
     const Borrowed instance = borrow_self(self);
     // The bytes object is created at the exact size and written in place.
     Ref bytes;
-    prefix::encode_with(instance->trie, [&bytes](std::size_t size) {
+    instance->trie.encode_with([&bytes](std::size_t size) {
       bytes = binding::checked(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size)));
       return reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(bytes.get()));
     });

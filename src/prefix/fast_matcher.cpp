@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <limits>
 #include <utility>
+#include <variant>
 
 #include "prefix/utf8.hpp"
 
@@ -21,60 +22,124 @@ constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
 // it stands for "no code point".
 constexpr char32_t NO_CODE_POINT = 0xFFFF'FFFF;
 
+// What the walk reads of a tree, through one of the views below: per node
+// its child range, per child position the child's id, code point and
+// whether it carries a payload.
+//
+// A Trie with its TreeShape: child_keys holds code point and payload bit.
+struct ShapeView {
+  explicit ShapeView(const Trie& trie, const TreeShape& shape)
+      : shifts(trie.node_shifts.data()),
+        node_count(trie.node_shifts.size()),
+        child_ids(trie.child_indices.data()),
+        child_count(trie.child_indices.size()),
+        keys(shape.child_keys.data()),
+        height(shape.height),
+        sorted_children(shape.sorted_children) {}
+
+  // The child's code point, with HAS_PAYLOAD set when it carries a payload.
+  [[nodiscard]] std::uint32_t key(std::size_t k) const noexcept { return keys[k]; }
+  [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return keys[k] & ~HAS_PAYLOAD; }
+  void prefetch_children(std::size_t k) const noexcept { __builtin_prefetch(keys + k); }
+
+  const std::uint32_t* shifts;
+  std::size_t node_count;
+  const NodeId* child_ids;
+  std::size_t child_count;
+  const std::uint32_t* keys;
+  std::uint32_t height;
+  bool sorted_children;
+};
+
+// A CompactTree whose child code points are held in T.
+template <class T>
+struct CompactView {
+  CompactView(const CompactTree& tree, const CodePointsOf<T>& points)
+      : shifts(tree.node_shifts().data()),
+        node_count(tree.node_shifts().size()),
+        child_ids(tree.child_indices().data()),
+        child_count(tree.child_indices().size()),
+        code_points(points.data()),
+        payload_bits(tree.child_has_payload().words().data()),
+        height(tree.height()),
+        sorted_children(tree.sorted_children()) {}
+
+  [[nodiscard]] std::uint32_t key(std::size_t k) const noexcept {
+    const auto bit = static_cast<std::uint32_t>((payload_bits[k / 64] >> (k % 64)) & 1);
+    return std::uint32_t{code_points[k]} | (bit << 31);
+  }
+  [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return code_points[k]; }
+  void prefetch_children(std::size_t k) const noexcept {
+    __builtin_prefetch(code_points + k);
+    __builtin_prefetch(payload_bits + k / 64);
+  }
+
+  const std::uint32_t* shifts;
+  std::size_t node_count;
+  const NodeId* child_ids;
+  std::size_t child_count;
+  const T* code_points;
+  const std::uint64_t* payload_bits;
+  std::uint32_t height;
+  bool sorted_children;
+};
+
+static_assert(HAS_PAYLOAD == std::uint32_t{1} << 31);
+
 // The first entry of `node`'s child range and one past its last.
-std::pair<std::size_t, std::size_t> child_range(const Trie& trie, NodeId node) {
-  const std::size_t start = trie.node_shifts[node];
-  const std::size_t end = node + std::size_t{1} < trie.node_shifts.size()
-                              ? std::size_t{trie.node_shifts[node + std::size_t{1}]}
-                              : trie.child_indices.size();
+template <class View>
+std::pair<std::size_t, std::size_t> child_range(const View& tree, NodeId node) {
+  const std::size_t start = tree.shifts[node];
+  const std::size_t end = node + std::size_t{1} < tree.node_count
+                              ? std::size_t{tree.shifts[node + std::size_t{1}]}
+                              : tree.child_count;
   return {start, end};
 }
 
-std::size_t range_size(const Trie& trie, NodeId node) {
-  const auto [start, end] = child_range(trie, node);
+template <class View>
+std::size_t range_size(const View& tree, NodeId node) {
+  const auto [start, end] = child_range(tree, node);
   return start < end ? end - start : 0;
 }
 
 // Hands the children of `node` to `push(k, key)` (k: the child's position in
-// child_indices, key: its entry of child_keys) so that a stack pops them in
-// visiting order: the children whose code point is `wanted` first, then
-// (unless `front_only`) all others, each group in stored order. `front` is
-// scratch space, empty on entry and on return. One pass over the child range,
-// from its end.
-template <class Push>
-void push_in_visiting_order(const Trie& trie, const TreeShape& shape, NodeId node, char32_t wanted,
-                            bool front_only, std::vector<std::size_t>& front, Push push) {
-  const auto [start, end] = child_range(trie, node);
-  const std::uint32_t* const keys = shape.child_keys.data();
+// child_indices, key: its code point and payload bit) so that a stack pops
+// them in visiting order: the children whose code point is `wanted` first,
+// then (unless `front_only`) all others, each group in stored order. `front`
+// is scratch space, empty on entry and on return. One pass over the child
+// range, from its end.
+template <class View, class Push>
+void push_in_visiting_order(const View& tree, NodeId node, char32_t wanted, bool front_only,
+                            std::vector<std::size_t>& front, Push push) {
+  const auto [start, end] = child_range(tree, node);
   for (std::size_t k = end; k-- > start;) {
-    if ((keys[k] & ~HAS_PAYLOAD) == wanted) {
+    if (tree.code_point(k) == wanted) {
       front.push_back(k);
     } else if (!front_only) {
-      push(k, keys[k]);
+      push(k, tree.key(k));
     }
   }
   // Collected from the end, so the first stored one is pushed last.
-  for (const std::size_t k : front) push(k, keys[k]);
+  for (const std::size_t k : front) push(k, tree.key(k));
   front.clear();
 }
 
-// With ascending child ranges (TreeShape::sorted_children): hands the
-// children of `node` whose code point is in `keep` (ascending, distinct) to
-// `push`, in the order push_in_visiting_order would, found by binary search
-// instead of a pass over the whole range. `found` is scratch space.
-template <class Push>
-void push_kept(const Trie& trie, const TreeShape& shape, NodeId node, char32_t wanted,
-               std::u32string_view keep, std::vector<std::size_t>& found, Push push) {
-  const auto [start, end] = child_range(trie, node);
+// With ascending child ranges (sorted_children): hands the children of
+// `node` whose code point is in `keep` (ascending, distinct) to `push`, in
+// the order push_in_visiting_order would, found by binary search instead of
+// a pass over the whole range. `found` is scratch space.
+template <class View, class Push>
+void push_kept(const View& tree, NodeId node, char32_t wanted, std::u32string_view keep,
+               std::vector<std::size_t>& found, Push push) {
+  const auto [start, end] = child_range(tree, node);
   if (start >= end) return;  // an inverted range lists no children
-  const std::uint32_t* const keys = shape.child_keys.data();
   found.clear();
   std::size_t from = start;
   for (const char32_t code_point : keep) {
     std::size_t count = end - from;
     while (count > 0) {  // the first entry at or above code_point
       const std::size_t half = count / 2;
-      if ((keys[from + half] & ~HAS_PAYLOAD) < code_point) {
+      if (tree.code_point(from + half) < code_point) {
         from += half + 1;
         count -= half + 1;
       } else {
@@ -82,19 +147,19 @@ void push_kept(const Trie& trie, const TreeShape& shape, NodeId node, char32_t w
       }
     }
     if (from == end) break;
-    if ((keys[from] & ~HAS_PAYLOAD) == code_point) found.push_back(from++);
+    if (tree.code_point(from) == code_point) found.push_back(from++);
   }
   // Code points are distinct, so at most one child is `wanted`; it is pushed
   // last, to be popped first.
   std::size_t front = end;
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
-    if ((keys[*it] & ~HAS_PAYLOAD) == wanted) {
+    if (tree.code_point(*it) == wanted) {
       front = *it;
     } else {
-      push(*it, keys[*it]);
+      push(*it, tree.key(*it));
     }
   }
-  if (front != end) push(front, keys[front]);
+  if (front != end) push(front, tree.key(front));
 }
 
 // Fewer children are cheaper to screen one by one than to look up.
@@ -374,15 +439,14 @@ class CellRows {
 // still pending (and a chain of single children uses one slot), and entries
 // of one parent are told apart by their parent's slot: stacked groups have
 // strictly increasing parent slots.
-template <class Rows>
+template <class Rows, class View>
 class TreeWalk {
  public:
   using Word = typename Rows::Word;
 
-  TreeWalk(const Trie& trie, const TreeShape& shape, std::u32string_view query,
-           std::uint64_t max_dist, std::optional<std::uint64_t> limit, Rows rows)
-      : trie_(trie),
-        shape_(shape),
+  TreeWalk(const View& tree, std::u32string_view query, std::uint64_t max_dist,
+           std::optional<std::uint64_t> limit, Rows rows)
+      : tree_(tree),
         query_(query),
         rows_(std::move(rows)),
         limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())) {
@@ -391,7 +455,7 @@ class TreeWalk {
     wanted_.reserve(query.size() + 1);
     wanted_.append(query).push_back(NO_CODE_POINT);
     // No node deeper than n + max_dist + 1 is visited.
-    const std::uint64_t height = shape.height;
+    const std::uint64_t height = tree.height;
     const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
     text_.reserve(std::min(height, reach));
   }
@@ -411,9 +475,9 @@ class TreeWalk {
           pending_.empty() || pending_.back().parent_slot != entry.parent_slot;
       if (!pending_.empty()) {
         // The next node's children are read soon; start fetching them.
-        const std::size_t next = trie_.node_shifts[pending_.back().node];
-        __builtin_prefetch(shape_.child_keys.data() + next);
-        __builtin_prefetch(trie_.child_indices.data() + next);
+        const std::size_t next = tree_.shifts[pending_.back().node];
+        tree_.prefetch_children(next);
+        __builtin_prefetch(tree_.child_ids + next);
       }
       const std::uint32_t slot = last_sibling ? entry.parent_slot : entry.parent_slot + 1;
       if ((std::size_t{slot} + 1) * stride > slots_.size()) {
@@ -444,7 +508,7 @@ class TreeWalk {
     NodeId node;
     std::uint32_t depth;        // the node's depth, >= 1
     std::uint32_t parent_slot;  // where the parent's row is
-    std::uint32_t key;          // the node's entry of child_keys
+    std::uint32_t key;          // the node's code point and payload bit
   };
 
   // Stacks the children of an open node at `depth` whose row is in `slot`.
@@ -454,8 +518,8 @@ class TreeWalk {
     const char32_t wanted = wanted_[std::min<std::size_t>(depth, query_.size())];
     const Word* const row = slots_.data() + std::size_t{slot} * rows_.stride();
     const auto stack = [this, depth, slot](std::size_t k, std::uint32_t key) {
-      const NodeId child = trie_.child_indices[k];
-      __builtin_prefetch(trie_.node_shifts.data() + child);
+      const NodeId child = tree_.child_ids[k];
+      __builtin_prefetch(tree_.shifts + child);
       pending_.push_back(Pending{child, depth + 1, slot, key});
     };
     if constexpr (Rows::SCREENS_CHILDREN) {
@@ -463,19 +527,18 @@ class TreeWalk {
         const RowSummary summary = rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
         if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach)) stack(k, key);
       };
-      if (shape_.sorted_children && range_size(trie_, node) >= LOOKUP_FROM &&
+      if (tree_.sorted_children && range_size(tree_, node) >= LOOKUP_FROM &&
           rows_.exhausted(row, depth, keep_)) {
-        push_kept(trie_, shape_, node, wanted, keep_, found_, screen);
+        push_kept(tree_, node, wanted, keep_, found_, screen);
       } else {
-        push_in_visiting_order(trie_, shape_, node, wanted, false, front_, screen);
+        push_in_visiting_order(tree_, node, wanted, false, front_, screen);
       }
     } else {
-      push_in_visiting_order(trie_, shape_, node, wanted, false, front_, stack);
+      push_in_visiting_order(tree_, node, wanted, false, front_, stack);
     }
   }
 
-  const Trie& trie_;
-  const TreeShape& shape_;
+  const View tree_;  // a few pointers, copied to save an indirection
   std::u32string_view query_;
   Rows rows_;
   std::uint64_t limit_;
@@ -490,27 +553,25 @@ class TreeWalk {
   std::vector<MatchRecord> results_;
 };
 
-template <class Rows>
-std::vector<MatchRecord> walk_with(const Trie& trie, const TreeShape& shape,
-                                   std::u32string_view prefix, std::uint64_t max_dist,
-                                   std::optional<std::uint64_t> limit, Rows rows) {
-  return TreeWalk<Rows>(trie, shape, prefix, max_dist, limit, std::move(rows)).run();
+template <class View, class Rows>
+std::vector<MatchRecord> walk_with(const View& tree, std::u32string_view prefix,
+                                   std::uint64_t max_dist, std::optional<std::uint64_t> limit,
+                                   Rows rows) {
+  return TreeWalk<Rows, View>(tree, prefix, max_dist, limit, std::move(rows)).run();
 }
 
-template <class Cell>
-std::vector<MatchRecord> walk_with_cells(const Trie& trie, const TreeShape& shape,
-                                         std::u32string_view prefix, std::uint64_t max_dist,
-                                         std::optional<std::uint64_t> limit, Cell cap) {
-  return walk_with(trie, shape, prefix, max_dist, limit, CellRows<Cell>(prefix, max_dist, cap));
+template <class View, class Cell>
+std::vector<MatchRecord> walk_with_cells(const View& tree, std::u32string_view prefix,
+                                         std::uint64_t max_dist, std::optional<std::uint64_t> limit,
+                                         Cell cap) {
+  return walk_with(tree, prefix, max_dist, limit, CellRows<Cell>(prefix, max_dist, cap));
 }
 
-}  // namespace
-
-std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
-                                          std::u32string_view prefix, std::uint64_t max_dist,
-                                          std::optional<std::uint64_t> limit) {
+template <class View>
+std::vector<MatchRecord> fuzzy_walk(const View& tree, std::u32string_view prefix,
+                                    std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
   if (max_dist <= BandSets::MAX_DIST) {
-    return walk_with(trie, shape, prefix, max_dist, limit, BandSets(prefix, max_dist));
+    return walk_with(tree, prefix, max_dist, limit, BandSets(prefix, max_dist));
   }
   // The narrowest cell that holds max_dist + 2, so that cap + 1 cannot
   // wrap. Beyond that, no cell can reach 2^63 (cells are at most depth +
@@ -519,24 +580,21 @@ std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& sha
     return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
   };
   if (fits(std::uint8_t{})) {
-    return walk_with_cells(trie, shape, prefix, max_dist, limit,
-                           static_cast<std::uint8_t>(max_dist + 1));
+    return walk_with_cells(tree, prefix, max_dist, limit, static_cast<std::uint8_t>(max_dist + 1));
   }
   if (fits(std::uint16_t{})) {
-    return walk_with_cells(trie, shape, prefix, max_dist, limit,
-                           static_cast<std::uint16_t>(max_dist + 1));
+    return walk_with_cells(tree, prefix, max_dist, limit, static_cast<std::uint16_t>(max_dist + 1));
   }
   if (fits(std::uint32_t{})) {
-    return walk_with_cells(trie, shape, prefix, max_dist, limit,
-                           static_cast<std::uint32_t>(max_dist + 1));
+    return walk_with_cells(tree, prefix, max_dist, limit, static_cast<std::uint32_t>(max_dist + 1));
   }
   constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
-  return walk_with_cells(trie, shape, prefix, max_dist, limit,
+  return walk_with_cells(tree, prefix, max_dist, limit,
                          max_dist < never_reached ? max_dist + 1 : never_reached);
 }
 
-std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& shape,
-                                            std::u32string_view prefix) {
+template <class View>
+std::optional<MatchRecord> exact_walk(const View& tree, std::u32string_view prefix) {
   // The root is never reported.
   if (prefix.empty()) return std::nullopt;
   struct Step {
@@ -553,12 +611,43 @@ std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& s
       if ((step.key & HAS_PAYLOAD) != 0) return MatchRecord{encode_utf8(prefix), step.node, 0};
       continue;
     }
-    push_in_visiting_order(trie, shape, step.node, prefix[step.depth], true, front,
-                           [&trie, &pending, &step](std::size_t k, std::uint32_t key) {
-                             pending.push_back(Step{trie.child_indices[k], step.depth + 1, key});
+    push_in_visiting_order(tree, step.node, prefix[step.depth], true, front,
+                           [&tree, &pending, &step](std::size_t k, std::uint32_t key) {
+                             pending.push_back(Step{tree.child_ids[k], step.depth + 1, key});
                            });
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
+                                          std::u32string_view prefix, std::uint64_t max_dist,
+                                          std::optional<std::uint64_t> limit) {
+  return fuzzy_walk(ShapeView(trie, shape), prefix, max_dist, limit);
+}
+
+std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& shape,
+                                            std::u32string_view prefix) {
+  return exact_walk(ShapeView(trie, shape), prefix);
+}
+
+std::vector<MatchRecord> fuzzy_match_tree(const CompactTree& tree, std::u32string_view prefix,
+                                          std::uint64_t max_dist,
+                                          std::optional<std::uint64_t> limit) {
+  return std::visit(
+      [&]<class T>(const CodePointsOf<T>& code_points) {
+        return fuzzy_walk(CompactView<T>(tree, code_points), prefix, max_dist, limit);
+      },
+      tree.child_code_points());
+}
+
+std::optional<MatchRecord> exact_match_tree(const CompactTree& tree, std::u32string_view prefix) {
+  return std::visit(
+      [&]<class T>(const CodePointsOf<T>& code_points) {
+        return exact_walk(CompactView<T>(tree, code_points), prefix);
+      },
+      tree.child_code_points());
 }
 
 }  // namespace prefix

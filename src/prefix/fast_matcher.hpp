@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "prefix/compact_tree.hpp"
 #include "prefix/matcher.hpp"
 #include "prefix/tree_check.hpp"
 #include "prefix/trie.hpp"
@@ -29,6 +30,15 @@ namespace prefix {
 // What exact_match returns, for a tree as above: a descent along the query's
 // code points, backtracking only where siblings repeat a code point.
 [[nodiscard]] std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& shape,
+                                                          std::u32string_view prefix);
+
+// The same two queries on a complete tree in its compact form, with the
+// results, order and costs they have on the Trie it was made from.
+[[nodiscard]] std::vector<MatchRecord> fuzzy_match_tree(const CompactTree& tree,
+                                                        std::u32string_view prefix,
+                                                        std::uint64_t max_dist,
+                                                        std::optional<std::uint64_t> limit);
+[[nodiscard]] std::optional<MatchRecord> exact_match_tree(const CompactTree& tree,
                                                           std::u32string_view prefix);
 
 }  // namespace prefix

@@ -258,6 +258,21 @@ std::size_t encoded_size(const Trie& trie) noexcept {
   return size;
 }
 
+std::size_t encoded_size(const CompactTree& tree) {
+  const std::size_t nodes = tree.node_count();
+  std::size_t size = 3 * varint_size(nodes) + varint_size(tree.child_indices().size());
+  for (const std::uint32_t shift : tree.node_shifts()) size += varint_size(shift);
+  const std::optional<char32_t> root = tree.root_code_point();
+  size += root ? 1 + utf8_length(*root) : 1;
+  for (std::size_t k = 0; k < tree.child_indices().size(); ++k) {
+    size += 1 + utf8_length(tree.child_code_point(k));
+  }
+  size += nodes;  // a tag per payload
+  for (const std::uint32_t payload : tree.payload_values()) size += varint_size(payload);
+  for (const std::uint32_t child : tree.child_indices()) size += varint_size(child);
+  return size;
+}
+
 namespace detail {
 
 void write_encoded(const Trie& trie, std::span<std::uint8_t> out) {
@@ -276,6 +291,37 @@ void write_encoded(const Trie& trie, std::span<std::uint8_t> out) {
   }
   w.varint(trie.child_indices.size());
   for (const std::uint32_t child : trie.child_indices) w.varint(child);
+  assert(w.position() == out.data() + out.size());
+}
+
+void write_encoded(const CompactTree& tree, std::span<std::uint8_t> out) {
+  const std::size_t nodes = tree.node_count();
+  const std::vector<std::uint32_t>& child_indices = tree.child_indices();
+  // Every node but the root is listed once, so this fills every other entry.
+  std::vector<char32_t> node_chars(nodes);
+  for (std::size_t k = 0; k < child_indices.size(); ++k) {
+    node_chars[child_indices[k]] = tree.child_code_point(k);
+  }
+  Writer w(out.data());
+  w.varint(nodes);
+  for (const std::uint32_t shift : tree.node_shifts()) w.varint(shift);
+  w.varint(nodes);
+  const std::optional<char32_t> root = tree.root_code_point();
+  w.tag(root.has_value());
+  if (root) w.code_point(*root);
+  for (std::size_t node = 1; node < nodes; ++node) {
+    w.tag(true);
+    w.code_point(node_chars[node]);
+  }
+  w.varint(nodes);
+  const std::uint32_t* payload = tree.payload_values().data();
+  for (std::size_t node = 0; node < nodes; ++node) {
+    const bool present = tree.has_payload().test(node);
+    w.tag(present);
+    if (present) w.varint(*payload++);
+  }
+  w.varint(child_indices.size());
+  for (const std::uint32_t child : child_indices) w.varint(child);
   assert(w.position() == out.data() + out.size());
 }
 

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "prefix/compact_tree.hpp"
 #include "prefix/decode_error.hpp"
 #include "prefix/trie.hpp"
 
@@ -16,11 +17,16 @@ namespace prefix {
 // Exact number of bytes in the byte form of `trie`. One pass over the
 // four arrays, nothing allocated.
 [[nodiscard]] std::size_t encoded_size(const Trie& trie) noexcept;
+// The same for the Trie `tree` was made from, without laying it out.
+[[nodiscard]] std::size_t encoded_size(const CompactTree& tree);
 
 namespace detail {
 // Writes the byte form of `trie` into `out`, which holds exactly
 // encoded_size(trie) bytes. Reached only through encode_with, which sizes `out`.
 void write_encoded(const Trie& trie, std::span<std::uint8_t> out);
+// The byte form of the Trie `tree` was made from. Holds a code point per
+// node while writing, to put node_chars back in node order.
+void write_encoded(const CompactTree& tree, std::span<std::uint8_t> out);
 }  // namespace detail
 
 // Writes the byte form of `trie` (node_shifts, node_chars, node_payloads and
@@ -32,8 +38,10 @@ void write_encoded(const Trie& trie, std::span<std::uint8_t> out);
 // fails for any combination of array lengths. Requires every present code point
 // to be a Unicode scalar value (a surrogate or a value above U+10FFFF would be
 // written as bytes that decoding refuses).
-template <class Allocate>
-void encode_with(const Trie& trie, Allocate allocate) {
+//
+// A CompactTree is written as the Trie it was made from, byte for byte.
+template <class Arrays, class Allocate>
+void encode_with(const Arrays& trie, Allocate allocate) {
   const std::size_t size = encoded_size(trie);
   std::uint8_t* const out = allocate(size);
   detail::write_encoded(trie, std::span<std::uint8_t>(out, size));

@@ -13,8 +13,10 @@
 #include <variant>
 #include <vector>
 
+#include "prefix/compact_tree.hpp"
 #include "prefix/failure.hpp"
 #include "prefix/matcher.hpp"
+#include "prefix/search_trie.hpp"
 #include "prefix/tree_check.hpp"
 #include "trie_fixtures.hpp"
 
@@ -169,17 +171,21 @@ TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
     const TreeShape shape = check_tree(trie);
     ASSERT_TRUE(shape.is_tree);
     if (ascending) ASSERT_TRUE(shape.sorted_children);
+    const CompactTree compact(Trie(trie), shape);
     for (int q = 0; q < 8; ++q) {
       const std::u32string query = random_query(rng);
       const std::uint64_t max_dist =
           rng() % 2 == 0 ? rng() % 5 : MAX_DISTS[rng() % std::size(MAX_DISTS)];
       const std::optional<std::uint64_t> limit =
           rng() % 3 == 0 ? std::optional<std::uint64_t>(rng() % 6) : std::nullopt;
-      EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, limit),
-                fuzzy_match(trie, query, max_dist, limit))
+      const auto expected = fuzzy_match(trie, query, max_dist, limit);
+      EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, limit), expected)
+          << "round " << round << " max_dist " << max_dist;
+      EXPECT_EQ(fuzzy_match_tree(compact, query, max_dist, limit), expected)
           << "round " << round << " max_dist " << max_dist;
       EXPECT_EQ(exact_match_tree(trie, shape, query), exact_match(trie, query))
           << "round " << round;
+      EXPECT_EQ(exact_match_tree(compact, query), exact_match(trie, query)) << "round " << round;
     }
   }
 }
@@ -197,8 +203,11 @@ TEST(TreeWalk, AgreesWithTheCheckedWalkWhereItLooksChildrenUp) {
       query.push_back(alphabet[rng() % alphabet.size()]);
     }
     const std::uint64_t max_dist = 1 + rng() % 3;
-    EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, std::nullopt),
-              fuzzy_match(trie, query, max_dist, std::nullopt))
+    const auto expected = fuzzy_match(trie, query, max_dist, std::nullopt);
+    EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, std::nullopt), expected)
+        << "round " << round;
+    EXPECT_EQ(fuzzy_match_tree(CompactTree(Trie(trie), shape), query, max_dist, std::nullopt),
+              expected)
         << "round " << round;
   }
 }
@@ -236,13 +245,21 @@ TEST(TreeWalk, LeavesEveryFailureOfInconsistentArraysToTheCheckedWalk) {
     trees += shape.is_tree ? 1 : 0;
     const std::u32string query = random_query(rng);
     const std::uint64_t max_dist = rng() % 2 == 0 ? rng() % 3 : MAX_U64;
+    const Outcome expected =
+        outcome([&] { return fuzzy_match(trie, query, max_dist, std::nullopt); });
     EXPECT_EQ(outcome([&] { return fuzzy_match(trie, shape, query, max_dist, std::nullopt); }),
-              outcome([&] { return fuzzy_match(trie, query, max_dist, std::nullopt); }))
+              expected)
+        << "round " << round;
+    const SearchTrie kept{Trie(trie)};
+    EXPECT_EQ(outcome([&] { return kept.fuzzy_match(query, max_dist, std::nullopt); }), expected)
         << "round " << round;
     const auto as_list = [](std::optional<MatchRecord> record) {
       return record ? std::vector<MatchRecord>{*record} : std::vector<MatchRecord>{};
     };
     EXPECT_EQ(outcome([&] { return as_list(exact_match(trie, shape, query)); }),
+              outcome([&] { return as_list(exact_match(trie, query)); }))
+        << "round " << round;
+    EXPECT_EQ(outcome([&] { return as_list(kept.exact_match(query)); }),
               outcome([&] { return as_list(exact_match(trie, query)); }))
         << "round " << round;
   }

@@ -1,0 +1,43 @@
+// Picking the form a trie is kept in, and handing each query to it.
+#include "prefix/search_trie.hpp"
+
+#include <utility>
+
+#include "prefix/fast_matcher.hpp"
+
+namespace prefix {
+
+SearchTrie::Form SearchTrie::kept_form(Trie&& trie) {
+  TreeShape shape = check_tree(trie);
+  if (is_complete_tree(trie, shape)) return CompactTree(std::move(trie), shape);
+  return Arrays{std::move(trie), std::move(shape)};
+}
+
+SearchTrie::SearchTrie(Trie&& trie) : form_(kept_form(std::move(trie))) {}
+
+std::vector<Child> SearchTrie::get_children(NodeId node_id) const {
+  if (const auto* arrays = std::get_if<Arrays>(&form_)) return arrays->trie.get_children(node_id);
+  return std::get<CompactTree>(form_).get_children(node_id);
+}
+
+std::optional<std::uint32_t> SearchTrie::get_payload(NodeId node_id) const {
+  if (const auto* arrays = std::get_if<Arrays>(&form_)) return arrays->trie.get_payload(node_id);
+  return std::get<CompactTree>(form_).get_payload(node_id);
+}
+
+std::vector<MatchRecord> SearchTrie::fuzzy_match(std::u32string_view prefix, std::uint64_t max_dist,
+                                                 std::optional<std::uint64_t> limit) const {
+  if (const auto* arrays = std::get_if<Arrays>(&form_)) {
+    return prefix::fuzzy_match(arrays->trie, arrays->shape, prefix, max_dist, limit);
+  }
+  return fuzzy_match_tree(std::get<CompactTree>(form_), prefix, max_dist, limit);
+}
+
+std::optional<MatchRecord> SearchTrie::exact_match(std::u32string_view prefix) const {
+  if (const auto* arrays = std::get_if<Arrays>(&form_)) {
+    return prefix::exact_match(arrays->trie, arrays->shape, prefix);
+  }
+  return exact_match_tree(std::get<CompactTree>(form_), prefix);
+}
+
+}  // namespace prefix

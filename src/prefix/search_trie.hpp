@@ -1,0 +1,64 @@
+// The trie a PrefixSearch owns: a complete tree in its compact form, any
+// other trie as its four arrays with their shape, and the queries on either.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "prefix/compact_tree.hpp"
+#include "prefix/matcher.hpp"
+#include "prefix/serial.hpp"
+#include "prefix/tree_check.hpp"
+#include "prefix/trie.hpp"
+
+namespace prefix {
+
+// Results, their order, failures and their messages, and the byte form are
+// those of the Trie it is made from, whichever form it keeps.
+class SearchTrie {
+ public:
+  // Checks the shape of `trie` (a pass over its nodes; nothing is refused)
+  // and keeps the compact form when it is a complete tree, else the arrays.
+  explicit SearchTrie(Trie&& trie);
+
+  // Whether the compact form is kept.
+  [[nodiscard]] bool is_compact() const noexcept {
+    return std::holds_alternative<CompactTree>(form_);
+  }
+
+  // Trie::get_children and Trie::get_payload.
+  [[nodiscard]] std::vector<Child> get_children(NodeId node_id) const;
+  [[nodiscard]] std::optional<std::uint32_t> get_payload(NodeId node_id) const;
+
+  // prefix::fuzzy_match and prefix::exact_match on the Trie.
+  [[nodiscard]] std::vector<MatchRecord> fuzzy_match(std::u32string_view prefix,
+                                                     std::uint64_t max_dist,
+                                                     std::optional<std::uint64_t> limit) const;
+  [[nodiscard]] std::optional<MatchRecord> exact_match(std::u32string_view prefix) const;
+
+  // prefix::encode_with on the Trie.
+  template <class Allocate>
+  void encode_with(Allocate allocate) const {
+    if (const auto* arrays = std::get_if<Arrays>(&form_)) {
+      prefix::encode_with(arrays->trie, allocate);
+    } else {
+      prefix::encode_with(std::get<CompactTree>(form_), allocate);
+    }
+  }
+
+ private:
+  struct Arrays {
+    Trie trie;
+    TreeShape shape;  // check_tree(trie): picks the walk of every query
+  };
+
+  using Form = std::variant<Arrays, CompactTree>;
+  static Form kept_form(Trie&& trie);
+
+  Form form_;
+};
+
+}  // namespace prefix

@@ -1,0 +1,208 @@
+// The form a trie is kept in: complete trees in the compact form answer every
+// node query, search and encoding as their arrays do; other tries keep the
+// arrays.
+#include "prefix/search_trie.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <random>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "prefix/compact_tree.hpp"
+#include "prefix/failure.hpp"
+#include "prefix/matcher.hpp"
+#include "prefix/serial.hpp"
+#include "prefix/tree_check.hpp"
+#include "trie_fixtures.hpp"
+
+namespace prefix {
+namespace {
+
+using testing::lay_out;
+
+constexpr std::nullopt_t NONE = std::nullopt;
+constexpr NodeId MAX_ID = std::numeric_limits<NodeId>::max();
+
+// A value, or the failure message.
+template <class T>
+using Outcome = std::variant<T, std::string>;
+
+template <class Query>
+auto outcome(Query query) -> Outcome<decltype(query())> {
+  try {
+    return query();
+  } catch (const InternalFailure& failure) {
+    return std::string(failure.what());
+  }
+}
+
+std::vector<std::uint8_t> encoded(const SearchTrie& trie) {
+  std::vector<std::uint8_t> bytes;
+  trie.encode_with([&bytes](std::size_t size) {
+    bytes.resize(size);
+    return bytes.data();
+  });
+  return bytes;
+}
+
+// Node queries for every id up to two past the last and the largest id,
+// searches for `queries` at a few distances, and the byte form: `kept`
+// answers each as the arrays of `trie` do, failures included.
+void expect_same_answers(const Trie& trie, const SearchTrie& kept,
+                         const std::vector<std::u32string>& queries) {
+  const auto node_count = static_cast<NodeId>(
+      std::max({trie.node_shifts.size(), trie.node_chars.size(), trie.node_payloads.size()}));
+  std::vector<NodeId> ids{MAX_ID};
+  for (NodeId id = 0; id < node_count + 2; ++id) ids.push_back(id);
+  for (const NodeId id : ids) {
+    EXPECT_EQ(outcome([&] { return kept.get_children(id); }),
+              outcome([&] { return trie.get_children(id); }))
+        << "node " << id;
+    EXPECT_EQ(outcome([&] { return kept.get_payload(id); }),
+              outcome([&] { return trie.get_payload(id); }))
+        << "node " << id;
+  }
+  for (const std::u32string& query : queries) {
+    for (const std::uint64_t max_dist :
+         {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{40}}) {
+      EXPECT_EQ(outcome([&] { return kept.fuzzy_match(query, max_dist, NONE); }),
+                outcome([&] { return fuzzy_match(trie, query, max_dist, NONE); }));
+    }
+    EXPECT_EQ(outcome([&] { return kept.fuzzy_match(query, 1, 2); }),
+              outcome([&] { return fuzzy_match(trie, query, 1, 2); }));
+    EXPECT_EQ(outcome([&] { return kept.exact_match(query); }),
+              outcome([&] { return exact_match(trie, query); }));
+  }
+  EXPECT_EQ(encoded(kept), encode_to_vec(trie));
+}
+
+// A tree of `size` nodes with random parents and code points from
+// `alphabet`, node ids shuffled; payloads on about half of the nodes, among
+// them the largest value; the root with or without a code point.
+Trie random_tree(std::mt19937& rng, std::size_t size, std::u32string_view alphabet,
+                 bool ascending) {
+  std::vector<std::vector<NodeId>> children(size);
+  std::vector<std::optional<char32_t>> chars(size);
+  std::vector<std::optional<std::uint32_t>> payloads(size);
+  if (rng() % 2 == 0) chars[0] = alphabet[rng() % alphabet.size()];
+  std::vector<NodeId> id(size);
+  for (NodeId i = 0; i < size; ++i) id[i] = i;
+  std::shuffle(id.begin() + 1, id.end(), rng);
+  for (NodeId i = 1; i < size; ++i) {
+    const NodeId parent = id[rng() % i];
+    children[parent].push_back(id[i]);
+    chars[id[i]] = alphabet[rng() % alphabet.size()];
+  }
+  for (auto& payload : payloads) {
+    const std::uint32_t draw = rng() % 8;
+    if (draw == 0) payload = std::numeric_limits<std::uint32_t>::max();
+    if (draw > 4) payload = rng();
+  }
+  if (ascending) {
+    // Distinct code points in each range, ascending, as laid out from sorted words.
+    for (auto& list : children) {
+      for (std::size_t k = 0; k < list.size(); ++k) {
+        chars[list[k]] = alphabet[0] + static_cast<char32_t>(k);
+      }
+    }
+  }
+  return lay_out(children, chars, payloads);
+}
+
+std::vector<std::u32string> random_queries(std::mt19937& rng, std::u32string_view alphabet) {
+  std::vector<std::u32string> queries{U""};
+  for (int q = 0; q < 4; ++q) {
+    std::u32string query;
+    for (std::size_t i = rng() % 6; i > 0; --i) query.push_back(alphabet[rng() % alphabet.size()]);
+    queries.push_back(query);
+  }
+  return queries;
+}
+
+TEST(SearchTrie, KeepsCompleteTreesCompactWithTheSameAnswersAndBytes) {
+  // Code points that fit one, two and four bytes.
+  const std::u32string alphabets[] = {U"ab\u00ff", U"ab\u00e9\u0100\uffff",
+                                      U"ab\U0001F600\U0010FFFF"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 300; ++round) {
+    const std::u32string& alphabet = alphabets[round % 3];
+    const std::size_t size = round < 3 ? 1 : 1 + rng() % 60;
+    const Trie trie = random_tree(rng, size, alphabet, round % 4 == 3);
+    const SearchTrie kept{Trie(trie)};
+    ASSERT_TRUE(kept.is_compact()) << "round " << round;
+    expect_same_answers(trie, kept, random_queries(rng, alphabet));
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "round " << round;
+  }
+}
+
+TEST(SearchTrie, CompactFormGivesBackItsArraysAndHoldsAboutElevenBytesANode) {
+  std::mt19937 rng(5);
+  const Trie trie = random_tree(rng, 20000, U"abcdefghijklmnopqrstuvwxyz", false);
+  const TreeShape shape = check_tree(trie);
+  ASSERT_TRUE(is_complete_tree(trie, shape));
+  const CompactTree compact(Trie(trie), shape);
+  EXPECT_EQ(compact.to_trie(), trie);
+  // 4 + 4 + 1 bytes, half the nodes with a 4-byte payload, and 2.5 bits.
+  EXPECT_LE(compact.memory_bytes(), 23 * trie.node_shifts.size() / 2);
+  EXPECT_TRUE(std::holds_alternative<CodePointsOf<std::uint8_t>>(compact.child_code_points()));
+}
+
+struct Incomplete {
+  const char* name;
+  Trie trie;
+};
+
+// Tries that a query can walk, some of them trees, that are not complete:
+// each keeps its arrays, with every answer and failure they give.
+TEST(SearchTrie, KeepsTheArraysOfTriesThatAreNoCompleteTree) {
+  // Root 0 with children 1 ('a', payload 7) and 2 ('b').
+  const auto base = [] { return lay_out({{1, 2}, {}, {}}, {NONE, U'a', U'b'}, {NONE, 7, NONE}); };
+  std::vector<Incomplete> cases;
+  {
+    Trie trie = base();  // node 3 is never reached
+    trie.node_shifts.push_back(2);
+    trie.node_chars.emplace_back(U'c');
+    trie.node_payloads.emplace_back(1);
+    cases.push_back({"unreachable node", std::move(trie)});
+  }
+  {
+    Trie trie = base();  // an entry in node 2's range, past the node count
+    trie.child_indices.push_back(1);
+    cases.push_back({"extra child entry", std::move(trie)});
+  }
+  {
+    Trie trie = base();
+    trie.node_chars.emplace_back(U'z');
+    cases.push_back({"node_chars longer", std::move(trie)});
+  }
+  {
+    Trie trie = base();
+    trie.node_payloads.pop_back();
+    cases.push_back({"node_payloads shorter", std::move(trie)});
+  }
+  {
+    Trie trie = base();
+    trie.node_shifts.pop_back();
+    cases.push_back({"node_shifts shorter", std::move(trie)});
+  }
+  // A lone root beside nodes 1 and 2 that list each other.
+  cases.push_back({"detached cycle", Trie{{0, 0, 1}, {NONE, U'a', U'b'}, {NONE, 1, 2}, {2, 1}}});
+  cases.push_back({"shared child", lay_out({{1, 1}, {}}, {NONE, U'a'}, {NONE, 3})});
+  cases.push_back({"child without code point", lay_out({{1}, {}}, {NONE, NONE}, {NONE, 3})});
+  cases.push_back({"empty", Trie{}});
+  for (const Incomplete& c : cases) {
+    SCOPED_TRACE(c.name);
+    const SearchTrie kept{Trie(c.trie)};
+    EXPECT_FALSE(kept.is_compact());
+    expect_same_answers(c.trie, kept, {U"", U"a", U"b", U"c", U"ab"});
+  }
+}
+
+}  // namespace
+}  // namespace prefix
