@@ -30,20 +30,8 @@ bool is_complete_tree(const Trie& trie, const TreeShape& shape) {
       trie.child_indices.size() + 1 != nodes) {
     return false;
   }
-  // A tree reaches each node once, so counting the reached ones is enough.
-  std::size_t reached = 0;
-  std::vector<NodeId> pending{0};
-  while (!pending.empty()) {
-    const NodeId node = pending.back();
-    pending.pop_back();
-    ++reached;
-    const std::size_t start = trie.node_shifts[node];
-    const std::size_t end = node + std::size_t{1} < nodes
-                                ? std::size_t{trie.node_shifts[node + std::size_t{1}]}
-                                : trie.child_indices.size();
-    for (std::size_t k = start; k < end; ++k) pending.push_back(trie.child_indices[k]);
-  }
-  return reached == nodes;
+  // A tree reaches each node once, so all are reached when the count is N.
+  return shape.reached == nodes;
 }
 
 CompactTree::CompactTree(Trie&& trie, const TreeShape& shape)

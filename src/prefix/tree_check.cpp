@@ -20,6 +20,7 @@ TreeShape check_tree(const Trie& trie) {
   std::uint32_t height = 0;
   std::vector<std::uint32_t> child_keys(trie.child_indices.size());
   bool sorted = true;
+  std::size_t reached_count = 1;
   while (!pending.empty()) {
     const auto [node, depth] = pending.back();
     pending.pop_back();
@@ -38,13 +39,14 @@ TreeShape check_tree(const Trie& trie) {
         return {};
       }
       reached[child] = true;
+      ++reached_count;
       const auto code_point = static_cast<std::uint32_t>(*trie.node_chars[child]);
       if (k > start && code_point <= (child_keys[k - 1] & ~TreeShape::HAS_PAYLOAD)) sorted = false;
       child_keys[k] = code_point | (trie.node_payloads[child] ? TreeShape::HAS_PAYLOAD : 0);
       pending.emplace_back(child, depth + 1);
     }
   }
-  return {true, height, std::move(child_keys), sorted};
+  return {true, height, std::move(child_keys), sorted, reached_count};
 }
 
 }  // namespace prefix

@@ -2,6 +2,7 @@
 // the root is a consistent tree, so queries can take a walk without checks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct TreeShape {
   // child with a given code point can be found by binary search. Only
   // meaningful when is_tree.
   bool sorted_children = false;
+  // How many nodes the walk from the root reaches (each once); 0 when not a
+  // tree.
+  std::size_t reached = 0;
 
   static constexpr std::uint32_t HAS_PAYLOAD = std::uint32_t{1} << 31;
 

@@ -54,16 +54,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ShapeCase{"tree",
                   small([](Trie& /*arrays*/) {}),
-                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID}, true}},
+                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID}, true, 4}},
         ShapeCase{"siblings_out_of_order",
                   small([](Trie& arrays) {
                     std::swap(arrays.child_indices[0], arrays.child_indices[1]);
                   }),
-                  {true, 2, {U'c' | PAID, U'a' | PAID, U'b' | PAID}, false}},
+                  {true, 2, {U'c' | PAID, U'a' | PAID, U'b' | PAID}, false, 4}},
         ShapeCase{"siblings_repeating_a_code_point",
                   small([](Trie& arrays) { arrays.node_chars[3] = U'a'; }),
-                  {true, 2, {U'a' | PAID, U'a' | PAID, U'b' | PAID}, false}},
-        ShapeCase{"lone_root", lay_out({{}}, {NONE}, {{}}), {true, 0, {}, true}},
+                  {true, 2, {U'a' | PAID, U'a' | PAID, U'b' | PAID}, false, 4}},
+        ShapeCase{"lone_root", lay_out({{}}, {NONE}, {{}}), {true, 0, {}, true, 1}},
         ShapeCase{"unreachable_nodes_may_be_anything",
                   small([](Trie& arrays) {
                     // Node 4 lists a child id that names no node and has no code point.
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                     arrays.node_payloads.push_back(NONE);
                     arrays.child_indices.push_back(99);
                   }),
-                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID, 0}, true}},
+                  {true, 2, {U'a' | PAID, U'c' | PAID, U'b' | PAID, 0}, true, 4}},
         ShapeCase{"no_nodes", Trie{}, {}},
         ShapeCase{"root_without_payload_entry", lay_out({{}}, {NONE}, {}), {}},
         ShapeCase{"self_loop", small([](Trie& arrays) { arrays.child_indices[2] = 1; }), {}},
