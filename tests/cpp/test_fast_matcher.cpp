@@ -64,6 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
                   small([](Trie& arrays) { arrays.node_chars[3] = U'a'; }),
                   {true, 2, {U'a' | PAID, U'a' | PAID, U'b' | PAID}, false, 4}},
         ShapeCase{"lone_root", lay_out({{}}, {NONE}, {{}}), {true, 0, {}, true, 1}},
+        // 0 -> 3 'a' -> 1 'b' -> 2 'c': ids are not in pre-order.
+        ShapeCase{"child_id_below_its_parent",
+                  lay_out({{3}, {2}, {}, {1}}, {NONE, U'b', U'c', U'a'}, {{}, {}, 1, {}}),
+                  {true, 3, {U'a', U'c' | PAID, U'b'}, true, 4}},
         ShapeCase{"unreachable_nodes_may_be_anything",
                   small([](Trie& arrays) {
                     // Node 4 lists a child id that names no node and has no code point.
