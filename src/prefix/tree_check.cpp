@@ -100,7 +100,8 @@ TreeShape check_depth_first(const Trie& trie) {
   std::vector<std::pair<NodeId, std::uint32_t>> pending{{0, 0}};  // (node, depth)
   std::uint32_t height = 0;
   while (!pending.empty()) {
-    const auto [node, depth] = pending.back();
+    const NodeId node = pending.back().first;
+    const std::uint32_t depth = pending.back().second;
     pending.pop_back();
     height = std::max(height, depth);
     const Walk::Step step = walk.open(node, [&pending, depth](NodeId child) {
