@@ -86,10 +86,7 @@ std::vector<Child> CompactTree::get_children(NodeId node_id) const {
     throw InternalFailure("node id " + std::to_string(node_id) + " not below node_shifts length " +
                           std::to_string(node_shifts_.size()));
   }
-  const std::size_t start = node_shifts_[node_id];
-  const std::size_t end = node_id + std::size_t{1} < node_shifts_.size()
-                              ? std::size_t{node_shifts_[node_id + std::size_t{1}]}
-                              : child_indices_.size();
+  const auto [start, end] = child_range(node_shifts_, child_indices_.size(), node_id);
   if (start >= end) return {};
   std::vector<Child> children;
   children.reserve(end - start);

@@ -89,11 +89,7 @@ static_assert(HAS_PAYLOAD == std::uint32_t{1} << 31);
 // The first entry of `node`'s child range and one past its last.
 template <class View>
 std::pair<std::size_t, std::size_t> child_range(const View& tree, NodeId node) {
-  const std::size_t start = tree.shifts[node];
-  const std::size_t end = node + std::size_t{1} < tree.node_count
-                              ? std::size_t{tree.shifts[node + std::size_t{1}]}
-                              : tree.child_count;
-  return {start, end};
+  return prefix::child_range(std::span(tree.shifts, tree.node_count), tree.child_count, node);
 }
 
 template <class View>

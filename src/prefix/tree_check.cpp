@@ -31,10 +31,7 @@ class Walk {
   // could not make, or a child reached a second time.
   template <class OnChild>
   Step open(NodeId node, OnChild on_child) {
-    const std::size_t start = trie_.node_shifts[node];
-    const std::size_t end = node + std::size_t{1} < trie_.node_shifts.size()
-                                ? std::size_t{trie_.node_shifts[node + std::size_t{1}]}
-                                : trie_.child_indices.size();
+    const auto [start, end] = child_range(trie_.node_shifts, trie_.child_indices.size(), node);
     if (start >= end) return Step::ok;
     if (end > trie_.child_indices.size()) return Step::not_a_tree;
     for (std::size_t k = start; k < end; ++k) {

@@ -12,10 +12,7 @@ std::vector<Child> Trie::get_children(NodeId node_id) const {
     throw InternalFailure("node id " + std::to_string(node_id) + " not below node_shifts length " +
                           std::to_string(node_shifts.size()));
   }
-  const std::size_t start = node_shifts[node_id];
-  const std::size_t end = node_id + std::size_t{1} < node_shifts.size()
-                              ? std::size_t{node_shifts[node_id + std::size_t{1}]}
-                              : child_indices.size();
+  const auto [start, end] = child_range(node_shifts, child_indices.size(), node_id);
   if (start >= end) return {};
   if (end > child_indices.size()) {
     throw InternalFailure("child range " + std::to_string(start) + ".." + std::to_string(end) +

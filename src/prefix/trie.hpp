@@ -1,8 +1,11 @@
 // The trie: four flat node arrays indexed by node id, and the node queries that read them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <utility>
 #include <vector>
 
 namespace prefix {
@@ -16,6 +19,16 @@ struct Child {
 
   friend bool operator==(const Child&, const Child&) = default;
 };
+
+// Positions [first, last) in child_indices of the children of `node`, which
+// must be below shifts' length: from the node's shift to the next node's, or
+// to `child_count` (child_indices' length) for the last node. first >= last
+// lists no children; last may lie past child_indices, which callers check.
+[[nodiscard]] inline std::pair<std::size_t, std::size_t> child_range(
+    std::span<const std::uint32_t> shifts, std::size_t child_count, NodeId node) noexcept {
+  const std::size_t next = std::size_t{node} + 1;
+  return {shifts[node], next < shifts.size() ? std::size_t{shifts[next]} : child_count};
+}
 
 // A read-only trie laid out by the caller. Node 0 is the root. Nothing is
 // validated on construction: the queries check every index they use and throw
