@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <string>
 #include <utility>
-
-#include "prefix/failure.hpp"
 
 namespace prefix {
 namespace {
@@ -83,8 +80,7 @@ char32_t CompactTree::child_code_point(std::size_t k) const {
 
 std::vector<Child> CompactTree::get_children(NodeId node_id) const {
   if (node_id >= node_shifts_.size()) {
-    throw InternalFailure("node id " + std::to_string(node_id) + " not below node_shifts length " +
-                          std::to_string(node_shifts_.size()));
+    fail_node_id(node_id, "node_shifts", node_shifts_.size());
   }
   const auto [start, end] = child_range(node_shifts_, child_indices_.size(), node_id);
   if (start >= end) return {};
@@ -98,8 +94,8 @@ std::vector<Child> CompactTree::get_children(NodeId node_id) const {
 
 std::optional<std::uint32_t> CompactTree::get_payload(NodeId node_id) const {
   if (node_id >= node_shifts_.size()) {
-    throw InternalFailure("node id " + std::to_string(node_id) +
-                          " not below node_payloads length " + std::to_string(node_shifts_.size()));
+    // Every array holds one entry per node, so node_payloads' length is the node count.
+    fail_node_id(node_id, "node_payloads", node_shifts_.size());
   }
   if (!has_payload_.test(node_id)) return std::nullopt;
   const std::size_t word = node_id / 64;

@@ -7,10 +7,14 @@
 
 namespace prefix {
 
+void fail_node_id(NodeId node_id, const char* array, std::size_t length) {
+  throw InternalFailure("node id " + std::to_string(node_id) + " not below " + array + " length " +
+                        std::to_string(length));
+}
+
 std::vector<Child> Trie::get_children(NodeId node_id) const {
   if (node_id >= node_shifts.size()) {
-    throw InternalFailure("node id " + std::to_string(node_id) + " not below node_shifts length " +
-                          std::to_string(node_shifts.size()));
+    fail_node_id(node_id, "node_shifts", node_shifts.size());
   }
   const auto [start, end] = child_range(node_shifts, child_indices.size(), node_id);
   if (start >= end) return {};
@@ -41,9 +45,7 @@ std::vector<Child> Trie::get_children(NodeId node_id) const {
 
 std::optional<std::uint32_t> Trie::get_payload(NodeId node_id) const {
   if (node_id >= node_payloads.size()) {
-    throw InternalFailure("node id " + std::to_string(node_id) +
-                          " not below node_payloads length " +
-                          std::to_string(node_payloads.size()));
+    fail_node_id(node_id, "node_payloads", node_payloads.size());
   }
   return node_payloads[node_id];
 }

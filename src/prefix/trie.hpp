@@ -30,6 +30,11 @@ struct Child {
   return {shifts[node], next < shifts.size() ? std::size_t{shifts[next]} : child_count};
 }
 
+// Throws InternalFailure "node id <node_id> not below <array> length
+// <length>": the failure of a node query given an id out of range, shared by
+// every form a trie is kept in so that their messages cannot drift apart.
+[[noreturn]] void fail_node_id(NodeId node_id, const char* array, std::size_t length);
+
 // A read-only trie laid out by the caller. Node 0 is the root. Nothing is
 // validated on construction: the queries check every index they use and throw
 // InternalFailure on the first inconsistency they meet.
