@@ -146,10 +146,8 @@ PyTypeObject* prefix_search_type() {
   }
 }
 
-// A new PrefixSearch that owns `trie`, in the form SearchTrie picks (one
-// pass over the nodes; nothing is refused).
-Ref new_prefix_search(prefix::Trie&& trie) {
-  prefix::SearchTrie kept(std::move(trie));
+// A new PrefixSearch that owns `kept`.
+Ref new_prefix_search(prefix::SearchTrie&& kept) {
   PyTypeObject* const type = prefix_search_type();
   const allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
   Ref object = Ref::steal(alloc(type, 0));
@@ -158,6 +156,12 @@ Ref new_prefix_search(prefix::Trie&& trie) {
   std::construct_at(&instance->trie, std::move(kept));
   std::construct_at(&instance->borrow_count, std::size_t{0});
   return object;
+}
+
+// A new PrefixSearch that owns `trie`, in the form SearchTrie picks (one
+// pass over the nodes; nothing is refused).
+Ref new_prefix_search(prefix::Trie&& trie) {
+  return new_prefix_search(prefix::SearchTrie(std::move(trie)));
 }
 
 using Borrowed = binding::SharedBorrow<PrefixSearchObject>;
@@ -297,10 +301,10 @@ PyObject* from_bytes(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
     // cannot change meanwhile, since decoding runs no Python code. Any other
     // sequence is converted item by item first.
     if (const auto buffer = binding::detail::exact_byte_items(bound[0])) {
-      return new_prefix_search(prefix::decode_or_fail(*buffer));
+      return new_prefix_search(prefix::SearchTrie::from_bytes(*buffer));
     }
     const auto bytes = bound.convert<binding::SequenceOf<binding::U8>>(0);
-    return new_prefix_search(prefix::decode_or_fail(bytes));
+    return new_prefix_search(prefix::SearchTrie::from_bytes(bytes));
   });
 }
 

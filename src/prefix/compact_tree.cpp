@@ -21,6 +21,84 @@ CodePointsOf<T> narrowed(const std::vector<std::uint32_t>& child_keys) {
 
 }  // namespace
 
+// What check_tree and the compact form's constructor work out, for arrays
+// whose child ranges follow each other in node order from position 0 (shifts
+// never decreasing, the last at most the entry count), so that position k
+// belongs to the last node whose range starts at or before k. One pass over
+// the nodes and one over the positions, with no branch on the shape of the
+// tree. A child's depth is its parent's plus one: the parent, having a lower
+// id than its child, was listed in an earlier range. Fills the code point and
+// payload bit of every position, the height and whether ranges are sorted;
+// false on other ranges, at the first child id out of range, not above its
+// parent's or listed twice, and below depth 255, which leaves the arrays to
+// check_tree.
+template <class T>
+bool CompactTree::lay_children(const FlatArrays& arrays, CompactTree& tree) {
+  const std::vector<std::uint32_t>& shifts = arrays.node_shifts;
+  const std::vector<std::uint32_t>& chars = arrays.node_chars;
+  const std::vector<std::uint32_t>& child_ids = arrays.child_indices;
+  const std::size_t nodes = shifts.size();
+  const std::size_t entries = child_ids.size();
+  // starts[k]: how many nodes other than the root have their range start at
+  // position k; a running sum of them is the parent of position k.
+  std::vector<std::uint32_t> starts(entries + 1);
+  bool in_order = shifts[0] == 0 && shifts[nodes - 1] <= entries;
+  for (std::size_t node = 1; node < nodes; ++node) {
+    in_order &= shifts[node - 1] <= shifts[node];
+    ++starts[std::min<std::size_t>(shifts[node], entries)];
+  }
+  if (!in_order) return false;
+  // The depth of each node in a byte, which word lists never outgrow; 0 for
+  // the root and for nodes not listed yet, which the root can never be.
+  constexpr std::uint8_t DEEPEST = 0xFF;
+  std::vector<std::uint8_t> depths(nodes);
+  CodePointsOf<T> code_points(entries);
+  bool sorted = true;
+  std::uint8_t height = 0;
+  std::uint32_t parent = 0;
+  std::uint32_t previous = 0;
+  for (std::size_t k = 0; k < entries; ++k) {
+    parent += starts[k];
+    const NodeId child = child_ids[k];
+    // The root is reached already, and no child id is below 1.
+    if (child <= parent || child >= nodes || depths[child] != 0 || depths[parent] == DEEPEST) {
+      return false;
+    }
+    const auto depth = static_cast<std::uint8_t>(depths[parent] + 1);
+    depths[child] = depth;
+    height = std::max(height, depth);
+    const std::uint32_t code_point = chars[child];
+    sorted &= k == 0 || starts[k] != 0 || code_point > previous;
+    previous = code_point;
+    code_points[k] = static_cast<T>(code_point);
+    tree.child_has_payload_.set_if(k, arrays.has_payload.test(child));
+  }
+  // N - 1 distinct child ids from 1 to N - 1: every node is reached once.
+  tree.child_code_points_ = std::move(code_points);
+  tree.height_ = height;
+  tree.sorted_children_ = sorted;
+  return true;
+}
+
+Trie FlatArrays::to_trie() && {
+  Trie trie;
+  trie.node_shifts = std::move(node_shifts);
+  trie.node_chars.resize(node_chars.size());
+  for (std::size_t i = 0; i < node_chars.size(); ++i) {
+    if (node_chars[i] != NO_CODE_POINT) trie.node_chars[i] = node_chars[i];
+  }
+  node_chars = {};
+  trie.node_payloads.resize(payload_count);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < payload_count; ++i) {
+    if (has_payload.test(i)) trie.node_payloads[i] = payloads[next++];
+  }
+  payloads = {};
+  has_payload = {};
+  trie.child_indices = std::move(child_indices);
+  return trie;
+}
+
 bool is_complete_tree(const Trie& trie, const TreeShape& shape) {
   const std::size_t nodes = trie.node_shifts.size();
   if (!shape.is_tree || trie.node_chars.size() != nodes || trie.node_payloads.size() != nodes ||
@@ -63,6 +141,10 @@ CompactTree::CompactTree(Trie&& trie, const TreeShape& shape)
       payloads_.push_back(*trie.node_payloads[node]);
     }
   }
+  rank_payloads();
+}
+
+void CompactTree::rank_payloads() {
   // Node ids are u32 and every rank is below the node count, which is at
   // most 2^32 since child ids are distinct and below it.
   rank_before_.reserve(has_payload_.words().size());
@@ -71,6 +153,43 @@ CompactTree::CompactTree(Trie&& trie, const TreeShape& shape)
     rank_before_.push_back(rank);
     rank += static_cast<std::uint32_t>(std::popcount(word));
   }
+}
+
+std::optional<CompactTree> CompactTree::from_flat(FlatArrays& arrays) {
+  const std::size_t nodes = arrays.node_shifts.size();
+  // The sizes of a complete tree: every array one entry per node, and one
+  // child entry per node but the root.
+  if (nodes == 0 || arrays.node_chars.size() != nodes || arrays.payload_count != nodes ||
+      arrays.child_indices.size() + 1 != nodes) {
+    return std::nullopt;
+  }
+  // Every node but the root is someone's child, so needs a code point the
+  // child keys can hold (NO_CODE_POINT cannot); the widest of them sets the
+  // width of the code point array.
+  std::uint32_t widest = 0;
+  for (std::size_t node = 1; node < nodes; ++node) {
+    widest = std::max(widest, arrays.node_chars[node]);
+  }
+  if (widest >= TreeShape::HAS_PAYLOAD) return std::nullopt;
+  CompactTree tree;
+  tree.child_has_payload_ = BitRow(arrays.child_indices.size());
+  bool laid = false;
+  if (widest <= 0xFF) {
+    laid = lay_children<std::uint8_t>(arrays, tree);
+  } else if (widest <= 0xFFFF) {
+    laid = lay_children<std::uint16_t>(arrays, tree);
+  } else {
+    laid = lay_children<std::uint32_t>(arrays, tree);
+  }
+  if (!laid) return std::nullopt;
+  tree.node_shifts_ = std::move(arrays.node_shifts);
+  tree.child_indices_ = std::move(arrays.child_indices);
+  const std::uint32_t root = arrays.node_chars.front();
+  if (root != FlatArrays::NO_CODE_POINT) tree.root_code_point_ = root;
+  tree.has_payload_ = std::move(arrays.has_payload);
+  tree.payloads_ = std::move(arrays.payloads);
+  tree.rank_payloads();
+  return tree;
 }
 
 char32_t CompactTree::child_code_point(std::size_t k) const {

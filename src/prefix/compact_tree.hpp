@@ -22,6 +22,10 @@ class BitRow {
   explicit BitRow(std::size_t bits) : words_((bits + 63) / 64) {}
 
   void set(std::size_t i) noexcept { words_[i / 64] |= std::uint64_t{1} << (i % 64); }
+  // Sets bit i when `value` holds, without a branch on it.
+  void set_if(std::size_t i, bool value) noexcept {
+    words_[i / 64] |= std::uint64_t{value} << (i % 64);
+  }
   [[nodiscard]] bool test(std::size_t i) const noexcept {
     return ((words_[i / 64] >> (i % 64)) & 1) != 0;
   }
@@ -32,6 +36,26 @@ class BitRow {
 
  private:
   std::vector<std::uint64_t> words_;
+};
+
+// A trie's four arrays in the flat form the byte form is read into: a code
+// point per node with NO_CODE_POINT for none, and the payloads as a presence
+// bit per entry with the present values in order. Holds what a Trie holds, in
+// 4 bytes per code point instead of 8, and 4 per present payload plus a bit
+// per entry instead of 8 per entry.
+struct FlatArrays {
+  static constexpr std::uint32_t NO_CODE_POINT = 0xFFFFFFFF;
+
+  std::vector<std::uint32_t> node_shifts;
+  std::vector<std::uint32_t> node_chars;  // NO_CODE_POINT where the Trie has none
+  std::size_t payload_count = 0;          // node_payloads' length
+  BitRow has_payload;                     // per node_payloads entry
+  std::vector<std::uint32_t> payloads;    // the present ones, in entry order
+  std::vector<std::uint32_t> child_indices;
+
+  // The Trie holding these arrays, entry for entry. Releases each flat array
+  // as soon as it is converted.
+  [[nodiscard]] Trie to_trie() &&;
 };
 
 // The code points of the children by position in child_indices, each in a
@@ -51,6 +75,14 @@ class CompactTree {
   // Takes over node_shifts and child_indices; keeps nothing else of `trie`
   // or `shape`. Costs a pass over the nodes.
   CompactTree(Trie&& trie, const TreeShape& shape);
+
+  // The compact form of arrays.to_trie() when, with every child id above its
+  // parent's (as a pre-order or breadth-first layout gives), it is a complete
+  // tree: equal to CompactTree(trie, check_tree(trie)). Empty otherwise, and
+  // then `arrays` is left as it was; on success its node_shifts,
+  // child_indices, has_payload and payloads are taken over. Costs a pass over
+  // the nodes in id order and, for it, 4 bytes per node.
+  [[nodiscard]] static std::optional<CompactTree> from_flat(FlatArrays& arrays);
 
   // Trie::get_children on the arrays this was made from. Throws
   // InternalFailure, with Trie's message, when `node_id` is not below the
@@ -98,6 +130,13 @@ class CompactTree {
   [[nodiscard]] char32_t child_code_point(std::size_t k) const;
 
  private:
+  CompactTree() = default;
+  // rank_before_ from has_payload_.
+  void rank_payloads();
+  // from_flat's pass over the nodes, with code points held in T.
+  template <class T>
+  static bool lay_children(const FlatArrays& arrays, CompactTree& tree);
+
   std::vector<std::uint32_t> node_shifts_;
   std::vector<std::uint32_t> child_indices_;
   ChildCodePoints child_code_points_;

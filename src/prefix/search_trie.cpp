@@ -15,6 +15,18 @@ SearchTrie::Form SearchTrie::kept_form(Trie&& trie) {
 
 SearchTrie::SearchTrie(Trie&& trie) : form_(kept_form(std::move(trie))) {}
 
+SearchTrie::SearchTrie(CompactTree&& tree) : form_(std::move(tree)) {}
+
+SearchTrie SearchTrie::from_bytes(std::span<const std::uint8_t> bytes) {
+  FlatArrays arrays = decode_flat_or_fail(bytes);
+  if (std::optional<CompactTree> tree = CompactTree::from_flat(arrays)) {
+    return SearchTrie(std::move(*tree));
+  }
+  // Any other arrays, complete trees in another layout among them, take the
+  // shape check of the Trie.
+  return SearchTrie(std::move(arrays).to_trie());
+}
+
 std::vector<Child> SearchTrie::get_children(NodeId node_id) const {
   if (const auto* arrays = std::get_if<Arrays>(&form_)) return arrays->trie.get_children(node_id);
   return std::get<CompactTree>(form_).get_children(node_id);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -23,6 +24,12 @@ class SearchTrie {
   // Checks the shape of `trie` (a pass over its nodes; nothing is refused)
   // and keeps the compact form when it is a complete tree, else the arrays.
   explicit SearchTrie(Trie&& trie);
+
+  // SearchTrie(decode_or_fail(bytes)): the same refusals and messages, the
+  // same form and answers. A complete tree whose child ids each exceed their
+  // parent's (a pre-order or breadth-first layout) is read straight into the
+  // compact form, without the four arrays of a Trie or a shape check of them.
+  [[nodiscard]] static SearchTrie from_bytes(std::span<const std::uint8_t> bytes);
 
   // Whether the compact form is kept.
   [[nodiscard]] bool is_compact() const noexcept {
@@ -57,6 +64,8 @@ class SearchTrie {
 
   using Form = std::variant<Arrays, CompactTree>;
   static Form kept_form(Trie&& trie);
+
+  explicit SearchTrie(CompactTree&& tree);
 
   Form form_;
 };

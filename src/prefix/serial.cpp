@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -91,6 +92,11 @@ class Reader {
 
   [[nodiscard]] std::size_t remaining() const { return static_cast<std::size_t>(end_ - pos_); }
   [[nodiscard]] DecodeError error() const { return error_; }
+
+  // The next `n` bytes, which the caller has checked are there with
+  // remaining(), for reading a common form in place; skip(n) then moves past it.
+  [[nodiscard]] const std::uint8_t* peek() const { return pos_; }
+  void skip(std::size_t n) { pos_ += n; }
 
   // A count: an unsigned 64-bit varint.
   [[nodiscard]] bool read_count(std::uint64_t& out) { return read_varint(IntegerType::U64, out); }
@@ -245,6 +251,85 @@ struct ReadOptionalPayload {
   }
 };
 
+// The flat arrays' readers. Each reads the count, then its entries straight
+// into an array of the declared size, the common forms in place and any other
+// through the entry readers above, so the outcome, refusals included, is
+// read_array's. A count above the remaining bytes cannot be met (an entry
+// takes at least one byte): its entries are read for the refusal and dropped.
+template <class Entry, class ReadEntry>
+bool refuse_entries(Reader& in, std::uint64_t count, ReadEntry read_entry) {
+  for (std::uint64_t i = 0; i < count; ++i) {
+    Entry entry{};
+    if (!read_entry(in, entry)) return false;
+  }
+  return true;  // not reached: the input runs out first
+}
+
+bool read_values(Reader& in, std::vector<std::uint32_t>& out) {
+  std::uint64_t count = 0;
+  if (!in.read_count(count)) return false;
+  if (count > in.remaining()) return refuse_entries<std::uint32_t>(in, count, ReadValue{});
+  out.resize(static_cast<std::size_t>(count));
+  for (std::uint32_t& value : out) {
+    if (!in.read_u32(value)) return false;
+  }
+  return true;
+}
+
+bool read_code_points(Reader& in, std::vector<std::uint32_t>& out) {
+  std::uint64_t count = 0;
+  if (!in.read_count(count)) return false;
+  if (count > in.remaining()) {
+    return refuse_entries<std::optional<char32_t>>(in, count, ReadOptionalCodePoint{});
+  }
+  out.resize(static_cast<std::size_t>(count));
+  for (std::uint32_t& code_point : out) {
+    // A present ASCII code point: its tag and one byte.
+    if (in.remaining() >= 2 && in.peek()[0] == TAG_PRESENT && in.peek()[1] < 0x80) {
+      code_point = in.peek()[1];
+      in.skip(2);
+      continue;
+    }
+    std::optional<char32_t> entry;
+    if (!ReadOptionalCodePoint{}(in, entry)) return false;
+    code_point = entry ? static_cast<std::uint32_t>(*entry) : FlatArrays::NO_CODE_POINT;
+  }
+  return true;
+}
+
+bool read_payloads(Reader& in, FlatArrays& out) {
+  std::uint64_t count = 0;
+  if (!in.read_count(count)) return false;
+  if (count > in.remaining()) {
+    return refuse_entries<std::optional<std::uint32_t>>(in, count, ReadOptionalPayload{});
+  }
+  const auto entries = static_cast<std::size_t>(count);
+  out.payload_count = entries;
+  out.has_payload = BitRow(entries);
+  // The present values go to a scratch array sized for all entries, whose
+  // untouched pages cost nothing, then to one of their exact number.
+  const auto values = std::make_unique_for_overwrite<std::uint32_t[]>(entries);
+  std::size_t present = 0;
+  for (std::size_t i = 0; i < entries; ++i) {
+    if (in.remaining() >= 1 && in.peek()[0] == TAG_ABSENT) {
+      in.skip(1);
+      continue;
+    }
+    std::optional<std::uint32_t> entry;
+    if (!ReadOptionalPayload{}(in, entry)) return false;
+    if (entry) {
+      out.has_payload.set(i);
+      values[present++] = *entry;
+    }
+  }
+  out.payloads.assign(values.get(), values.get() + present);
+  return true;
+}
+
+void fail_decode(const DecodeError& error) {
+  throw InternalFailure("cannot decode trie bytes: " + to_string(error));
+}
+
 }  // namespace
 
 std::size_t encoded_size(const Trie& trie) noexcept {
@@ -349,10 +434,24 @@ DecodeResult try_decode(std::span<const std::uint8_t> bytes) {
 
 Trie decode_or_fail(std::span<const std::uint8_t> bytes) {
   DecodeResult result = try_decode(bytes);
-  if (auto* error = std::get_if<DecodeError>(&result)) {
-    throw InternalFailure("cannot decode trie bytes: " + to_string(*error));
-  }
+  if (auto* error = std::get_if<DecodeError>(&result)) fail_decode(*error);
   return std::get<Trie>(std::move(result));
+}
+
+FlatDecodeResult try_decode_flat(std::span<const std::uint8_t> bytes) {
+  Reader in(bytes);
+  FlatArrays arrays;
+  const bool read = read_values(in, arrays.node_shifts) &&
+                    read_code_points(in, arrays.node_chars) && read_payloads(in, arrays) &&
+                    read_values(in, arrays.child_indices);
+  if (!read) return in.error();
+  return arrays;
+}
+
+FlatArrays decode_flat_or_fail(std::span<const std::uint8_t> bytes) {
+  FlatDecodeResult result = try_decode_flat(bytes);
+  if (auto* error = std::get_if<DecodeError>(&result)) fail_decode(*error);
+  return std::get<FlatArrays>(std::move(result));
 }
 
 }  // namespace prefix

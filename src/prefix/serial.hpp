@@ -66,4 +66,14 @@ using DecodeResult = std::variant<Trie, DecodeError>;
 // DecodeError's display form.
 [[nodiscard]] Trie decode_or_fail(std::span<const std::uint8_t> bytes);
 
+// try_decode's outcome in the flat form: the same refusal, or arrays whose
+// to_trie() is the Trie try_decode gives. Reads the common forms (one-byte
+// values, ASCII code points, absent entries) in place, straight into arrays of
+// the declared sizes, and holds half the memory of a Trie.
+using FlatDecodeResult = std::variant<FlatArrays, DecodeError>;
+[[nodiscard]] FlatDecodeResult try_decode_flat(std::span<const std::uint8_t> bytes);
+
+// As try_decode_flat, but a refusal throws decode_or_fail's InternalFailure.
+[[nodiscard]] FlatArrays decode_flat_or_fail(std::span<const std::uint8_t> bytes);
+
 }  // namespace prefix

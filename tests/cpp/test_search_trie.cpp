@@ -25,6 +25,7 @@ namespace prefix {
 namespace {
 
 using testing::lay_out;
+using testing::path_trie;
 
 constexpr std::nullopt_t NONE = std::nullopt;
 constexpr NodeId MAX_ID = std::numeric_limits<NodeId>::max();
@@ -85,15 +86,16 @@ void expect_same_answers(const Trie& trie, const SearchTrie& kept,
 // A tree of `size` nodes with random parents and code points from
 // `alphabet`, node ids shuffled; payloads on about half of the nodes, among
 // them the largest value; the root with or without a code point.
-Trie random_tree(std::mt19937& rng, std::size_t size, std::u32string_view alphabet,
-                 bool ascending) {
+Trie random_tree(std::mt19937& rng, std::size_t size, std::u32string_view alphabet, bool ascending,
+                 bool shuffle_ids = true) {
   std::vector<std::vector<NodeId>> children(size);
   std::vector<std::optional<char32_t>> chars(size);
   std::vector<std::optional<std::uint32_t>> payloads(size);
   if (rng() % 2 == 0) chars[0] = alphabet[rng() % alphabet.size()];
   std::vector<NodeId> id(size);
   for (NodeId i = 0; i < size; ++i) id[i] = i;
-  std::shuffle(id.begin() + 1, id.end(), rng);
+  // Unshuffled, every child id is above its parent's.
+  if (shuffle_ids) std::shuffle(id.begin() + 1, id.end(), rng);
   for (NodeId i = 1; i < size; ++i) {
     const NodeId parent = id[rng() % i];
     children[parent].push_back(id[i]);
@@ -202,6 +204,94 @@ TEST(SearchTrie, KeepsTheArraysOfTriesThatAreNoCompleteTree) {
     EXPECT_FALSE(kept.is_compact());
     expect_same_answers(c.trie, kept, {U"", U"a", U"b", U"c", U"ab"});
   }
+}
+
+// The form from_flat lays out against the one the constructor makes from the
+// Trie and its shape, member for member.
+void expect_same_compact(const CompactTree& made, const CompactTree& reference) {
+  EXPECT_EQ(made.node_shifts(), reference.node_shifts());
+  EXPECT_EQ(made.child_indices(), reference.child_indices());
+  EXPECT_EQ(made.child_code_points(), reference.child_code_points());
+  EXPECT_EQ(made.child_has_payload(), reference.child_has_payload());
+  EXPECT_EQ(made.root_code_point(), reference.root_code_point());
+  EXPECT_EQ(made.has_payload(), reference.has_payload());
+  EXPECT_EQ(made.payload_values(), reference.payload_values());
+  EXPECT_EQ(made.height(), reference.height());
+  EXPECT_EQ(made.sorted_children(), reference.sorted_children());
+  EXPECT_EQ(made.memory_bytes(), reference.memory_bytes());
+}
+
+FlatArrays flat(const Trie& trie) {
+  return std::get<FlatArrays>(try_decode_flat(encode_to_vec(trie)));
+}
+
+// from_flat lays out exactly the complete trees it is for, as the
+// constructor would, and leaves any other arrays as they were for the Trie.
+void expect_from_flat_agrees(const Trie& trie, bool laid_out) {
+  FlatArrays arrays = flat(trie);
+  const std::optional<CompactTree> made = CompactTree::from_flat(arrays);
+  ASSERT_EQ(made.has_value(), laid_out);
+  if (made) {
+    const TreeShape shape = check_tree(trie);
+    ASSERT_TRUE(is_complete_tree(trie, shape));
+    expect_same_compact(*made, CompactTree(Trie(trie), shape));
+  } else {
+    EXPECT_EQ(std::move(arrays).to_trie(), trie);
+  }
+}
+
+TEST(SearchTrie, FromFlatLaysOutCompleteTreesWithAscendingIdsAsTheConstructorDoes) {
+  const std::u32string alphabets[] = {U"ab\u00ff", U"ab\u00e9\u0100\uffff",
+                                      U"ab\U0001F600\U0010FFFF"};
+  std::mt19937 rng(23);
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE(round);
+    const std::size_t size = round < 3 ? 1 : 1 + rng() % 60;
+    const Trie trie = random_tree(rng, size, alphabets[round % 3], round % 4 == 3, false);
+    expect_from_flat_agrees(trie, true);
+  }
+  // Complete trees that this pass leaves to check_tree: a child id below its
+  // parent's, a tree deeper than a byte counts.
+  expect_from_flat_agrees(lay_out({{2}, {}, {1}}, {NONE, U'a', U'b'}, {NONE, 1, NONE}), false);
+  expect_from_flat_agrees(path_trie(255), true);
+  expect_from_flat_agrees(path_trie(256), false);
+  // No complete tree: ranges out of node order, a child listed twice, a child
+  // id past the nodes or without a code point, a range past child_indices, a
+  // node not reached.
+  expect_from_flat_agrees(Trie{{1, 0, 2}, {NONE, U'a', U'b'}, {NONE, 1, 2}, {2, 1}}, false);
+  expect_from_flat_agrees(lay_out({{1, 1}, {}}, {NONE, U'a'}, {NONE, 3}), false);
+  expect_from_flat_agrees(lay_out({{2}, {}}, {NONE, U'a'}, {NONE, 3}), false);
+  expect_from_flat_agrees(lay_out({{1}, {}}, {NONE, NONE}, {NONE, 3}), false);
+  expect_from_flat_agrees(Trie{{0, 2}, {NONE, U'a'}, {NONE, 3}, {1}}, false);
+  expect_from_flat_agrees(lay_out({{1}, {}, {}}, {NONE, U'a', U'b'}, {NONE, 3, 4}), false);
+  expect_from_flat_agrees(Trie{}, false);
+}
+
+// Loading the byte form keeps the form the Trie would be kept in, with all
+// its answers, for complete trees in every layout and for other tries; a
+// refusal fails as decode_or_fail does.
+TEST(SearchTrie, FromBytesKeepsTheFormAndAnswersOfTheDecodedTrie) {
+  std::mt19937 rng(31);
+  std::vector<Trie> tries;
+  for (int round = 0; round < 120; ++round) {
+    const std::size_t size = 1 + rng() % 40;
+    tries.push_back(random_tree(rng, size, U"ab\u00e9", round % 2 == 0, round % 3 == 0));
+  }
+  tries.push_back(path_trie(300));
+  tries.push_back(Trie{});
+  tries.push_back(lay_out({{1, 1}, {}}, {NONE, U'a'}, {NONE, 3}));
+  tries.push_back(lay_out({{2}, {}, {1}}, {NONE, U'a', U'b'}, {NONE, 1, NONE}));
+  tries.push_back(lay_out({{1}, {}, {}}, {NONE, U'a', U'b'}, {NONE, 3, 4}));
+  for (const Trie& trie : tries) {
+    const std::vector<std::uint8_t> bytes = encode_to_vec(trie);
+    const SearchTrie loaded = SearchTrie::from_bytes(bytes);
+    EXPECT_EQ(loaded.is_compact(), SearchTrie(Trie(trie)).is_compact());
+    expect_same_answers(trie, loaded, random_queries(rng, U"ab\u00e9"));
+    ASSERT_FALSE(::testing::Test::HasFailure()) << ::testing::PrintToString(bytes);
+  }
+  const std::vector<std::uint8_t> refused{0, 1, 1, 0xC0};
+  EXPECT_EQ(outcome([&] { return SearchTrie::from_bytes(refused).is_compact(); }),
+            (Outcome<bool>{"cannot decode trie bytes: InvalidCharEncoding([192, 0, 0, 0])"}));
 }
 
 }  // namespace

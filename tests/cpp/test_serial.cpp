@@ -33,6 +33,17 @@ std::string outcome(const Bytes& bytes) {
   return error ? prefix::to_string(*error) : "accepted";
 }
 
+// try_decode_flat gives try_decode's refusal, or arrays holding its Trie.
+void expect_same_flat_outcome(const Bytes& bytes) {
+  const auto flat = prefix::try_decode_flat(bytes);
+  const auto* error = std::get_if<DecodeError>(&flat);
+  EXPECT_EQ(error ? prefix::to_string(*error) : "accepted", outcome(bytes));
+  if (error == nullptr) {
+    EXPECT_EQ(prefix::FlatArrays(std::get<prefix::FlatArrays>(flat)).to_trie(),
+              std::get<Trie>(prefix::try_decode(bytes)));
+  }
+}
+
 Trie decoded(const Bytes& bytes) {
   auto result = prefix::try_decode(bytes);
   EXPECT_TRUE(std::holds_alternative<Trie>(result)) << outcome(bytes);
@@ -134,6 +145,7 @@ const std::pair<const char*, const char*> REFUSALS[] = {
 TEST(Serial, RefusalsGiveTheirErrorInDisplayForm) {
   for (const auto& [input, display] : REFUSALS) {
     EXPECT_EQ(outcome(hex(input)), display) << input;
+    expect_same_flat_outcome(hex(input));
   }
   try {
     (void)prefix::decode_or_fail(hex("00 01 01 C0"));
@@ -171,6 +183,82 @@ TEST(Serial, RandomTriesRoundTrip) {
     const Bytes bytes = prefix::encode_to_vec(trie);
     ASSERT_EQ(bytes.size(), prefix::encoded_size(trie));
     ASSERT_EQ(decoded(bytes), trie) << "round " << round;
+    expect_same_flat_outcome(bytes);
+  }
+}
+
+// The byte form of `trie` with each varint in a form drawn from those wide
+// enough for it, the 8-byte one included for counts.
+Bytes encode_in_wider_forms(const Trie& trie, std::mt19937& rng) {
+  Bytes out;
+  const auto varint = [&](std::uint64_t value, bool count) {
+    const unsigned first = value <= 250 ? 0 : value <= 0xFFFF ? 1 : value <= 0xFFFFFFFF ? 2 : 3;
+    const unsigned form = first + static_cast<unsigned>(rng() % ((count ? 4 : 3) - first));
+    if (form == 0) {
+      out.push_back(static_cast<std::uint8_t>(value));
+      return;
+    }
+    const unsigned width = 1U << form;  // 2, 4 or 8 bytes after 0xFB, 0xFC or 0xFD
+    out.push_back(static_cast<std::uint8_t>(0xFA + form));
+    for (unsigned i = 0; i < width; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  };
+  const auto values = [&](const std::vector<std::uint32_t>& array) {
+    varint(array.size(), true);
+    for (const std::uint32_t value : array) varint(value, false);
+  };
+  values(trie.node_shifts);
+  varint(trie.node_chars.size(), true);
+  for (const auto& cp : trie.node_chars) {
+    const Bytes one = prefix::encode_to_vec(Trie{{}, {cp}, {}, {}});
+    out.insert(out.end(), one.begin() + 2, one.end() - 2);  // the entry between the counts
+  }
+  varint(trie.node_payloads.size(), true);
+  for (const auto& payload : trie.node_payloads) {
+    out.push_back(payload ? 1 : 0);
+    if (payload) varint(*payload, false);
+  }
+  values(trie.child_indices);
+  return out;
+}
+
+// The flat reader takes common forms in place and leaves the rest to the
+// entry readers: both must give try_decode's outcome on every form, on every
+// cut of the input (an entry cut at any byte, near the end where the in-place
+// reads stop) and on bytes replaced by ones that start other forms or refusals.
+TEST(Serial, FlatDecodingGivesTheOutcomeOfTryDecode) {
+  std::mt19937 rng(77);
+  const std::uint32_t VALUES[] = {0, 7, 250, 251, 300, 65535, 65536, 4294967295};
+  const char32_t CODE_POINTS[] = {U'a', U'z', 0x7F, 0x80, U'é', 0xFFFF, U'😀', 0x10FFFF};
+  const std::uint8_t REPLACEMENTS[] = {0x00, 0x01, 0x02, 0x7F, 0x80, 0xC2, 0xE0, 0xED, 0xF0,
+                                       0xF4, 0xF5, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
+  for (int round = 0; round < 300; ++round) {
+    Trie trie;
+    const auto n = [&] { return rng() % 12; };
+    for (auto i = n(); i > 0; --i) trie.node_shifts.push_back(VALUES[rng() % 8]);
+    for (auto i = n(); i > 0; --i) {
+      // Mostly ASCII, as in word lists, with absent and wider code points among them.
+      const auto draw = rng() % 10;
+      const char32_t letter = U'a' + static_cast<char32_t>(rng() % 26);
+      trie.node_chars.push_back(draw == 0  ? std::nullopt
+                                : draw < 4 ? std::optional(CODE_POINTS[rng() % 8])
+                                           : std::optional(letter));
+    }
+    for (auto i = n(); i > 0; --i) {
+      trie.node_payloads.push_back(rng() % 3 ? std::optional(VALUES[rng() % 8]) : std::nullopt);
+    }
+    for (auto i = n(); i > 0; --i) trie.child_indices.push_back(VALUES[rng() % 8]);
+    const Bytes bytes = round % 2 ? encode_in_wider_forms(trie, rng) : prefix::encode_to_vec(trie);
+    ASSERT_EQ(decoded(bytes), trie) << "round " << round;
+    expect_same_flat_outcome(bytes);
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+      expect_same_flat_outcome(Bytes(bytes.begin(), bytes.begin() + cut));
+    }
+    for (int change = 0; change < 20 && !bytes.empty(); ++change) {
+      Bytes changed = bytes;
+      changed[rng() % changed.size()] = REPLACEMENTS[rng() % std::size(REPLACEMENTS)];
+      expect_same_flat_outcome(changed);
+    }
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "round " << round;
   }
 }
 
