@@ -252,10 +252,12 @@ struct ReadOptionalPayload {
 };
 
 // The flat arrays' readers. Each reads the count, then its entries straight
-// into an array of the declared size, the common forms in place and any other
-// through the entry readers above, so the outcome, refusals included, is
-// read_array's. A count above the remaining bytes cannot be met (an entry
-// takes at least one byte): its entries are read for the refusal and dropped.
+// into an array of the declared size: runs of common forms in place, with
+// the cursor in a register and no branch on whether an entry is present, and
+// any other entry through the entry readers above, so the outcome, refusals
+// included, is read_array's. A count above the remaining bytes cannot be met
+// (an entry takes at least one byte): its entries are read for the refusal
+// and dropped.
 template <class Entry, class ReadEntry>
 bool refuse_entries(Reader& in, std::uint64_t count, ReadEntry read_entry) {
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -265,13 +267,38 @@ bool refuse_entries(Reader& in, std::uint64_t count, ReadEntry read_entry) {
   return true;  // not reached: the input runs out first
 }
 
+// The value whose varint starts at `pos`, which has at least 5 readable
+// bytes, in its 1, 3 or 5 byte form, and in `length` that form's length;
+// `length` 0 for the forms left to the exact reader.
+inline std::uint32_t value_in_place(const std::uint8_t* pos, std::size_t& length) {
+  const std::uint8_t first = pos[0];
+  const std::uint32_t wide = std::uint32_t{pos[1]} | std::uint32_t{pos[2]} << 8 |
+                             std::uint32_t{pos[3]} << 16 | std::uint32_t{pos[4]} << 24;
+  length = first <= VARINT_MAX_SINGLE ? 1 : first == VARINT_U16 ? 3 : first == VARINT_U32 ? 5 : 0;
+  return first <= VARINT_MAX_SINGLE ? first : first == VARINT_U16 ? wide & 0xFFFF : wide;
+}
+
+// Where in-place reads needing `width` bytes must stop.
+const std::uint8_t* in_place_end(const Reader& in, std::size_t width) {
+  return in.remaining() >= width ? in.peek() + (in.remaining() - width + 1) : in.peek();
+}
+
 bool read_values(Reader& in, std::vector<std::uint32_t>& out) {
   std::uint64_t count = 0;
   if (!in.read_count(count)) return false;
   if (count > in.remaining()) return refuse_entries<std::uint32_t>(in, count, ReadValue{});
   out.resize(static_cast<std::size_t>(count));
-  for (std::uint32_t& value : out) {
-    if (!in.read_u32(value)) return false;
+  std::uint32_t* const values = out.data();
+  std::size_t i = 0;
+  while (i < out.size()) {
+    const std::uint8_t* pos = in.peek();
+    const std::uint8_t* const stop = in_place_end(in, 5);
+    for (std::size_t length = 0; i < out.size() && pos < stop; ++i, pos += length) {
+      values[i] = value_in_place(pos, length);
+      if (length == 0) break;
+    }
+    in.skip(static_cast<std::size_t>(pos - in.peek()));
+    if (i < out.size() && !in.read_u32(values[i++])) return false;
   }
   return true;
 }
@@ -283,16 +310,28 @@ bool read_code_points(Reader& in, std::vector<std::uint32_t>& out) {
     return refuse_entries<std::optional<char32_t>>(in, count, ReadOptionalCodePoint{});
   }
   out.resize(static_cast<std::size_t>(count));
-  for (std::uint32_t& code_point : out) {
-    // A present ASCII code point: its tag and one byte.
-    if (in.remaining() >= 2 && in.peek()[0] == TAG_PRESENT && in.peek()[1] < 0x80) {
-      code_point = in.peek()[1];
-      in.skip(2);
-      continue;
+  std::uint32_t* const code_points = out.data();
+  std::size_t i = 0;
+  while (i < out.size()) {
+    // In place: a present ASCII code point (its tag and one byte), or none.
+    const std::uint8_t* pos = in.peek();
+    const std::uint8_t* const stop = in_place_end(in, 2);
+    for (; i < out.size() && pos < stop; ++i) {
+      if (pos[0] == TAG_PRESENT && pos[1] < 0x80) {
+        code_points[i] = pos[1];
+        pos += 2;
+      } else if (pos[0] == TAG_ABSENT) {
+        code_points[i] = FlatArrays::NO_CODE_POINT;
+        pos += 1;
+      } else {
+        break;
+      }
     }
+    in.skip(static_cast<std::size_t>(pos - in.peek()));
+    if (i == out.size()) break;
     std::optional<char32_t> entry;
     if (!ReadOptionalCodePoint{}(in, entry)) return false;
-    code_point = entry ? static_cast<std::uint32_t>(*entry) : FlatArrays::NO_CODE_POINT;
+    code_points[i++] = entry ? static_cast<std::uint32_t>(*entry) : FlatArrays::NO_CODE_POINT;
   }
   return true;
 }
@@ -310,17 +349,30 @@ bool read_payloads(Reader& in, FlatArrays& out) {
   // untouched pages cost nothing, then to one of their exact number.
   const auto values = std::make_unique_for_overwrite<std::uint32_t[]>(entries);
   std::size_t present = 0;
-  for (std::size_t i = 0; i < entries; ++i) {
-    if (in.remaining() >= 1 && in.peek()[0] == TAG_ABSENT) {
-      in.skip(1);
-      continue;
+  std::size_t i = 0;
+  while (i < entries) {
+    // In place: a tag and, when it is 1, a value in a form value_in_place
+    // takes. An absent entry's value is written and not counted.
+    const std::uint8_t* pos = in.peek();
+    const std::uint8_t* const stop = in_place_end(in, 6);
+    for (; i < entries && pos < stop; ++i) {
+      const std::uint8_t tag = pos[0];
+      std::size_t length = 0;
+      values[present] = value_in_place(pos + 1, length);
+      if (tag > TAG_PRESENT || (tag == TAG_PRESENT && length == 0)) break;
+      out.has_payload.set_if(i, tag == TAG_PRESENT);
+      present += tag;
+      pos += 1 + (tag == TAG_PRESENT ? length : 0);
     }
+    in.skip(static_cast<std::size_t>(pos - in.peek()));
+    if (i == entries) break;
     std::optional<std::uint32_t> entry;
     if (!ReadOptionalPayload{}(in, entry)) return false;
     if (entry) {
       out.has_payload.set(i);
       values[present++] = *entry;
     }
+    ++i;
   }
   out.payloads.assign(values.get(), values.get() + present);
   return true;
