@@ -105,8 +105,10 @@ std::size_t range_size(const View& tree, NodeId node) {
 // is scratch space, empty on entry and on return. One pass over the child
 // range, from its end.
 template <class View, class Push>
-void push_in_visiting_order(const View& tree, NodeId node, char32_t wanted, bool front_only,
-                            std::vector<std::size_t>& front, Push push) {
+[[gnu::always_inline]] inline void push_in_visiting_order(const View& tree, NodeId node,
+                                                          char32_t wanted, bool front_only,
+                                                          std::vector<std::size_t>& front,
+                                                          Push push) {
   const auto [start, end] = child_range(tree, node);
   for (std::size_t k = end; k-- > start;) {
     if (tree.code_point(k) == wanted) {
@@ -181,6 +183,12 @@ struct RowSummary {
 // points that match nothing; they only ever feed columns further right, so
 // the tests below just mask them out. No column below 0 is ever set, and no
 // bit past 2k, since no such cell can be within k.
+//
+// K is max_dist when it is fixed at compile time (the common small ones, so
+// that a row's words stay in registers and each loop unrolls), or ANY_DIST.
+constexpr std::size_t ANY_DIST = std::numeric_limits<std::size_t>::max();
+
+template <std::size_t K = ANY_DIST>
 class BandSets {
  public:
   using Word = std::uint64_t;
@@ -191,7 +199,9 @@ class BandSets {
   static constexpr bool SCREENS_CHILDREN = true;
 
   BandSets(std::u32string_view query, std::uint64_t max_dist)
-      : query_(query), n_(query.size()), k_(static_cast<std::size_t>(max_dist)) {
+      : query_(query),
+        n_(query.size()),
+        k_(K == ANY_DIST ? static_cast<std::size_t>(max_dist) : K) {
     // Symbol 0 stands for every code point that is not in the query, symbols
     // 1 and up for those that are.
     for (const char32_t code_point : query) {
@@ -227,12 +237,23 @@ class BandSets {
     }
   }
 
-  [[nodiscard]] std::size_t stride() const noexcept { return k_ + 1; }
+  [[nodiscard]] std::size_t stride() const noexcept { return k() + 1; }
+  [[nodiscard]] std::size_t k() const noexcept {
+    if constexpr (K == ANY_DIST) {
+      return k_;
+    } else {
+      return K;
+    }
+  }
   [[nodiscard]] static Word fill() noexcept { return 0; }
+
+  // Whether every node at `depth` is open: its column 0 (`depth` deletions)
+  // is within max_dist, so screening its siblings would keep them all.
+  [[nodiscard]] bool always_open(std::size_t depth) const noexcept { return depth <= k(); }
 
   // The root's cell j is j: column j is in word e for j <= e.
   void root(Word* row) const noexcept {
-    for (std::size_t e = 0; e <= k_; ++e) row[e] = ((Word{2} << e) - 1) << k_;
+    for (std::size_t e = 0; e <= k(); ++e) row[e] = ((Word{2} << e) - 1) << k();
   }
 
   // The row of a child at `depth` >= 1 with edge code point `edge`. `row` may
@@ -249,18 +270,18 @@ class BandSets {
   // those code points, ascending and distinct (none at all past the query's
   // end).
   bool exhausted(const Word* row, std::size_t depth, std::u32string& keep) const {
-    for (std::size_t e = 0; e < k_; ++e) {
+    for (std::size_t e = 0; e < k(); ++e) {
       if (row[e] != 0) return false;
     }
     keep.clear();
     // Bit i is column depth - k + i; columns up to n - 1 have a code point.
-    const auto below_n = static_cast<std::ptrdiff_t>(n_ + k_) - static_cast<std::ptrdiff_t>(depth);
+    const auto below_n = static_cast<std::ptrdiff_t>(n_ + k()) - static_cast<std::ptrdiff_t>(depth);
     if (below_n <= 0) return true;
-    Word live = row[k_] & (below_n >= 64 ? ~Word{0} : (Word{1} << below_n) - 1);
+    Word live = row[k()] & (below_n >= 64 ? ~Word{0} : (Word{1} << below_n) - 1);
     while (live != 0) {
       const auto bit = static_cast<std::size_t>(std::countr_zero(live));
       live &= live - 1;
-      keep.push_back(query_[depth - k_ + bit]);
+      keep.push_back(query_[depth - k() + bit]);
     }
     if (keep.size() > 1) {
       std::sort(keep.begin(), keep.end());
@@ -276,18 +297,18 @@ class BandSets {
     Word before = parent[0];
     Word sets = before & matches;
     row[0] = sets;
-    for (std::size_t e = 1; e <= k_; ++e) {
+    for (std::size_t e = 1; e <= k(); ++e) {
       const Word old = parent[e];
       sets = (old & matches) | before | (before >> 1) | (sets << 1);
       row[e] = sets;
       before = old;
     }
     // Column n is bit n + k - depth; bits above it are past the query.
-    const auto top = static_cast<std::ptrdiff_t>(n_ + k_) - static_cast<std::ptrdiff_t>(depth);
+    const auto top = static_cast<std::ptrdiff_t>(n_ + k()) - static_cast<std::ptrdiff_t>(depth);
     if (top < 0) return {false, false, 0};
     const Word up_to_n = top >= 63 ? ~Word{0} : (Word{2} << top) - 1;
     const bool open = (sets & up_to_n) != 0;
-    if (top > static_cast<std::ptrdiff_t>(2 * k_) || ((sets >> top) & 1) == 0) {
+    if (top > static_cast<std::ptrdiff_t>(2 * k()) || ((sets >> top) & 1) == 0) {
       return {open, false, 0};
     }
     // Words grow with e; the distance is the first one that holds column n.
@@ -305,7 +326,7 @@ class BandSets {
     if (table_.empty()) {
       const char32_t* const window = padded_.data() + depth;
       Word matches = 0;
-      for (std::size_t i = 0; i <= 2 * k_; ++i) matches |= Word{window[i] == edge} << i;
+      for (std::size_t i = 0; i <= 2 * k(); ++i) matches |= Word{window[i] == edge} << i;
       return matches;
     }
     return table_[depth * symbols_ + symbol_of(edge)];
@@ -513,13 +534,19 @@ class TreeWalk {
   void open(NodeId node, std::uint32_t depth, std::uint32_t slot) {
     const char32_t wanted = wanted_[std::min<std::size_t>(depth, query_.size())];
     const Word* const row = slots_.data() + std::size_t{slot} * rows_.stride();
-    const auto stack = [this, depth, slot](std::size_t k, std::uint32_t key) {
+    const auto stack =
+        [ this, depth, slot ](std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
       const NodeId child = tree_.child_ids[k];
       __builtin_prefetch(tree_.shifts + child);
       pending_.push_back(Pending{child, depth + 1, slot, key});
     };
     if constexpr (Rows::SCREENS_CHILDREN) {
-      const auto screen = [this, depth, row, &stack](std::size_t k, std::uint32_t key) {
+      if (rows_.always_open(depth + 1)) {
+        push_in_visiting_order(tree_, node, wanted, false, front_, stack);
+        return;
+      }
+      const auto screen = [ this, depth, row, &stack ](std::size_t k, std::uint32_t key)
+          __attribute__((always_inline)) {
         const RowSummary summary = rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
         if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach)) stack(k, key);
       };
@@ -566,8 +593,20 @@ std::vector<MatchRecord> walk_with_cells(const View& tree, std::u32string_view p
 template <class View>
 std::vector<MatchRecord> fuzzy_walk(const View& tree, std::u32string_view prefix,
                                     std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
-  if (max_dist <= BandSets::MAX_DIST) {
-    return walk_with(tree, prefix, max_dist, limit, BandSets(prefix, max_dist));
+  switch (max_dist) {
+    case 0:
+      return walk_with(tree, prefix, max_dist, limit, BandSets<0>(prefix, max_dist));
+    case 1:
+      return walk_with(tree, prefix, max_dist, limit, BandSets<1>(prefix, max_dist));
+    case 2:
+      return walk_with(tree, prefix, max_dist, limit, BandSets<2>(prefix, max_dist));
+    case 3:
+      return walk_with(tree, prefix, max_dist, limit, BandSets<3>(prefix, max_dist));
+    default:
+      break;
+  }
+  if (max_dist <= BandSets<>::MAX_DIST) {
+    return walk_with(tree, prefix, max_dist, limit, BandSets<>(prefix, max_dist));
   }
   // The narrowest cell that holds max_dist + 2, so that cap + 1 cannot
   // wrap. Beyond that, no cell can reach 2^63 (cells are at most depth +
