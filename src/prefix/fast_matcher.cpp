@@ -194,8 +194,8 @@ class BandSets {
   using Word = std::uint64_t;
   static constexpr std::uint64_t MAX_DIST = 31;
   // A row costs a few word operations: worth computing for every child while
-  // stacking them, so that children that are closed and not reported (most
-  // of them) never reach the stack.
+  // stacking them (ScreenedWalk), so that children that are closed and not
+  // reported (most of them) never reach the stack.
   static constexpr bool SCREENS_CHILDREN = true;
 
   BandSets(std::u32string_view query, std::uint64_t max_dist)
@@ -246,10 +246,6 @@ class BandSets {
     }
   }
   [[nodiscard]] static Word fill() noexcept { return 0; }
-
-  // Whether every node at `depth` is open: its column 0 (`depth` deletions)
-  // is within max_dist, so screening its siblings would keep them all.
-  [[nodiscard]] bool always_open(std::size_t depth) const noexcept { return depth <= k(); }
 
   // The root's cell j is j: column j is in word e for j <= e.
   void root(Word* row) const noexcept {
@@ -366,7 +362,8 @@ class CellRows {
  public:
   using Word = Cell;
   // A row costs a pass over its width, and with a large max_dist few children
-  // close: each is stacked and its row computed once, when it is visited.
+  // close: each is stacked and its row computed once, when it is visited
+  // (TreeWalk).
   static constexpr bool SCREENS_CHILDREN = false;
 
   CellRows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
@@ -449,13 +446,14 @@ class CellRows {
   Cell cap_;
 };
 
-// One fuzzy query over a tree, with rows of kind `Rows`. Rows live in
-// `slots`, one flat buffer: a node that is its parent's last pending child
-// overwrites the parent's row in place, any other child takes the slot just
-// above the parent's. So a slot is held only by an ancestor with siblings
-// still pending (and a chain of single children uses one slot), and entries
-// of one parent are told apart by their parent's slot: stacked groups have
-// strictly increasing parent slots.
+// One fuzzy query over a tree, with rows of kind `Rows` (CellRows): every
+// child of an open node is stacked, and its row computed when it is visited.
+// Rows live in `slots`, one flat buffer: a node that is its parent's last
+// pending child overwrites the parent's row in place, any other child takes
+// the slot just above the parent's. So a slot is held only by an ancestor
+// with siblings still pending (and a chain of single children uses one
+// slot), and entries of one parent are told apart by their parent's slot:
+// stacked groups have strictly increasing parent slots.
 template <class Rows, class View>
 class TreeWalk {
  public:
@@ -481,7 +479,6 @@ class TreeWalk {
     // The root is never reported, and its row (cell 0 is 0) keeps it open.
     if (limit_ == 0) return {};
     const std::size_t stride = rows_.stride();
-    if constexpr (Rows::SCREENS_CHILDREN) scratch_.assign(stride, rows_.fill());
     slots_.assign(stride, rows_.fill());
     rows_.root(slots_.data());
     open(0, 0, 0);
@@ -529,36 +526,15 @@ class TreeWalk {
   };
 
   // Stacks the children of an open node at `depth` whose row is in `slot`.
-  // A screened-out child would be visited without effect: its row closes it
-  // and it is not reported.
   void open(NodeId node, std::uint32_t depth, std::uint32_t slot) {
     const char32_t wanted = wanted_[std::min<std::size_t>(depth, query_.size())];
-    const Word* const row = slots_.data() + std::size_t{slot} * rows_.stride();
     const auto stack =
         [ this, depth, slot ](std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
       const NodeId child = tree_.child_ids[k];
       __builtin_prefetch(tree_.shifts + child);
       pending_.push_back(Pending{child, depth + 1, slot, key});
     };
-    if constexpr (Rows::SCREENS_CHILDREN) {
-      if (rows_.always_open(depth + 1)) {
-        push_in_visiting_order(tree_, node, wanted, false, front_, stack);
-        return;
-      }
-      const auto screen = [ this, depth, row, &stack ](std::size_t k, std::uint32_t key)
-          __attribute__((always_inline)) {
-        const RowSummary summary = rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
-        if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach)) stack(k, key);
-      };
-      if (tree_.sorted_children && range_size(tree_, node) >= LOOKUP_FROM &&
-          rows_.exhausted(row, depth, keep_)) {
-        push_kept(tree_, node, wanted, keep_, found_, screen);
-      } else {
-        push_in_visiting_order(tree_, node, wanted, false, front_, screen);
-      }
-    } else {
-      push_in_visiting_order(tree_, node, wanted, false, front_, stack);
-    }
+    push_in_visiting_order(tree_, node, wanted, false, front_, stack);
   }
 
   const View tree_;  // a few pointers, copied to save an indirection
@@ -570,9 +546,130 @@ class TreeWalk {
   std::u32string text_;  // text_[d - 1]: code point at depth d on the current path
   std::vector<Pending> pending_;
   std::vector<std::size_t> front_;
+  std::vector<MatchRecord> results_;
+};
+
+// One fuzzy query over a tree with BandSets rows, which are cheap enough to
+// work out for every child while its parent is opened. A child is stacked
+// only if its row keeps it open or reports it, and its row is stacked with
+// it, in a flat buffer entry for entry beside the pending stack: a node's
+// row is never computed twice, and no slot bookkeeping is needed. The
+// pending stack and its rows grow to the range of the node being opened
+// before its children are screened, so each child is written in place and
+// kept by moving the top up.
+template <class Rows, class View>
+class ScreenedWalk {
+ public:
+  using Word = typename Rows::Word;
+
+  ScreenedWalk(const View& tree, std::u32string_view query, std::uint64_t max_dist,
+               std::optional<std::uint64_t> limit, Rows rows)
+      : tree_(tree),
+        query_(query),
+        rows_(std::move(rows)),
+        stride_(rows_.stride()),
+        limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())) {
+    wanted_.reserve(query.size() + 1);
+    wanted_.append(query).push_back(NO_CODE_POINT);
+    const std::uint64_t height = tree.height;
+    const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
+    text_.reserve(std::min(height, reach));
+  }
+
+  std::vector<MatchRecord> run() && {
+    // The root is never reported, and its row (cell 0 is 0) keeps it open.
+    if (limit_ == 0) return {};
+    parent_.assign(stride_, 0);
+    rows_.root(parent_.data());
+    open(0, 0);
+    while (top_ > 0) {
+      --top_;
+      const Pending entry = pending_[top_];
+      if (top_ > 0) {
+        // The next node's children are read soon; start fetching them.
+        const std::size_t next = tree_.shifts[pending_[top_ - 1].node];
+        tree_.prefetch_children(next);
+        __builtin_prefetch(tree_.child_ids + next);
+      }
+      const char32_t code_point = entry.key & ~HAS_PAYLOAD;
+      if (entry.depth > text_.size()) {
+        text_.push_back(code_point);
+      } else {
+        text_[entry.depth - 1] = code_point;
+      }
+      if (entry.reported) {
+        results_.push_back(MatchRecord{encode_utf8(std::u32string_view(text_.data(), entry.depth)),
+                                       entry.node, entry.distance});
+        // Nothing more can be recorded, and a tree cannot fail the query.
+        if (results_.size() >= limit_) break;
+      }
+      if (entry.open) {
+        // Its children are written from this entry's place on: take its row out first.
+        const Word* const row = rows_stack_.data() + top_ * stride_;
+        std::copy(row, row + stride_, parent_.data());
+        open(entry.node, entry.depth);
+      }
+    }
+    return std::move(results_);
+  }
+
+ private:
+  struct Pending {
+    NodeId node;
+    std::uint32_t depth;  // the node's depth, >= 1
+    std::uint32_t key;    // the node's code point and payload bit
+    bool open;            // its row keeps its children in reach
+    bool reported;        // it carries a payload and its last cell is in reach
+    std::uint8_t distance;
+  };
+
+  // Screens the children of the open node at `depth`, whose row is in
+  // parent_, and stacks those that are open or reported, in visiting order.
+  void open(NodeId node, std::uint32_t depth) {
+    const auto [start, end] = child_range(tree_, node);
+    if (start >= end) return;
+    const std::size_t room = top_ + (end - start);
+    if (room > pending_.size()) {
+      pending_.resize(2 * room);
+      rows_stack_.resize(2 * room * stride_);
+    }
+    const char32_t wanted = wanted_[std::min<std::size_t>(depth, query_.size())];
+    const Word* const row = parent_.data();
+    const auto screen =
+        [ this, depth, row ](std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
+      const RowSummary summary =
+          rows_.step(row, rows_stack_.data() + top_ * stride_, depth + 1, key & ~HAS_PAYLOAD);
+      const NodeId child = tree_.child_ids[k];
+      const bool reported = (key & HAS_PAYLOAD) != 0 && summary.in_reach;
+      pending_[top_] =
+          Pending{child,        depth + 1, key,
+                  summary.open, reported,  static_cast<std::uint8_t>(summary.distance)};
+      if (summary.open || reported) {
+        __builtin_prefetch(tree_.shifts + child);
+        ++top_;
+      }
+    };
+    if (tree_.sorted_children && end - start >= LOOKUP_FROM && rows_.exhausted(row, depth, keep_)) {
+      push_kept(tree_, node, wanted, keep_, found_, screen);
+    } else {
+      push_in_visiting_order(tree_, node, wanted, false, front_, screen);
+    }
+  }
+
+  const View tree_;  // a few pointers, copied to save an indirection
+  std::u32string_view query_;
+  Rows rows_;
+  std::size_t stride_;
+  std::uint64_t limit_;
+  std::u32string wanted_;
+  std::u32string text_;           // text_[d - 1]: code point at depth d on the current path
+  std::vector<Pending> pending_;  // entries below top_ are pending
+  std::size_t top_ = 0;
+  std::vector<Word> rows_stack_;  // the row of pending_[i] at i * stride_
+  std::vector<Word> parent_;      // the row of the node being opened
+  std::vector<std::size_t> front_;
   std::u32string keep_;             // code points that may keep a child in reach
   std::vector<std::size_t> found_;  // positions of children holding them
-  std::vector<Word> scratch_;       // one row, for screening children
   std::vector<MatchRecord> results_;
 };
 
@@ -580,7 +677,11 @@ template <class View, class Rows>
 std::vector<MatchRecord> walk_with(const View& tree, std::u32string_view prefix,
                                    std::uint64_t max_dist, std::optional<std::uint64_t> limit,
                                    Rows rows) {
-  return TreeWalk<Rows, View>(tree, prefix, max_dist, limit, std::move(rows)).run();
+  if constexpr (Rows::SCREENS_CHILDREN) {
+    return ScreenedWalk<Rows, View>(tree, prefix, max_dist, limit, std::move(rows)).run();
+  } else {
+    return TreeWalk<Rows, View>(tree, prefix, max_dist, limit, std::move(rows)).run();
+  }
 }
 
 template <class View, class Cell>

@@ -19,9 +19,10 @@ namespace prefix {
 // says it is a tree; the arrays are read without checks, so anything else is
 // undefined behaviour. Per visited node the cost is O(min(n, 2 max_dist + 1))
 // with n the query length; per query a few buffers are allocated and reused
-// from node to node. Memory is bounded by the pending siblings and, per
-// ancestor that still has siblings pending, one row of that width. Stops as
-// soon as `limit` records are found.
+// from node to node. Memory is bounded by the pending siblings: up to
+// max_dist 31 each holds its own row of max_dist + 1 words; beyond, each
+// ancestor that still has siblings pending holds one row of the width above.
+// Stops as soon as `limit` records are found.
 [[nodiscard]] std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
                                                         std::u32string_view prefix,
                                                         std::uint64_t max_dist,
