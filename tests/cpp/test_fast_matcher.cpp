@@ -161,10 +161,11 @@ std::u32string random_query(std::mt19937& rng) {
   return query;
 }
 
-// Every cell width the walk picks, and the bounds between them.
-constexpr std::uint64_t MAX_DISTS[] = {0,          1,          2,           3,      5,
-                                       253,        254,        65533,       65534,  4294967293,
-                                       4294967294, 1ULL << 63, MAX_U64 - 1, MAX_U64};
+// Every kind of row the walk picks (row sets for 0 to 3 and up to 31, cells
+// of each width beyond), and the bounds between them.
+constexpr std::uint64_t MAX_DISTS[] = {
+    0,   1,     2,     3,          5,          31,         32,          253,
+    254, 65533, 65534, 4294967293, 4294967294, 1ULL << 63, MAX_U64 - 1, MAX_U64};
 
 TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
   std::mt19937 rng(2024);
