@@ -175,7 +175,9 @@ TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
     const Trie trie = random_tree(rng, 1 + rng() % 40, ascending);
     const TreeShape shape = check_tree(trie);
     ASSERT_TRUE(shape.is_tree);
-    if (ascending) ASSERT_TRUE(shape.sorted_children);
+    if (ascending) {
+      ASSERT_TRUE(shape.sorted_children);
+    }
     const CompactTree compact(Trie(trie), shape);
     for (int q = 0; q < 8; ++q) {
       const std::u32string query = random_query(rng);
