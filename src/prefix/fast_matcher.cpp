@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstddef>
 #include <limits>
+#include <string>
 #include <utility>
 #include <variant>
 
@@ -446,6 +447,52 @@ class CellRows {
   Cell cap_;
 };
 
+// The walk's view of the query and of the path to the node it visits: the
+// code point that continues the query below each depth (the query itself,
+// then no code point), and the code points from the root down.
+class PathText {
+ public:
+  PathText(std::u32string_view query, std::uint64_t max_dist, std::uint64_t height) {
+    wanted_.reserve(query.size() + 1);
+    wanted_.append(query).push_back(NO_CODE_POINT);
+    // No node deeper than n + max_dist + 1 is visited.
+    const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
+    text_.reserve(std::min(height, reach));
+  }
+
+  // The code point that continues the query below a node at `depth`.
+  [[nodiscard]] char32_t wanted(std::size_t depth) const noexcept {
+    return wanted_[std::min(depth, wanted_.size() - 1)];
+  }
+
+  // Moves to a node at `depth` >= 1 with edge `code_point`, whose parent's
+  // path is the one held up to depth - 1 (pre-order guarantees it).
+  void enter(std::uint32_t depth, char32_t code_point) {
+    if (depth > text_.size()) {
+      text_.push_back(code_point);
+    } else {
+      text_[depth - 1] = code_point;
+    }
+  }
+
+  // The text of the node entered last, at `depth`, as UTF-8.
+  [[nodiscard]] std::string utf8(std::uint32_t depth) const {
+    return encode_utf8(std::u32string_view(text_.data(), depth));
+  }
+
+ private:
+  std::u32string wanted_;
+  std::u32string text_;  // text_[d - 1]: code point at depth d on the path
+};
+
+// Starts fetching the child range of `node`, which the walk reads soon.
+template <class View>
+void prefetch_range(const View& tree, NodeId node) {
+  const std::size_t next = tree.shifts[node];
+  tree.prefetch_children(next);
+  __builtin_prefetch(tree.child_ids + next);
+}
+
 // One fuzzy query over a tree, with rows of kind `Rows` (CellRows): every
 // child of an open node is stacked, and its row computed when it is visited.
 // Rows live in `slots`, one flat buffer: a node that is its parent's last
@@ -462,18 +509,9 @@ class TreeWalk {
   TreeWalk(const View& tree, std::u32string_view query, std::uint64_t max_dist,
            std::optional<std::uint64_t> limit, Rows rows)
       : tree_(tree),
-        query_(query),
         rows_(std::move(rows)),
-        limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())) {
-    // The code point that continues the query below each depth: the query
-    // itself, then no code point.
-    wanted_.reserve(query.size() + 1);
-    wanted_.append(query).push_back(NO_CODE_POINT);
-    // No node deeper than n + max_dist + 1 is visited.
-    const std::uint64_t height = tree.height;
-    const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
-    text_.reserve(std::min(height, reach));
-  }
+        limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())),
+        path_(query, max_dist, tree.height) {}
 
   std::vector<MatchRecord> run() && {
     // The root is never reported, and its row (cell 0 is 0) keeps it open.
@@ -487,12 +525,7 @@ class TreeWalk {
       pending_.pop_back();
       const bool last_sibling =
           pending_.empty() || pending_.back().parent_slot != entry.parent_slot;
-      if (!pending_.empty()) {
-        // The next node's children are read soon; start fetching them.
-        const std::size_t next = tree_.shifts[pending_.back().node];
-        tree_.prefetch_children(next);
-        __builtin_prefetch(tree_.child_ids + next);
-      }
+      if (!pending_.empty()) prefetch_range(tree_, pending_.back().node);
       const std::uint32_t slot = last_sibling ? entry.parent_slot : entry.parent_slot + 1;
       if ((std::size_t{slot} + 1) * stride > slots_.size()) {
         slots_.resize((std::size_t{slot} + 1) * stride, rows_.fill());
@@ -500,15 +533,10 @@ class TreeWalk {
       Word* const row = slots_.data() + std::size_t{slot} * stride;
       const Word* const parent = slots_.data() + std::size_t{entry.parent_slot} * stride;
       const char32_t code_point = entry.key & ~HAS_PAYLOAD;
-      if (entry.depth > text_.size()) {
-        text_.push_back(code_point);
-      } else {
-        text_[entry.depth - 1] = code_point;
-      }
+      path_.enter(entry.depth, code_point);
       const RowSummary summary = rows_.step(parent, row, entry.depth, code_point);
       if ((entry.key & HAS_PAYLOAD) != 0 && summary.in_reach) {
-        results_.push_back(MatchRecord{encode_utf8(std::u32string_view(text_.data(), entry.depth)),
-                                       entry.node, summary.distance});
+        results_.push_back(MatchRecord{path_.utf8(entry.depth), entry.node, summary.distance});
         // Nothing more can be recorded, and a tree cannot fail the query.
         if (results_.size() >= limit_) break;
       }
@@ -527,7 +555,7 @@ class TreeWalk {
 
   // Stacks the children of an open node at `depth` whose row is in `slot`.
   void open(NodeId node, std::uint32_t depth, std::uint32_t slot) {
-    const char32_t wanted = wanted_[std::min<std::size_t>(depth, query_.size())];
+    const char32_t wanted = path_.wanted(depth);
     const auto stack =
         [ this, depth, slot ](std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
       const NodeId child = tree_.child_ids[k];
@@ -538,12 +566,10 @@ class TreeWalk {
   }
 
   const View tree_;  // a few pointers, copied to save an indirection
-  std::u32string_view query_;
   Rows rows_;
   std::uint64_t limit_;
   std::vector<Word> slots_;
-  std::u32string wanted_;
-  std::u32string text_;  // text_[d - 1]: code point at depth d on the current path
+  PathText path_;
   std::vector<Pending> pending_;
   std::vector<std::size_t> front_;
   std::vector<MatchRecord> results_;
@@ -565,16 +591,10 @@ class ScreenedWalk {
   ScreenedWalk(const View& tree, std::u32string_view query, std::uint64_t max_dist,
                std::optional<std::uint64_t> limit, Rows rows)
       : tree_(tree),
-        query_(query),
         rows_(std::move(rows)),
         stride_(rows_.stride()),
-        limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())) {
-    wanted_.reserve(query.size() + 1);
-    wanted_.append(query).push_back(NO_CODE_POINT);
-    const std::uint64_t height = tree.height;
-    const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
-    text_.reserve(std::min(height, reach));
-  }
+        limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())),
+        path_(query, max_dist, tree.height) {}
 
   std::vector<MatchRecord> run() && {
     // The root is never reported, and its row (cell 0 is 0) keeps it open.
@@ -585,21 +605,11 @@ class ScreenedWalk {
     while (top_ > 0) {
       --top_;
       const Pending entry = pending_[top_];
-      if (top_ > 0) {
-        // The next node's children are read soon; start fetching them.
-        const std::size_t next = tree_.shifts[pending_[top_ - 1].node];
-        tree_.prefetch_children(next);
-        __builtin_prefetch(tree_.child_ids + next);
-      }
+      if (top_ > 0) prefetch_range(tree_, pending_[top_ - 1].node);
       const char32_t code_point = entry.key & ~HAS_PAYLOAD;
-      if (entry.depth > text_.size()) {
-        text_.push_back(code_point);
-      } else {
-        text_[entry.depth - 1] = code_point;
-      }
+      path_.enter(entry.depth, code_point);
       if (entry.reported) {
-        results_.push_back(MatchRecord{encode_utf8(std::u32string_view(text_.data(), entry.depth)),
-                                       entry.node, entry.distance});
+        results_.push_back(MatchRecord{path_.utf8(entry.depth), entry.node, entry.distance});
         // Nothing more can be recorded, and a tree cannot fail the query.
         if (results_.size() >= limit_) break;
       }
@@ -633,7 +643,7 @@ class ScreenedWalk {
       pending_.resize(2 * room);
       rows_stack_.resize(2 * room * stride_);
     }
-    const char32_t wanted = wanted_[std::min<std::size_t>(depth, query_.size())];
+    const char32_t wanted = path_.wanted(depth);
     const Word* const row = parent_.data();
     const auto screen =
         [ this, depth, row ](std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
@@ -657,12 +667,10 @@ class ScreenedWalk {
   }
 
   const View tree_;  // a few pointers, copied to save an indirection
-  std::u32string_view query_;
   Rows rows_;
   std::size_t stride_;
   std::uint64_t limit_;
-  std::u32string wanted_;
-  std::u32string text_;           // text_[d - 1]: code point at depth d on the current path
+  PathText path_;
   std::vector<Pending> pending_;  // entries below top_ are pending
   std::size_t top_ = 0;
   std::vector<Word> rows_stack_;  // the row of pending_[i] at i * stride_
