@@ -195,9 +195,14 @@ class BandSets {
   using Word = std::uint64_t;
   static constexpr std::uint64_t MAX_DIST = 31;
   // A row costs a few word operations: worth computing for every child while
-  // stacking them (ScreenedWalk), so that children that are closed and not
-  // reported (most of them) never reach the stack.
+  // stacking them, so that children that are closed and not reported (most
+  // of them) never reach the stack.
   static constexpr bool SCREENS_CHILDREN = true;
+  // With max_dist fixed at 3 or less a row is at most 4 words, small enough
+  // to stack beside each pending child (ScreenedWalk) instead of computing it
+  // again when the child is visited. Wider rows would multiply the memory of
+  // a node with very many children.
+  static constexpr bool STACKS_ROWS = K != ANY_DIST;
 
   BandSets(std::u32string_view query, std::uint64_t max_dist)
       : query_(query),
@@ -363,9 +368,9 @@ class CellRows {
  public:
   using Word = Cell;
   // A row costs a pass over its width, and with a large max_dist few children
-  // close: each is stacked and its row computed once, when it is visited
-  // (TreeWalk).
+  // close: each is stacked and its row computed once, when it is visited.
   static constexpr bool SCREENS_CHILDREN = false;
+  static constexpr bool STACKS_ROWS = false;
 
   CellRows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
       : query_(query),
@@ -493,10 +498,11 @@ void prefetch_range(const View& tree, NodeId node) {
   __builtin_prefetch(tree.child_ids + next);
 }
 
-// One fuzzy query over a tree, with rows of kind `Rows` (CellRows): every
-// child of an open node is stacked, and its row computed when it is visited.
-// Rows live in `slots`, one flat buffer: a node that is its parent's last
-// pending child overwrites the parent's row in place, any other child takes
+// One fuzzy query over a tree, with rows of kind `Rows`. Each stacked child's
+// row is computed when it is visited; with SCREENS_CHILDREN it is also worked
+// out, into scratch space, while its parent stacks the children, and only
+// those that are open or reported are stacked. Rows live in `slots`, one flat buffer: a node that
+// is its parent's last pending child overwrites the parent's row in place, any other child takes
 // the slot just above the parent's. So a slot is held only by an ancestor
 // with siblings still pending (and a chain of single children uses one
 // slot), and entries of one parent are told apart by their parent's slot:
@@ -518,6 +524,7 @@ class TreeWalk {
     if (limit_ == 0) return {};
     const std::size_t stride = rows_.stride();
     slots_.assign(stride, rows_.fill());
+    if constexpr (Rows::SCREENS_CHILDREN) scratch_.assign(stride, rows_.fill());
     rows_.root(slots_.data());
     open(0, 0, 0);
     while (!pending_.empty()) {
@@ -554,6 +561,8 @@ class TreeWalk {
   };
 
   // Stacks the children of an open node at `depth` whose row is in `slot`.
+  // A screened-out child would be visited without effect: its row closes it
+  // and it is not reported.
   void open(NodeId node, std::uint32_t depth, std::uint32_t slot) {
     const char32_t wanted = path_.wanted(depth);
     const auto stack =
@@ -562,7 +571,22 @@ class TreeWalk {
       __builtin_prefetch(tree_.shifts + child);
       pending_.push_back(Pending{child, depth + 1, slot, key});
     };
-    push_in_visiting_order(tree_, node, wanted, false, front_, stack);
+    if constexpr (Rows::SCREENS_CHILDREN) {
+      const Word* const row = slots_.data() + std::size_t{slot} * rows_.stride();
+      const auto screen = [ this, depth, row, &stack ](std::size_t k, std::uint32_t key)
+          __attribute__((always_inline)) {
+        const RowSummary summary = rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
+        if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach)) stack(k, key);
+      };
+      if (tree_.sorted_children && range_size(tree_, node) >= LOOKUP_FROM &&
+          rows_.exhausted(row, depth, keep_)) {
+        push_kept(tree_, node, wanted, keep_, found_, screen);
+      } else {
+        push_in_visiting_order(tree_, node, wanted, false, front_, screen);
+      }
+    } else {
+      push_in_visiting_order(tree_, node, wanted, false, front_, stack);
+    }
   }
 
   const View tree_;  // a few pointers, copied to save an indirection
@@ -572,11 +596,14 @@ class TreeWalk {
   PathText path_;
   std::vector<Pending> pending_;
   std::vector<std::size_t> front_;
+  std::u32string keep_;             // code points that may keep a child in reach
+  std::vector<std::size_t> found_;  // positions of children holding them
+  std::vector<Word> scratch_;       // one row, for screening children
   std::vector<MatchRecord> results_;
 };
 
-// One fuzzy query over a tree with BandSets rows, which are cheap enough to
-// work out for every child while its parent is opened. A child is stacked
+// One fuzzy query over a tree with BandSets rows of at most 4 words, which
+// are cheap enough to work out for every child while its parent is opened. A child is stacked
 // only if its row keeps it open or reports it, and its row is stacked with
 // it, in a flat buffer entry for entry beside the pending stack: a node's
 // row is never computed twice, and no slot bookkeeping is needed. The
@@ -640,8 +667,9 @@ class ScreenedWalk {
     if (start >= end) return;
     const std::size_t room = top_ + (end - start);
     if (room > pending_.size()) {
-      pending_.resize(2 * room);
-      rows_stack_.resize(2 * room * stride_);
+      // Both grow geometrically, like any vector.
+      pending_.resize(room);
+      rows_stack_.resize(room * stride_);
     }
     const char32_t wanted = path_.wanted(depth);
     const Word* const row = parent_.data();
@@ -685,7 +713,7 @@ template <class View, class Rows>
 std::vector<MatchRecord> walk_with(const View& tree, std::u32string_view prefix,
                                    std::uint64_t max_dist, std::optional<std::uint64_t> limit,
                                    Rows rows) {
-  if constexpr (Rows::SCREENS_CHILDREN) {
+  if constexpr (Rows::STACKS_ROWS) {
     return ScreenedWalk<Rows, View>(tree, prefix, max_dist, limit, std::move(rows)).run();
   } else {
     return TreeWalk<Rows, View>(tree, prefix, max_dist, limit, std::move(rows)).run();

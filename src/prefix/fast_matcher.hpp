@@ -20,7 +20,7 @@ namespace prefix {
 // undefined behaviour. Per visited node the cost is O(min(n, 2 max_dist + 1))
 // with n the query length; per query a few buffers are allocated and reused
 // from node to node. Memory is bounded by the pending siblings: up to
-// max_dist 31 each holds its own row of max_dist + 1 words; beyond, each
+// max_dist 3 each holds its own row of max_dist + 1 words; beyond, each
 // ancestor that still has siblings pending holds one row of the width above.
 // Stops as soon as `limit` records are found.
 [[nodiscard]] std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
