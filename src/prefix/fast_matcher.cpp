@@ -164,6 +164,13 @@ void push_kept(const View& tree, NodeId node, char32_t wanted, std::u32string_vi
 // Fewer children are cheaper to screen one by one than to look up.
 constexpr std::size_t LOOKUP_FROM = 8;
 
+// Scratch space for handing a node's children over in visiting order.
+struct ChildScratch {
+  std::vector<std::size_t> front;  // children holding the wanted code point
+  std::u32string keep;             // code points that may keep a child in reach
+  std::vector<std::size_t> found;  // positions of children holding them
+};
+
 // What a node's row tells the walk.
 struct RowSummary {
   bool open;               // some cell is within max_dist: the children are visited
@@ -452,6 +459,23 @@ class CellRows {
   Cell cap_;
 };
 
+// Hands the children of an open node at `depth`, whose row is `row`, to
+// `screen(k, key)` in visiting order: only those that can stay in reach,
+// looked up, when the row is exhausted and the range is wide and ascending;
+// all of them otherwise.
+template <class View, class Rows, class Screen>
+[[gnu::always_inline]] inline void screen_children(const View& tree, const Rows& rows, NodeId node,
+                                                   std::uint32_t depth,
+                                                   const typename Rows::Word* row, char32_t wanted,
+                                                   ChildScratch& scratch, Screen screen) {
+  if (tree.sorted_children && range_size(tree, node) >= LOOKUP_FROM &&
+      rows.exhausted(row, depth, scratch.keep)) {
+    push_kept(tree, node, wanted, scratch.keep, scratch.found, screen);
+  } else {
+    push_in_visiting_order(tree, node, wanted, false, scratch.front, screen);
+  }
+}
+
 // The walk's view of the query and of the path to the node it visits: the
 // code point that continues the query below each depth (the query itself,
 // then no code point), and the code points from the root down.
@@ -578,14 +602,9 @@ class TreeWalk {
         const RowSummary summary = rows_.step(row, scratch_.data(), depth + 1, key & ~HAS_PAYLOAD);
         if (summary.open || ((key & HAS_PAYLOAD) != 0 && summary.in_reach)) stack(k, key);
       };
-      if (tree_.sorted_children && range_size(tree_, node) >= LOOKUP_FROM &&
-          rows_.exhausted(row, depth, keep_)) {
-        push_kept(tree_, node, wanted, keep_, found_, screen);
-      } else {
-        push_in_visiting_order(tree_, node, wanted, false, front_, screen);
-      }
+      screen_children(tree_, rows_, node, depth, row, wanted, children_, screen);
     } else {
-      push_in_visiting_order(tree_, node, wanted, false, front_, stack);
+      push_in_visiting_order(tree_, node, wanted, false, children_.front, stack);
     }
   }
 
@@ -595,10 +614,8 @@ class TreeWalk {
   std::vector<Word> slots_;
   PathText path_;
   std::vector<Pending> pending_;
-  std::vector<std::size_t> front_;
-  std::u32string keep_;             // code points that may keep a child in reach
-  std::vector<std::size_t> found_;  // positions of children holding them
-  std::vector<Word> scratch_;       // one row, for screening children
+  ChildScratch children_;
+  std::vector<Word> scratch_;  // one row, for screening children
   std::vector<MatchRecord> results_;
 };
 
@@ -687,11 +704,7 @@ class ScreenedWalk {
         ++top_;
       }
     };
-    if (tree_.sorted_children && end - start >= LOOKUP_FROM && rows_.exhausted(row, depth, keep_)) {
-      push_kept(tree_, node, wanted, keep_, found_, screen);
-    } else {
-      push_in_visiting_order(tree_, node, wanted, false, front_, screen);
-    }
+    screen_children(tree_, rows_, node, depth, row, wanted, children_, screen);
   }
 
   const View tree_;  // a few pointers, copied to save an indirection
@@ -703,9 +716,7 @@ class ScreenedWalk {
   std::size_t top_ = 0;
   std::vector<Word> rows_stack_;  // the row of pending_[i] at i * stride_
   std::vector<Word> parent_;      // the row of the node being opened
-  std::vector<std::size_t> front_;
-  std::u32string keep_;             // code points that may keep a child in reach
-  std::vector<std::size_t> found_;  // positions of children holding them
+  ChildScratch children_;
   std::vector<MatchRecord> results_;
 };
 
