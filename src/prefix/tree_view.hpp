@@ -1,0 +1,196 @@
+// How the tree walks read a tree and hand a node's children over: views of
+// a Trie with its TreeShape and of a CompactTree, and the visiting order of
+// children (the one continuing the query first, then the others as stored).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "prefix/compact_tree.hpp"
+#include "prefix/tree_check.hpp"
+#include "prefix/trie.hpp"
+
+namespace prefix::walk {
+
+constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
+
+// Above every code point a tree holds (check_tree refuses 2^31 and up), so
+// it stands for "no code point".
+constexpr char32_t NO_CODE_POINT = 0xFFFF'FFFF;
+
+// What the walk reads of a tree, through one of the views below: per node
+// its child range, per child position the child's id, code point and
+// whether it carries a payload.
+//
+// A Trie with its TreeShape: child_keys holds code point and payload bit.
+struct ShapeView {
+  explicit ShapeView(const Trie& trie, const TreeShape& shape)
+      : shifts(trie.node_shifts.data()),
+        node_count(trie.node_shifts.size()),
+        child_ids(trie.child_indices.data()),
+        child_count(trie.child_indices.size()),
+        keys(shape.child_keys.data()),
+        height(shape.height),
+        sorted_children(shape.sorted_children) {}
+
+  // The child's code point, with HAS_PAYLOAD set when it carries a payload.
+  [[nodiscard]] std::uint32_t key(std::size_t k) const noexcept { return keys[k]; }
+  [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return keys[k] & ~HAS_PAYLOAD; }
+  void prefetch_children(std::size_t k) const noexcept { __builtin_prefetch(keys + k); }
+
+  const std::uint32_t* shifts;
+  std::size_t node_count;
+  const NodeId* child_ids;
+  std::size_t child_count;
+  const std::uint32_t* keys;
+  std::uint32_t height;
+  bool sorted_children;
+};
+
+// A CompactTree whose child code points are held in T.
+template <class T>
+struct CompactView {
+  CompactView(const CompactTree& tree, const CodePointsOf<T>& points)
+      : shifts(tree.node_shifts().data()),
+        node_count(tree.node_shifts().size()),
+        child_ids(tree.child_indices().data()),
+        child_count(tree.child_indices().size()),
+        code_points(points.data()),
+        payload_bits(tree.child_has_payload().words().data()),
+        height(tree.height()),
+        sorted_children(tree.sorted_children()) {}
+
+  [[nodiscard]] std::uint32_t key(std::size_t k) const noexcept {
+    const auto bit = static_cast<std::uint32_t>((payload_bits[k / 64] >> (k % 64)) & 1);
+    return std::uint32_t{code_points[k]} | (bit << 31);
+  }
+  [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return code_points[k]; }
+  void prefetch_children(std::size_t k) const noexcept {
+    __builtin_prefetch(code_points + k);
+    __builtin_prefetch(payload_bits + k / 64);
+  }
+
+  const std::uint32_t* shifts;
+  std::size_t node_count;
+  const NodeId* child_ids;
+  std::size_t child_count;
+  const T* code_points;
+  const std::uint64_t* payload_bits;
+  std::uint32_t height;
+  bool sorted_children;
+};
+
+static_assert(HAS_PAYLOAD == std::uint32_t{1} << 31);
+
+// The first entry of `node`'s child range and one past its last.
+template <class View>
+inline std::pair<std::size_t, std::size_t> child_range(const View& tree, NodeId node) {
+  return prefix::child_range(std::span(tree.shifts, tree.node_count), tree.child_count, node);
+}
+
+template <class View>
+inline std::size_t range_size(const View& tree, NodeId node) {
+  const auto [start, end] = child_range(tree, node);
+  return start < end ? end - start : 0;
+}
+
+// Hands the children of `node` to `push(k, key)` (k: the child's position in
+// child_indices, key: its code point and payload bit) so that a stack pops
+// them in visiting order: the children whose code point is `wanted` first,
+// then (unless `front_only`) all others, each group in stored order. `front`
+// is scratch space, empty on entry and on return. One pass over the child
+// range, from its end.
+template <class View, class Push>
+[[gnu::always_inline]] inline void push_in_visiting_order(const View& tree, NodeId node,
+                                                          char32_t wanted, bool front_only,
+                                                          std::vector<std::size_t>& front,
+                                                          Push push) {
+  const auto [start, end] = child_range(tree, node);
+  for (std::size_t k = end; k-- > start;) {
+    if (tree.code_point(k) == wanted) {
+      front.push_back(k);
+    } else if (!front_only) {
+      push(k, tree.key(k));
+    }
+  }
+  // Collected from the end, so the first stored one is pushed last.
+  for (const std::size_t k : front) push(k, tree.key(k));
+  front.clear();
+}
+
+// With ascending child ranges (sorted_children): hands the children of
+// `node` whose code point is in `keep` (ascending, distinct) to `push`, in
+// the order push_in_visiting_order would, found by binary search instead of
+// a pass over the whole range. `found` is scratch space.
+template <class View, class Push>
+inline void push_kept(const View& tree, NodeId node, char32_t wanted, std::u32string_view keep,
+                      std::vector<std::size_t>& found, Push push) {
+  const auto [start, end] = child_range(tree, node);
+  if (start >= end) return;  // an inverted range lists no children
+  found.clear();
+  std::size_t from = start;
+  for (const char32_t code_point : keep) {
+    std::size_t count = end - from;
+    while (count > 0) {  // the first entry at or above code_point
+      const std::size_t half = count / 2;
+      if (tree.code_point(from + half) < code_point) {
+        from += half + 1;
+        count -= half + 1;
+      } else {
+        count = half;
+      }
+    }
+    if (from == end) break;
+    if (tree.code_point(from) == code_point) found.push_back(from++);
+  }
+  // Code points are distinct, so at most one child is `wanted`; it is pushed
+  // last, to be popped first.
+  std::size_t front = end;
+  for (auto it = found.rbegin(); it != found.rend(); ++it) {
+    if (tree.code_point(*it) == wanted) {
+      front = *it;
+    } else {
+      push(*it, tree.key(*it));
+    }
+  }
+  if (front != end) push(front, tree.key(front));
+}
+
+// Fewer children are cheaper to screen one by one than to look up.
+constexpr std::size_t LOOKUP_FROM = 8;
+
+// Scratch space for handing a node's children over in visiting order.
+struct ChildScratch {
+  std::vector<std::size_t> front;  // children holding the wanted code point
+  std::u32string keep;             // code points that may keep a child in reach
+  std::vector<std::size_t> found;  // positions of children holding them
+};
+
+// Hands the children of an open node to `screen(k, key)` in visiting order:
+// when the range is wide and ascending and `exhausted(keep)` finds that only
+// children holding one of the code points it leaves in `keep` can stay in
+// reach, just those, looked up; all of them otherwise.
+template <class View, class Exhausted, class Screen>
+[[gnu::always_inline]] inline void screen_children(const View& tree, NodeId node, char32_t wanted,
+                                                   ChildScratch& scratch, Exhausted exhausted,
+                                                   Screen screen) {
+  if (tree.sorted_children && range_size(tree, node) >= LOOKUP_FROM && exhausted(scratch.keep)) {
+    push_kept(tree, node, wanted, scratch.keep, scratch.found, screen);
+  } else {
+    push_in_visiting_order(tree, node, wanted, false, scratch.front, screen);
+  }
+}
+
+// Starts fetching the child range of `node`, which the walk reads soon.
+template <class View>
+inline void prefetch_range(const View& tree, NodeId node) {
+  const std::size_t next = tree.shifts[node];
+  tree.prefetch_children(next);
+  __builtin_prefetch(tree.child_ids + next);
+}
+
+}  // namespace prefix::walk
