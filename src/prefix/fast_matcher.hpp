@@ -18,11 +18,11 @@ namespace prefix {
 // What fuzzy_match returns, for a trie whose `shape` (check_tree's result)
 // says it is a tree; the arrays are read without checks, so anything else is
 // undefined behaviour. Per visited node the cost is O(min(n, 2 max_dist + 1))
-// with n the query length; per query a few buffers are allocated and reused
-// from node to node. Memory is bounded by the pending siblings: up to
-// max_dist 3 each holds its own row of max_dist + 1 words; beyond, each
-// ancestor that still has siblings pending holds one row of the width above.
-// Stops as soon as `limit` records are found.
+// with n the query length, a few word operations up to max_dist 31; per
+// query a few buffers are allocated and reused from node to node. Memory is bounded by the pending
+// siblings: up to max_dist 3 each holds its own row in one word; beyond, each ancestor that still
+// has siblings pending holds one row of the width above. Stops as soon as `limit` records are
+// found.
 [[nodiscard]] std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
                                                         std::u32string_view prefix,
                                                         std::uint64_t max_dist,
