@@ -32,6 +32,7 @@
 #include "prefix/tree_check.hpp"
 #include "prefix/trie.hpp"
 #include "prefix/utf8.hpp"
+#include "trie_fixtures.hpp"
 
 namespace {
 
@@ -73,50 +74,6 @@ std::vector<std::u32string> read_words(const std::string& path) {
   return distinct;
 }
 
-// Nodes in pre-order, each node's children in code-point order; a word's
-// payload is its position in `words`.
-Trie lay_out(const std::vector<std::u32string>& words) {
-  std::vector<std::uint32_t> order(words.size());
-  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::sort(order.begin(), order.end(),
-            [&](std::uint32_t a, std::uint32_t b) { return words[a] < words[b]; });
-  Trie trie;
-  trie.node_chars = {std::nullopt};
-  trie.node_payloads = {std::nullopt};
-  std::vector<NodeId> parents{0};
-  std::vector<NodeId> path{0};
-  std::u32string_view previous;
-  for (const std::uint32_t position : order) {
-    const std::u32string_view word = words[position];
-    const std::size_t common = static_cast<std::size_t>(
-        std::mismatch(previous.begin(), previous.end(), word.begin(), word.end()).first -
-        previous.begin());
-    path.resize(common + 1);
-    for (std::size_t i = common; i < word.size(); ++i) {
-      const auto id = static_cast<NodeId>(trie.node_chars.size());
-      trie.node_chars.emplace_back(word[i]);
-      trie.node_payloads.emplace_back();
-      parents.push_back(path.back());
-      path.push_back(id);
-    }
-    trie.node_payloads[path.back()] = position;
-    previous = word;
-  }
-  // Children grouped by parent; ids grow in pre-order, so each group is in
-  // code-point order.
-  const std::size_t nodes = trie.node_chars.size();
-  std::vector<std::uint32_t> counts(nodes + 1);
-  for (std::size_t id = 1; id < nodes; ++id) ++counts[parents[id] + 1];
-  for (std::size_t i = 0; i < nodes; ++i) counts[i + 1] += counts[i];
-  trie.node_shifts.assign(counts.begin(), counts.end() - 1);
-  trie.child_indices.resize(nodes - 1);
-  std::vector<std::uint32_t> next = trie.node_shifts;
-  for (std::size_t id = 1; id < nodes; ++id) {
-    trie.child_indices[next[parents[id]]++] = static_cast<NodeId>(id);
-  }
-  return trie;
-}
-
 // `count` words with 1 or 2 random edits each (insert, delete, substitute),
 // new code points drawn from the letters of the words themselves.
 std::vector<std::u32string> edited(const std::vector<std::u32string>& words, std::size_t count) {
@@ -147,7 +104,7 @@ const Corpus& corpus() {
   static const Corpus instance = [] {
     Corpus c;
     c.words = read_words(words_path);
-    c.trie = lay_out(c.words);
+    c.trie = prefix::testing::words_trie(c.words);
     c.shape = prefix::check_tree(c.trie);
     if (prefix::is_complete_tree(c.trie, c.shape)) c.compact.emplace(Trie(c.trie), c.shape);
     c.queries = edited(c.words, 1000);

@@ -24,6 +24,7 @@ namespace prefix {
 namespace {
 
 using testing::lay_out;
+using testing::words_trie;
 
 constexpr std::uint64_t MAX_U64 = std::numeric_limits<std::uint64_t>::max();
 constexpr std::nullopt_t NONE = std::nullopt;
@@ -152,10 +153,11 @@ Trie random_tree(std::mt19937& rng, std::size_t size, bool ascending = false) {
 
 std::u32string random_query(std::mt19937& rng) {
   const std::u32string alphabet = U"abc\u00e9\U0001F600";
-  // Mostly short; some longer than a machine word, some around 1,000 code
-  // points, where the walk stops keeping a table per code point.
+  // Mostly short; some longer than a machine word, some over 5,500 code
+  // points, where the walk stops keeping a table of matches by depth and
+  // code point and compares code points one by one.
   const std::size_t kind = rng() % 16;
-  const std::size_t length = kind == 0 ? 1010 + rng() % 20 : kind < 3 ? 65 + rng() % 10 : rng() % 7;
+  const std::size_t length = kind == 0 ? 5500 + rng() % 20 : kind < 3 ? 65 + rng() % 10 : rng() % 7;
   std::u32string query;
   for (std::size_t i = 0; i < length; ++i) query.push_back(alphabet[rng() % alphabet.size()]);
   return query;
@@ -271,6 +273,54 @@ TEST(TreeWalk, LeavesEveryFailureOfInconsistentArraysToTheCheckedWalk) {
         << "round " << round;
   }
   EXPECT_GT(trees, 100);  // the fast path was taken often enough to matter
+}
+
+// Words of about 300 code points drawn from 260 (a third of them past 255)
+// and queries a few edits away: too many depths times code points for a
+// table of matches, so the walk compares code points one by one, and the
+// trees' code points need two bytes.
+TEST(TreeWalk, AgreesWithTheCheckedWalkOnLongQueriesOverManyCodePoints) {
+  std::mt19937 rng(99);
+  const auto letter = [&rng] { return static_cast<char32_t>(U'\u0060' + rng() % 260); };
+  const auto edit = [&](std::u32string word, std::size_t edits) {
+    for (std::size_t e = 0; e < edits; ++e) {
+      const std::size_t at = rng() % word.size();
+      switch (rng() % 3) {
+        case 0:
+          word.insert(word.begin() + static_cast<std::ptrdiff_t>(at), letter());
+          break;
+        case 1:
+          word.erase(word.begin() + static_cast<std::ptrdiff_t>(at));
+          break;
+        default:
+          word[at] = letter();
+      }
+    }
+    return word;
+  };
+  std::size_t records = 0;
+  for (int round = 0; round < 4; ++round) {
+    std::u32string base;
+    for (std::size_t i = 0; i < 290 + rng() % 20; ++i) base.push_back(letter());
+    std::vector<std::u32string> words{base};
+    while (words.size() < 8) words.push_back(edit(words[rng() % words.size()], 1 + rng() % 3));
+    const Trie trie = words_trie(words);
+    const TreeShape shape = check_tree(trie);
+    ASSERT_TRUE(shape.is_tree);
+    const CompactTree compact(Trie(trie), shape);
+    for (int q = 0; q < 5; ++q) {
+      const std::u32string query = edit(words[rng() % words.size()], rng() % 4);
+      for (const std::uint64_t max_dist : {0, 1, 2, 3, 5, 32}) {
+        const auto expected = fuzzy_match(trie, query, max_dist, std::nullopt);
+        records += expected.size();
+        EXPECT_EQ(fuzzy_match_tree(trie, shape, query, max_dist, std::nullopt), expected)
+            << "round " << round << " max_dist " << max_dist;
+        EXPECT_EQ(fuzzy_match_tree(compact, query, max_dist, std::nullopt), expected)
+            << "round " << round << " max_dist " << max_dist;
+      }
+    }
+  }
+  EXPECT_GT(records, 100U);  // most queries find their word and some neighbours
 }
 
 TEST(TreeWalk, WalksADeepChainAndALongQueryInLinearMemory) {
