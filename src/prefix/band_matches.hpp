@@ -115,7 +115,7 @@ class BandMatches {
 // row word of a node at `depth` with band half-width k; columns past the
 // query's end have none.
 inline void live_code_points(std::u32string_view query, std::size_t k, std::uint64_t word,
-                             std::size_t depth, std::u32string& out) {
+                             std::size_t depth, KeptCodePoints& out) {
   out.clear();
   // Bit i is column depth - k + i; columns up to n - 1 have a code point.
   const auto below_n =
@@ -126,11 +126,7 @@ inline void live_code_points(std::u32string_view query, std::size_t k, std::uint
   while (live != 0) {
     const auto bit = static_cast<std::size_t>(std::countr_zero(live));
     live &= live - 1;
-    out.push_back(query[depth - k + bit]);
-  }
-  if (out.size() > 1) {
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
+    out.add(query[depth - k + bit]);
   }
 }
 

@@ -84,7 +84,7 @@ class BandSets {
   // is one of those can be open or reported. When exhausted, `keep` receives
   // those code points, ascending and distinct (none at all past the query's
   // end).
-  bool exhausted(const Word* row, std::size_t depth, std::u32string& keep) const {
+  bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
     for (std::size_t e = 0; e < k_; ++e) {
       if (row[e] != 0) return false;
     }

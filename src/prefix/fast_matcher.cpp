@@ -142,7 +142,9 @@ class TreeWalk {
       };
       walk::screen_children(
           tree_, node, wanted, children_,
-          [this, depth, row](std::u32string& keep) { return rows_.exhausted(row, depth, keep); },
+          [this, depth, row](walk::KeptCodePoints& keep) {
+            return rows_.exhausted(row, depth, keep);
+          },
           screen);
     } else {
       walk::push_in_visiting_order(tree_, node, wanted, false, children_.front, stack);
@@ -238,7 +240,9 @@ class PackedWalk {
     };
     walk::screen_children(
         tree_, node, path_.wanted(depth), children_,
-        [this, depth, row](std::u32string& keep) { return rows_.exhausted(row, depth, keep); },
+        [this, depth, row](walk::KeptCodePoints& keep) {
+          return rows_.exhausted(row, depth, keep);
+        },
         screen);
     top_ = top;
   }

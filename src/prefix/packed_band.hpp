@@ -106,7 +106,7 @@ class PackedBand {
   // As BandSets::exhausted: whether lanes 0 .. K - 1 of `row`, the row of a
   // node at `depth`, are empty, and if so the code points that can keep a
   // child in reach.
-  bool exhausted(Row row, std::size_t depth, std::u32string& keep) const {
+  bool exhausted(Row row, std::size_t depth, KeptCodePoints& keep) const {
     if ((row & ((Row{1} << LAST) - 1)) != 0) return false;
     live_code_points(query_, K, row >> LAST, depth, keep);
     return true;

@@ -3,6 +3,8 @@
 // children (the one continuing the query first, then the others as stored).
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -163,10 +165,35 @@ inline void push_kept(const View& tree, NodeId node, char32_t wanted, std::u32st
 // Fewer children are cheaper to screen one by one than to look up.
 constexpr std::size_t LOOKUP_FROM = 8;
 
+// Code points that may keep a child in reach, ascending and distinct: those
+// of the columns of one band, so at most 64.
+class KeptCodePoints {
+ public:
+  void clear() noexcept { size_ = 0; }
+
+  // Adds `code_point` in its place, unless it is there already.
+  void add(char32_t code_point) noexcept {
+    std::size_t at = size_;
+    while (at > 0 && points_[at - 1] > code_point) --at;
+    if (at > 0 && points_[at - 1] == code_point) return;
+    std::copy_backward(points_.begin() + static_cast<std::ptrdiff_t>(at),
+                       points_.begin() + static_cast<std::ptrdiff_t>(size_),
+                       points_.begin() + static_cast<std::ptrdiff_t>(size_ + 1));
+    points_[at] = code_point;
+    ++size_;
+  }
+
+  [[nodiscard]] std::u32string_view view() const noexcept { return {points_.data(), size_}; }
+
+ private:
+  std::array<char32_t, 64> points_{};
+  std::size_t size_ = 0;
+};
+
 // Scratch space for handing a node's children over in visiting order.
 struct ChildScratch {
   std::vector<std::size_t> front;  // children holding the wanted code point
-  std::u32string keep;             // code points that may keep a child in reach
+  KeptCodePoints keep;             // code points that may keep a child in reach
   std::vector<std::size_t> found;  // positions of children holding them
 };
 
@@ -179,7 +206,7 @@ template <class View, class Exhausted, class Screen>
                                                    ChildScratch& scratch, Exhausted exhausted,
                                                    Screen screen) {
   if (tree.sorted_children && range_size(tree, node) >= LOOKUP_FROM && exhausted(scratch.keep)) {
-    push_kept(tree, node, wanted, scratch.keep, scratch.found, screen);
+    push_kept(tree, node, wanted, scratch.keep.view(), scratch.found, screen);
   } else {
     push_in_visiting_order(tree, node, wanted, false, scratch.front, screen);
   }
