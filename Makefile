@@ -9,7 +9,7 @@ LINT_APT_PACKAGES := clang-format clang-tidy
 CXX_SOURCES = $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 'tests/cpp/*.hpp' 'fuzz/*.cpp' 'bench/*.cpp')
 TIDY_SOURCES = $(shell git ls-files 'src/*.cpp')
 
-.PHONY: all deps venv install test test-py test-cpp demo typecheck bench lint format clean sanitize fuzz-smoke valgrind
+.PHONY: all deps venv install test test-py test-cpp demo typecheck bench bench-walk lint format clean sanitize fuzz-smoke valgrind
 
 all: install
 
@@ -66,6 +66,18 @@ bench: install
 	$(VPY) bench/serial.py
 	$(VPY) bench/startup.py
 	$(VPY) bench/parallel.py
+	@$(MAKE) --no-print-directory bench-walk
+
+# The walk alone, in C++ (Google Benchmark), in nanoseconds per visited node,
+# over Debian's wamerican word list.
+WALK_BUILD ?= build/walk-bench
+bench-walk: venv
+	@$(MAKE) --no-print-directory deps APT_PACKAGES="libbenchmark-dev wamerican"
+	$(VENV)/bin/cmake -S . -B $(WALK_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja -DQUORVATINE_BENCH=ON \
+	  -DQUORVATINE_MODULE=OFF -DQUORVATINE_TESTS=OFF >/dev/null
+	$(VENV)/bin/cmake --build $(WALK_BUILD)
+	$(WALK_BUILD)/bench/cpp/walk_bench --benchmark_filter=tree --benchmark_min_time=0.5
 
 lint: test-cpp
 	@$(MAKE) --no-print-directory deps APT_PACKAGES="$(LINT_APT_PACKAGES)"
