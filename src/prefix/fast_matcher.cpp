@@ -184,24 +184,12 @@ class PackedWalk {
   std::vector<MatchRecord> run() && {
     // The root is never reported, and its row (cell 0 is 0) keeps it open.
     if (limit_ == 0) return {};
-    open(0, 0, Rows::root());
+    open(0, 0, Rows::root(), walk::child_range(tree_, 0));
     while (top_ > 0) {
       --top_;
-      const Pending entry = pending_[top_];
       if (top_ > 0) walk::prefetch_range(tree_, tree_.child_ids[pending_[top_ - 1].position]);
-      const NodeId node = tree_.child_ids[entry.position];
-      const std::uint32_t key = tree_.key(entry.position);
-      path_.enter(entry.depth, key & ~HAS_PAYLOAD);
-      // One test of both, as bits: whether a visited node has a payload is
-      // close to a coin toss, whether it is in reach is not.
-      if (((key >> 31) & static_cast<std::uint32_t>(rows_.in_reach(entry.row, entry.depth))) != 0) {
-        results_.push_back(
-            MatchRecord{path_.utf8(entry.depth), node, rows_.distance(entry.row, entry.depth)});
-        // Nothing more can be recorded, and a tree cannot fail the query.
-        if (results_.size() >= limit_) break;
-      }
-      // Its children are written from this entry's place on; it was copied out.
-      open(node, entry.depth, entry.row);
+      // Its children are written from this entry's place on: it is copied out.
+      if (!visit(pending_[top_])) break;
     }
     return std::move(results_);
   }
@@ -215,10 +203,39 @@ class PackedWalk {
     std::uint32_t depth;   // the child's depth, >= 1
   };
 
+  // Visits a kept child and stacks its open children. A node with a single
+  // child (most nodes deep in a trie) is followed straight down instead: that
+  // child would be stacked and visited next anyway. Returns false once
+  // `limit` records are found: nothing more can be recorded, and a tree
+  // cannot fail the query.
+  bool visit(Pending entry) {
+    while (true) {
+      const NodeId node = tree_.child_ids[entry.position];
+      const std::uint32_t key = tree_.key(entry.position);
+      path_.enter(entry.depth, key & ~HAS_PAYLOAD);
+      // One test of both, as bits: whether a visited node has a payload is
+      // close to a coin toss, whether it is in reach is not.
+      if (((key >> 31) & static_cast<std::uint32_t>(rows_.in_reach(entry.row, entry.depth))) != 0) {
+        results_.push_back(
+            MatchRecord{path_.utf8(entry.depth), node, rows_.distance(entry.row, entry.depth)});
+        if (results_.size() >= limit_) return false;
+      }
+      const auto range = walk::child_range(tree_, node);
+      if (range.first >= range.second || range.second - range.first > 1) {
+        open(node, entry.depth, entry.row, range);
+        return true;
+      }
+      const typename Rows::Child child =
+          rows_.step(rows_.parent(entry.row, entry.depth), tree_.code_point(range.first));
+      if (!child.open) return true;
+      entry = Pending{child.row, range.first, entry.depth + 1};
+    }
+  }
+
   // Screens the children of the open node at `depth`, whose row is `row`,
   // and stacks those that are open, in visiting order.
-  void open(NodeId node, std::uint32_t depth, Row row) {
-    const auto [start, end] = walk::child_range(tree_, node);
+  void open(NodeId node, std::uint32_t depth, Row row, std::pair<std::size_t, std::size_t> range) {
+    const auto [start, end] = range;
     if (start >= end) return;
     const std::size_t room = top_ + (end - start);
     // Grows geometrically, like any vector.
