@@ -29,7 +29,6 @@ class CellRows {
   // A row costs a pass over its width, and with a large max_dist few children
   // close: each is stacked and its row computed once, when it is visited.
   static constexpr bool SCREENS_CHILDREN = false;
-  static constexpr bool STACKS_ROWS = false;
 
   CellRows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
       : query_(query),

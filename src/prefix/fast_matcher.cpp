@@ -1,6 +1,7 @@
-// The walk of the fuzzy and exact queries over a tree: banded, saturating
-// Levenshtein rows in one flat buffer, the node's text as a code-point stack
-// by depth, and an explicit stack of pending children.
+// The walks of the fuzzy and exact queries over a tree, with an explicit
+// stack of pending children and the node's text as a code-point stack by
+// depth. Up to max_dist 3 a row is one word, stacked with its child; beyond,
+// banded rows of bit sets or saturating cells share one flat buffer.
 #include "prefix/fast_matcher.hpp"
 
 #include <algorithm>
@@ -61,11 +62,12 @@ class PathText {
 };
 
 // One fuzzy query over a tree, with rows of kind `Rows`. Each stacked child's
-// row is computed when it is visited; with SCREENS_CHILDREN it is also worked
-// out, into scratch space, while its parent stacks the children, and only
-// those that are open or reported are stacked. Rows live in `slots`, one flat buffer: a node that
-// is its parent's last pending child overwrites the parent's row in place, any other child takes
-// the slot just above the parent's. So a slot is held only by an ancestor
+// row is computed when it is visited; with SCREENS_CHILDREN it is also
+// worked out, into scratch space, while its parent stacks the children, and
+// only those that are open or reported are stacked. Rows live in `slots`,
+// one flat buffer: a node that is its parent's last pending child
+// overwrites the parent's row in place, any other child takes the slot just
+// above the parent's. So a slot is held only by an ancestor
 // with siblings still pending (and a chain of single children uses one
 // slot), and entries of one parent are told apart by their parent's slot:
 // stacked groups have strictly increasing parent slots.
@@ -164,10 +166,11 @@ class TreeWalk {
 
 // One fuzzy query over a tree with PackedBand rows, which are cheap enough
 // to work out for every child while its parent is opened. A child is
-// stacked only if its row keeps it open or reports it, and its row is
-// stacked with it: a node's row is never computed twice. The pending stack
-// grows to the range of the node being opened before its children are
-// screened, so each child is written in place and kept by moving the top up.
+// stacked only if its row keeps it open (a child in reach is open too), and
+// its row is stacked with it: a node's row is never computed twice. The
+// pending stack grows to the range of the node being opened before its
+// children are screened, so each child is written in place and kept by
+// moving the top up.
 template <std::size_t K, class View>
 class PackedWalk {
  public:
