@@ -180,7 +180,7 @@ class PackedWalk {
   PackedWalk(const View& tree, std::u32string_view query, std::uint64_t max_dist,
              std::optional<std::uint64_t> limit)
       : tree_(tree),
-        rows_(query, max_dist),
+        rows_(query),
         limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())),
         path_(query, max_dist, tree.height) {}
 

@@ -21,9 +21,10 @@ namespace prefix::walk {
 // prefix that two shift-and-or steps across lanes build (each moves lanes
 // up by 1 or 2 and bits up by as many). The part of X that comes from the
 // parent alone is the same for all its children and is worked out once per
-// parent. A bit never leaves its lane on the way (at most 2K + 3 < 16 bits
-// are touched), and the bits past 2K are cleared at the end: they stand for
-// cells above K.
+// parent. The parent's shifted copy is masked back into its lanes before it
+// moves up a lane; after that a bit never leaves its lane (at most 2K + 3 <
+// 16 bits are touched), and the bits past 2K are cleared at the end: they
+// stand for cells above K.
 //
 // A step is then about ten word operations whatever K, and a row is small
 // enough to stack beside each pending child.
@@ -50,7 +51,7 @@ class PackedBand {
     Row open_mask;            // lane K, the columns up to n
   };
 
-  PackedBand(std::u32string_view query, std::uint64_t /*max_dist*/)
+  explicit PackedBand(std::u32string_view query)
       : query_(query), n_(query.size()), matches_(query, K, LANES) {
     // Children of open nodes are at depth n + K + 1 at most.
     levels_.resize(n_ + K + 2);
@@ -94,8 +95,8 @@ class PackedBand {
     return (row & levels_[depth].at_n) != 0;
   }
 
-  // The last cell of a row that is in reach: lanes grow with
-  // e, so it is the number of lanes that do not hold column n.
+  // The last cell of a row that is in reach: lanes grow with e, so it is the
+  // number of lanes that do not hold column n.
   [[nodiscard]] std::uint64_t distance(Row row, std::size_t depth) const noexcept {
     const std::size_t top = n_ + K - depth;
     const Row held = (row >> top) & LANES;
