@@ -10,7 +10,7 @@
 
 #include "prefix/failure.hpp"
 #include "prefix/search_trie.hpp"
-#include "prefix/serial.hpp"
+#include "prefix/store/serial.hpp"
 
 namespace {
 

@@ -19,11 +19,11 @@
 #include "binding/function_description.hpp"
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
+#include "prefix/checked/matcher.hpp"
 #include "prefix/failure.hpp"
-#include "prefix/matcher.hpp"
 #include "prefix/search_trie.hpp"
-#include "prefix/serial.hpp"
-#include "prefix/trie.hpp"
+#include "prefix/store/serial.hpp"
+#include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
 
 namespace {

@@ -26,12 +26,12 @@
 #include <utility>
 #include <vector>
 
-#include "prefix/compact_tree.hpp"
-#include "prefix/fast_matcher.hpp"
-#include "prefix/matcher.hpp"
-#include "prefix/tree_check.hpp"
-#include "prefix/trie.hpp"
+#include "prefix/checked/matcher.hpp"
+#include "prefix/store/compact_tree.hpp"
+#include "prefix/store/tree_check.hpp"
+#include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix/walk/fast_matcher.hpp"
 #include "trie_fixtures.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "prefix/fast_matcher.hpp"
+#include "prefix/walk/fast_matcher.hpp"
 
 namespace prefix {
 

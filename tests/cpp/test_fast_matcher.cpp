@@ -1,6 +1,6 @@
 // The shape check and the unchecked walk on trees: check_tree against crafted
 // arrays, and the walk against the checked Matcher walk on random tries.
-#include "prefix/fast_matcher.hpp"
+#include "prefix/walk/fast_matcher.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@
 #include <variant>
 #include <vector>
 
-#include "prefix/compact_tree.hpp"
+#include "prefix/checked/matcher.hpp"
 #include "prefix/failure.hpp"
-#include "prefix/matcher.hpp"
 #include "prefix/search_trie.hpp"
-#include "prefix/tree_check.hpp"
+#include "prefix/store/compact_tree.hpp"
+#include "prefix/store/tree_check.hpp"
 #include "trie_fixtures.hpp"
 
 namespace prefix {

@@ -1,6 +1,6 @@
 // Tests of the fuzzy matcher: rows, pruning, limit, child order, and the
 // failure on a child relation that is not a tree.
-#include "prefix/matcher.hpp"
+#include "prefix/checked/matcher.hpp"
 
 #include <gtest/gtest.h>
 

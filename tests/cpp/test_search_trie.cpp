@@ -14,11 +14,11 @@
 #include <variant>
 #include <vector>
 
-#include "prefix/compact_tree.hpp"
+#include "prefix/checked/matcher.hpp"
 #include "prefix/failure.hpp"
-#include "prefix/matcher.hpp"
-#include "prefix/serial.hpp"
-#include "prefix/tree_check.hpp"
+#include "prefix/store/compact_tree.hpp"
+#include "prefix/store/serial.hpp"
+#include "prefix/store/tree_check.hpp"
 #include "trie_fixtures.hpp"
 
 namespace prefix {

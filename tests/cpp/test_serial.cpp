@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "prefix/failure.hpp"
-#include "prefix/serial.hpp"
+#include "prefix/store/serial.hpp"
 
 namespace {
 

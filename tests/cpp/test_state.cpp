@@ -1,5 +1,5 @@
 // Tests of State: typed reads, replacement, ownership of the values.
-#include "prefix/state.hpp"
+#include "prefix/checked/state.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Tests of Trie::dfs driven by a recording agent: call order, visiting order,
 // pruning, and the failures of inconsistent node arrays.
-#include "prefix/traversal.hpp"
+#include "prefix/checked/traversal.hpp"
 
 #include <gtest/gtest.h>
 

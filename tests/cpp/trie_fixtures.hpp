@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "prefix/trie.hpp"
+#include "prefix/store/trie.hpp"
 
 namespace prefix::testing {
 

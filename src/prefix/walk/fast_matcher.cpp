@@ -2,7 +2,7 @@
 // stack of pending children and the node's text as a code-point stack by
 // depth. Up to max_dist 3 a row is one word, stacked with its child; beyond,
 // banded rows of bit sets or saturating cells share one flat buffer.
-#include "prefix/fast_matcher.hpp"
+#include "prefix/walk/fast_matcher.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -11,11 +11,11 @@
 #include <utility>
 #include <variant>
 
-#include "prefix/band_sets.hpp"
-#include "prefix/cell_rows.hpp"
-#include "prefix/packed_band.hpp"
-#include "prefix/tree_view.hpp"
+#include "prefix/distance/band_sets.hpp"
+#include "prefix/distance/cell_rows.hpp"
+#include "prefix/distance/packed_band.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix/walk/tree_view.hpp"
 
 namespace prefix {
 namespace {

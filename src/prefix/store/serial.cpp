@@ -1,5 +1,5 @@
 // Encoding and decoding of the trie's byte form, straight over a byte buffer with a cursor.
-#include "prefix/serial.hpp"
+#include "prefix/store/serial.hpp"
 
 #include <algorithm>
 #include <cassert>

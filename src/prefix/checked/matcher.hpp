@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "prefix/state.hpp"
-#include "prefix/traversal.hpp"
-#include "prefix/tree_check.hpp"
-#include "prefix/trie.hpp"
+#include "prefix/checked/state.hpp"
+#include "prefix/checked/traversal.hpp"
+#include "prefix/store/tree_check.hpp"
+#include "prefix/store/trie.hpp"
 
 namespace prefix {
 

@@ -8,9 +8,9 @@
 #include <variant>
 #include <vector>
 
-#include "prefix/compact_tree.hpp"
-#include "prefix/decode_error.hpp"
-#include "prefix/trie.hpp"
+#include "prefix/store/compact_tree.hpp"
+#include "prefix/store/decode_error.hpp"
+#include "prefix/store/trie.hpp"
 
 namespace prefix {
 

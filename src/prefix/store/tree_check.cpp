@@ -1,6 +1,6 @@
 // The shape check: a depth-first pass that stops at the first read a query
 // could not make or the first node reached a second time.
-#include "prefix/tree_check.hpp"
+#include "prefix/store/tree_check.hpp"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The compact form of a complete tree: building it from a Trie, node queries
 // on it, and the Trie back.
-#include "prefix/compact_tree.hpp"
+#include "prefix/store/compact_tree.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "prefix/band_matches.hpp"
+#include "prefix/distance/band_matches.hpp"
 
 namespace prefix::walk {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "prefix/row_summary.hpp"
+#include "prefix/distance/row_summary.hpp"
 
 namespace prefix::walk {
 

@@ -1,14 +1,14 @@
 // The fuzzy matcher: Levenshtein rows carried down the walk, pruning, child
 // order, and the fuzzy and exact queries.
-#include "prefix/matcher.hpp"
+#include "prefix/checked/matcher.hpp"
 
 #include <algorithm>
 #include <numeric>
 #include <utility>
 
 #include "prefix/failure.hpp"
-#include "prefix/fast_matcher.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix/walk/fast_matcher.hpp"
 
 namespace prefix {
 namespace {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "prefix/tree_view.hpp"
+#include "prefix/walk/tree_view.hpp"
 
 namespace prefix::walk {
 

@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "prefix/tree_check.hpp"
-#include "prefix/trie.hpp"
+#include "prefix/store/tree_check.hpp"
+#include "prefix/store/trie.hpp"
 
 namespace prefix {
 

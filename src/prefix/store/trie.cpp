@@ -1,5 +1,5 @@
 // Node queries of the trie: child ranges and payloads, checked against the arrays.
-#include "prefix/trie.hpp"
+#include "prefix/store/trie.hpp"
 
 #include <string>
 

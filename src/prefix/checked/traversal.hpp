@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "prefix/state.hpp"
-#include "prefix/trie.hpp"
+#include "prefix/checked/state.hpp"
+#include "prefix/store/trie.hpp"
 
 namespace prefix {
 

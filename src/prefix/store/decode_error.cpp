@@ -1,5 +1,5 @@
 // The display form of DecodeError, written in one place.
-#include "prefix/decode_error.hpp"
+#include "prefix/store/decode_error.hpp"
 
 #include <string>
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "prefix/band_matches.hpp"
-#include "prefix/row_summary.hpp"
+#include "prefix/distance/band_matches.hpp"
+#include "prefix/distance/row_summary.hpp"
 
 namespace prefix::walk {
 

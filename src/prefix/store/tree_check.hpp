@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "prefix/trie.hpp"
+#include "prefix/store/trie.hpp"
 
 namespace prefix {
 

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "prefix/compact_tree.hpp"
-#include "prefix/tree_check.hpp"
-#include "prefix/trie.hpp"
+#include "prefix/store/compact_tree.hpp"
+#include "prefix/store/tree_check.hpp"
+#include "prefix/store/trie.hpp"
 
 namespace prefix::walk {
 
