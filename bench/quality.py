@@ -28,6 +28,7 @@ import sys
 import zipfile
 from collections.abc import Callable
 from pathlib import Path
+from typing import NamedTuple
 from xml.etree import ElementTree
 
 import wordlists
@@ -96,26 +97,44 @@ def distance(a: str, b: str, transpositions: bool) -> int:
 Ranked = list[tuple[str, int]]  # (word, distance), best first
 
 
-def ours(trie: PrefixSearch, word: str, max_dist: int) -> Ranked:
+class Contender(NamedTuple):
+    label: str
+    lookup: Callable[[str, int], Ranked]  # (misspelling, max_dist) -> suggestions
+    transpositions: bool  # whether its distance counts an adjacent swap as one edit
+
+
+def ours(trie: PrefixSearch) -> Contender:
     """The command line's ranking: every word within max_dist, by distance,
     then payload (frequency rank), then key."""
-    found = trie.fuzzy_match(word, max_dist, None)
-    found.sort(key=lambda m: (m[2], m[1], m[0]))
-    return [(key, d) for key, _, d in found]
+
+    def lookup(word: str, max_dist: int) -> Ranked:
+        found = trie.fuzzy_match(word, max_dist, None)
+        found.sort(key=lambda m: (m[2], m[1], m[0]))
+        return [(key, d) for key, _, d in found]
+
+    label = "quorvatine fuzzy_match(q, k, None) by distance, payload, key (Levenshtein)"
+    return Contender(label, lookup, False)
 
 
-OURS_LABEL = "quorvatine fuzzy_match(q, k, None) by distance, payload, key (Levenshtein)"
-OURS_TRANSPOSITIONS = False
-
-
-SYMSPELL_LABEL = "symspellpy lookup(q, Verbosity.CLOSEST, k), its default OSA distance"
-
-
-def symspell_lookup(index: SymSpell) -> Callable[[str, int], Ranked]:
+def symspell(index: SymSpell) -> Contender:
     def lookup(word: str, max_dist: int) -> Ranked:
         return [(s.term, s.distance) for s in index.lookup(word, Verbosity.CLOSEST, max_dist)]
 
-    return lookup
+    label = "symspellpy lookup(q, Verbosity.CLOSEST, k), its default OSA distance"
+    return Contender(label, lookup, True)
+
+
+def first_suggestions(who: Contender, pairs: list[tuple[str, str]], max_dist: int) -> list[str]:
+    """Each misspelling's first suggestion ("" for none), checked to be at the
+    distance reported."""
+    firsts = []
+    for typo, _ in pairs:
+        ranked = who.lookup(typo, max_dist)
+        top, d = ranked[0] if ranked else ("", 0)
+        if ranked and (d > max_dist or distance(typo, top, who.transpositions) != d):
+            raise SystemExit(f"{who.label}: {typo!r} -> {top!r} reported at distance {d}")
+        firsts.append(top)
+    return firsts
 
 
 def main() -> None:
@@ -129,7 +148,6 @@ def main() -> None:
         ranks[word] = hit[1]
     if sorted(ranks.values()) != list(range(len(ranks))):
         raise SystemExit("the bundled dictionary's payloads are not ranks 0..N-1")
-
     index = SymSpell(max_dictionary_edit_distance=max(MAX_DISTS))
     for word, rank in ranks.items():
         index.create_dictionary_entry(word, len(ranks) - rank)
@@ -141,36 +159,25 @@ def main() -> None:
         f"(LibreOffice en-US autocorrect {_libreoffice_version()}, codespell's "
         f"{'/'.join(CODESPELL_OTHERS)} dictionaries)"
     )
-    tools: list[tuple[str, Callable[[str, int], Ranked], bool]] = [
-        (SYMSPELL_LABEL, symspell_lookup(index), True),
-        (OURS_LABEL, lambda w, k: ours(trie, w, k), OURS_TRANSPOSITIONS),
-    ]
+    peer, mine = symspell(index), ours(trie)
     for max_dist in MAX_DISTS:
-        reach = sum(distance(t, f, True) <= max_dist for t, f in pairs)
-        print(f"\nk={max_dist}: intended word within k: {reach / len(pairs):.1%} (OSA), "
-              f"{sum(distance(t, f, False) <= max_dist for t, f in pairs) / len(pairs):.1%} "
-              "(Levenshtein)")
-        firsts = {}
-        for label, lookup, transpositions in tools:
-            first = []
-            for typo, _ in pairs:
-                ranked = lookup(typo, max_dist)
-                if ranked:
-                    top, d = ranked[0]
-                    if distance(typo, top, transpositions) != d or d > max_dist:
-                        raise SystemExit(f"{label}: {typo!r} -> {top!r} reported at distance {d}")
-                first.append(ranked[0][0] if ranked else None)
-            hits = sum(top == fix for top, (_, fix) in zip(first, pairs))
-            firsts[label] = first
-            print(f"  {hits / len(pairs):6.1%}  ({hits:,} of {len(pairs):,})  {label}")
-        theirs, mine = firsts.values()
-        for side, a, b in (("symspellpy", theirs, mine), ("quorvatine", mine, theirs)):
+        reach = [sum(distance(t, f, swap) <= max_dist for t, f in pairs) for swap in (True, False)]
+        print(
+            f"\nk={max_dist}: intended word within k edits: {reach[0] / len(pairs):.1%} "
+            f"(OSA), {reach[1] / len(pairs):.1%} (Levenshtein); intended word first:"
+        )
+        firsts = {who: first_suggestions(who, pairs, max_dist) for who in (peer, mine)}
+        for who, tops in firsts.items():
+            hits = sum(top == fix for top, (_, fix) in zip(tops, pairs))
+            print(f"  {hits / len(pairs):6.1%}  ({hits:,} of {len(pairs):,})  {who.label}")
+        for who, other in ((peer, mine), (mine, peer)):
             only = [
-                f"{typo}->{fix} (not {other})"
-                for (typo, fix), one, other in zip(pairs, a, b)
-                if one == fix != other
+                f"{typo}->{fix} (other: {theirs or 'none'})"
+                for (typo, fix), top, theirs in zip(pairs, firsts[who], firsts[other])
+                if top == fix != theirs
             ]
-            print(f"  only {side} right: {len(only)}, e.g. {', '.join(only[:EXAMPLES])}")
+            name = who.label.split()[0]
+            print(f"  only {name} right: {len(only)}, e.g. {', '.join(only[:EXAMPLES])}")
     sys.stdout.flush()
 
 

@@ -6,6 +6,9 @@ list, each word's payload its frequency rank (0 = most common).
     pip install .                             # this package, to build the trie
     python scripts/bundle_dictionary.py
 
+(bench/setup.sh's .venv-bench has the package and symspellpy; the check
+below says so if its symspellpy is not the pinned one.)
+
 Inputs used for the bundled files: wamerican 2020.12.07-2 (Debian) and the
 file frequency_dictionary_en_82_765.txt of symspellpy 6.10.1 (PyPI), whose
 SHA-256 is checked below. The same inputs give the same bytes. Writes into
