@@ -57,11 +57,12 @@ typecheck: install
 	$(VPY) -m mypy.stubtest _quorvatine
 
 # Benchmarks against the tools users would otherwise pick; setup.sh installs
-# the word lists and the comparison tools into .venv-bench.
+# the word lists, the misspellings and the comparison tools into .venv-bench.
 BENCH_ARGS ?=
 bench: install
 	PYTHON=$(PYTHON) bash bench/setup.sh
 	.venv-bench/bin/python bench/fuzzy.py $(BENCH_ARGS)
+	.venv-bench/bin/python bench/quality.py
 	$(VPY) bench/calls.py
 	$(VPY) bench/serial.py
 	$(VPY) bench/startup.py

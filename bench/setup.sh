@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Prepares the fuzzy-lookup benchmark: Debian's word lists and codespell, the
-# virtual environment .venv-bench with the comparison tools, and the project
-# built from this tree (Release). Quick when everything is already there.
+# Prepares the benchmarks: Debian's word lists, codespell and LibreOffice's
+# autocorrect list, the virtual environment .venv-bench with the comparison
+# tools, and the project built from this tree (Release). Quick when
+# everything is already there.
 #
 # The benchmark has its own environment, apart from the dev environment .venv,
 # so that the comparison tools (and numpy) never sit beside the test suite,
@@ -22,6 +23,21 @@ if [ -n "$missing" ]; then
   echo "installing Debian packages:$missing"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+fi
+
+# The misspellings of bench/quality.py: LibreOffice's English autocorrect list,
+# taken out of Debian's libreoffice-common without installing it (its
+# dependencies are an office suite), with the package's copyright notice.
+QUALITY_DATA=build/bench-data/libreoffice
+if [ ! -f "$QUALITY_DATA/VERSION" ]; then
+  rm -rf "$QUALITY_DATA" && mkdir -p "$QUALITY_DATA"
+  (cd "$QUALITY_DATA" && { apt-get download -qq libreoffice-common 2>/dev/null \
+    || { apt-get update -qq && apt-get download -qq libreoffice-common; }; })
+  deb=$(ls "$QUALITY_DATA"/libreoffice-common_*.deb)
+  dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$QUALITY_DATA" \
+    ./usr/lib/libreoffice/share/autocorr/acor_en-US.dat ./usr/share/doc/libreoffice-common/copyright
+  dpkg-deb -f "$deb" Version >"$QUALITY_DATA/VERSION"
+  rm "$deb"
 fi
 
 [ -x "$VPY" ] || "$PYTHON" -m venv "$VENV"

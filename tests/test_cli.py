@@ -3,10 +3,14 @@
 import json
 import subprocess
 import sys
+from importlib import resources
 
 import pytest
 
 pytest.importorskip("_quorvatine")
+import _quorvatine  # noqa: E402
+
+from quorvatine import dictionary  # noqa: E402
 
 
 def run(*args, stdin=None):
@@ -64,6 +68,28 @@ def test_bundled_dictionary():
     assert status == 0
     assert "spelling (1)" in out
     assert run("--exact", "dictionary", "xqzzv")[1] == "dictionary: found\nxqzzv: not found\n"
+    # Ties go to the more common word: "with" and "which" before "wish", "rich", "Mich".
+    assert run("--max-dist", "1", "--limit", "2", "wich")[1] == "wich: with (1), which (1)\n"
+
+
+def test_bundled_payloads_are_frequency_ranks():
+    data = resources.files("quorvatine").joinpath("data")
+    with resources.as_file(data.joinpath("american-english.qvt")) as path:
+        trie = _quorvatine.from_bytes(dictionary.read_prepared(path))
+    payloads, stack = [], [0]
+    while stack:
+        node = stack.pop()
+        if (payload := trie.get_payload(node)) is not None:
+            payloads.append(payload)
+        stack.extend(child for _, child in trie.get_children(node))
+    assert sorted(payloads) == list(range(len(payloads))) and len(payloads) > 100_000
+    # Common words first; a capitalised word right after its lower-case twin;
+    # a word the frequency list lacks (a possessive) after even a rare counted one.
+    order = ["the", "will", "Will", "receive", "relieve", "zygote", "dog's"]
+    ranks = [trie.exact_match(word)[1] for word in order]
+    assert ranks == sorted(ranks) and ranks[0] == 0
+    notice = data.joinpath("word-frequencies.copyright").read_text(encoding="utf-8")
+    assert "symspellpy" in notice and "MIT License" in notice
 
 
 @pytest.mark.parametrize(

@@ -30,9 +30,10 @@ def _query_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog=PROG,
         description="Spelling suggestions: the dictionary words within an edit distance of "
-        "each WORD, nearest first (ties in dictionary order). With no WORD, queries are "
-        "read from standard input, one per line. `quorvatine build --help` prepares a "
-        "dictionary file.",
+        "each WORD, nearest first, ties by payload (in the bundled dictionary the more "
+        "common word first; in a word list without payloads, the earlier line). With no "
+        "WORD, queries are read from standard input, one per line. `quorvatine build --help` "
+        "prepares a dictionary file.",
     )
     parser.add_argument("words", nargs="*", metavar="WORD", help="words to look up")
     parser.add_argument(
@@ -117,7 +118,8 @@ def _queries(words: Sequence[str], stdin: TextIO) -> Iterable[str]:
 
 def _suggest(trie: PrefixSearch, query: str, args: argparse.Namespace) -> list[tuple[str, int, int]]:
     # The walk reports matches in trie order; users want the nearest first, so
-    # sort by distance, then by payload, which is the word's dictionary position.
+    # sort by distance, then by payload: the word's frequency rank in the bundled
+    # dictionary, its line position in a word list without payloads.
     found = trie.fuzzy_match(query, args.max_dist, None)
     found.sort(key=lambda m: (m[2], m[1], m[0]))
     return found if args.limit is None else found[: args.limit]
