@@ -2,6 +2,9 @@
 
 import multiprocessing
 import pickle
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
@@ -43,3 +46,48 @@ def test_fuzzy_match_many_reports_failures_like_the_loop():
         quorvatine.fuzzy_match_many(broken, ["a"] * 200, 1, processes=2)
     with pytest.raises(TypeError):
         quorvatine.fuzzy_match_many(quorvatine.build(WORDS), ["a"] * 200, "1", processes=2)
+
+
+WORKER_KILLED = """
+import multiprocessing, os, random, signal, threading, time
+import quorvatine
+
+r = random.Random(1)
+trie = quorvatine.build({"".join(r.choice("abcdefgh") for _ in range(8)) for _ in range(50_000)})
+queries = ["".join(r.choice("abcdefgh") for _ in range(8)) for _ in range(6_000)]
+
+def stat(pid):
+    # The fields after the command name: state, parent, ..., utime and stime at 11 and 12.
+    with open(f"/proc/{pid}/stat") as f:
+        return f.read().rsplit(")", 1)[1].split()
+
+def kill_a_busy_worker():
+    # A worker that has spent a tenth of a second on the processor is in the
+    # middle of its tasks.
+    while True:
+        for child in multiprocessing.active_children():
+            fields = stat(child.pid)
+            if int(fields[11]) + int(fields[12]) >= os.sysconf("SC_CLK_TCK") // 10:
+                os.kill(child.pid, signal.SIGKILL)
+                return
+        time.sleep(0.01)
+
+killer = threading.Thread(target=kill_a_busy_worker)
+killer.start()
+try:
+    quorvatine.fuzzy_match_many(trie, queries, 3, processes=2)
+except BaseException as error:
+    print(type(error).__name__, "died" in str(error))
+killer.join()
+children = [d for d in os.listdir("/proc") if d.isdigit() and stat(d)[1] == str(os.getpid())]
+print(multiprocessing.active_children(), children, threading.active_count())
+"""
+
+
+def test_fuzzy_match_many_fails_when_a_worker_dies_and_leaves_nothing_behind():
+    # A pool that replaces the dead worker waits for its task forever: the
+    # timeout turns that hang into a failure.
+    run = subprocess.run([sys.executable, "-c", textwrap.dedent(WORKER_KILLED)],
+                         capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines() == ["BrokenProcessPool True", "[] [] 1"]
