@@ -13,7 +13,7 @@ from __future__ import annotations
 import shutil
 from pathlib import Path
 
-from quorvatine import build, dictionary
+from quorvatine import build, dictionary, save
 
 WORDS = Path("/usr/share/dict/american-english")
 COPYRIGHT = Path("/usr/share/doc/wamerican/copyright")
@@ -23,7 +23,7 @@ DATA = Path(__file__).resolve().parent.parent / "python" / "quorvatine" / "data"
 def main() -> None:
     words = dictionary.read_words(WORDS)
     trie = build(words)
-    dictionary.write_prepared(DATA / "american-english.qvt", trie.to_bytes())
+    save(trie, DATA / "american-english.qvt")
     shutil.copyfile(COPYRIGHT, DATA / "american-english.copyright")
     print(f"{len(words)} words, {len(trie.to_bytes())} bytes")
 

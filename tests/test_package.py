@@ -91,3 +91,35 @@ def test_fuzzy_match_many_fails_when_a_worker_dies_and_leaves_nothing_behind():
                          capture_output=True, text=True, timeout=120)
     assert run.returncode == 0, run.stderr
     assert run.stdout.splitlines() == ["BrokenProcessPool True", "[] [] 1"]
+
+
+def test_save_and_load_round_trip(tmp_path):
+    trie = quorvatine.build(WORDS)
+    path = tmp_path / "words.qvt"
+    path.write_bytes(b"an older file")
+    quorvatine.save(trie, path)
+    assert quorvatine.load(path).to_bytes() == trie.to_bytes()
+    assert path.read_bytes()[:8] == b"\x89QVT\r\n\x1a\n"
+    assert [p.name for p in tmp_path.iterdir()] == ["words.qvt"]
+
+
+def _prepared(length, body):
+    return b"\x89QVT\r\n\x1a\n" + length.to_bytes(8, "little") + body
+
+
+@pytest.mark.parametrize(
+    "content, message",
+    [
+        (b"car\ncart\n", "not a prepared trie file"),
+        # A declared length is checked against the file before it sizes anything.
+        (_prepared(2**60, b"\x00"), f"damaged (header declares {2**60} bytes, 1 follow)"),
+        (_prepared(1, b"\xfd"), "damaged (cannot decode trie bytes: UnexpectedEnd"),
+    ],
+    ids=["no_header", "wrong_length", "undecodable"],
+)
+def test_load_refuses_a_file_save_did_not_write(tmp_path, content, message):
+    path = tmp_path / "words.qvt"
+    path.write_bytes(content)
+    with pytest.raises(quorvatine.DataError, match="^" + str(path)) as info:
+        quorvatine.load(path)
+    assert message in str(info.value)
