@@ -1,16 +1,20 @@
 """Pickling through the byte form and parallel batches."""
 
+import importlib.util
 import multiprocessing
 import pickle
 import subprocess
 import sys
 import textwrap
+import tomllib
+from pathlib import Path
 
 import pytest
 
 pytest.importorskip("_quorvatine")
 import quorvatine  # noqa: E402
 
+ROOT = Path(__file__).resolve().parent.parent
 WORDS = ["car", "cart", "cat", "dog", "dot", "カタカナ", "\U0001f600x"]
 
 
@@ -123,3 +127,22 @@ def test_load_refuses_a_file_save_did_not_write(tmp_path, content, message):
     with pytest.raises(quorvatine.DataError, match="^" + str(path)) as info:
         quorvatine.load(path)
     assert message in str(info.value)
+
+
+def test_version_is_the_projects():
+    with open(ROOT / "pyproject.toml", "rb") as f:
+        assert quorvatine.__version__ == tomllib.load(f)["project"]["version"]
+
+
+# Examples that need a package quorvatine does not depend on.
+EXAMPLE_NEEDS = {"dask_partitions": "dask"}
+
+
+@pytest.mark.parametrize("example", sorted((ROOT / "examples").glob("*.py")), ids=lambda p: p.stem)
+def test_example_runs(example):
+    needed = EXAMPLE_NEEDS.get(example.stem)
+    if needed and importlib.util.find_spec(needed) is None:
+        pytest.skip(f"needs {needed}")
+    run = subprocess.run([sys.executable, str(example)], capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout

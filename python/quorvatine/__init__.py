@@ -19,6 +19,7 @@ from .prepared import load, save
 pickling.register()
 
 __all__ = [
+    "__version__",
     "DataError",
     "PanicException",
     "PrefixSearch",
@@ -30,3 +31,35 @@ __all__ = [
     "load",
     "save",
 ]
+
+
+def __getattr__(name: str) -> str:
+    # Computed on first use: importlib.metadata costs more to import than the
+    # rest of the package.
+    if name == "__version__":
+        global __version__
+        __version__ = _version()
+        return __version__
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+
+
+def _version() -> str:
+    """The installed distribution's version; run from a source tree without
+    one (as the sanitizer run does), the version its pyproject.toml declares,
+    and "0+unknown" when neither is there."""
+    from importlib import metadata
+
+    try:
+        return metadata.version(__name__)
+    except metadata.PackageNotFoundError:
+        pass
+    import tomllib
+    from pathlib import Path
+
+    try:
+        with open(Path(__file__).resolve().parents[2] / "pyproject.toml", "rb") as f:
+            project = tomllib.load(f).get("project", {})
+    except (OSError, tomllib.TOMLDecodeError):
+        return "0+unknown"
+    version = project.get("version") if project.get("name") == __name__ else None
+    return version if isinstance(version, str) else "0+unknown"
