@@ -32,6 +32,8 @@ __all__ = [
     "save",
 ]
 
+__version__: str  # set by __getattr__ on first use
+
 
 def __getattr__(name: str) -> str:
     # Computed on first use: importlib.metadata costs more to import than the
