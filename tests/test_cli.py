@@ -2,6 +2,7 @@
 
 import json
 import os
+import resource
 import stat
 import subprocess
 import sys
@@ -16,10 +17,11 @@ SELF_LOOP = quorvatine.from_internal_data([0, 1], ["", "a"], [None, 1], [1, 1]).
 SELF_LOOP_FILE = b"\x89QVT\r\n\x1a\n" + len(SELF_LOOP).to_bytes(8, "little") + SELF_LOOP
 
 
-def run(*args, stdin=None):
+def run(*args, stdin=None, preexec_fn=None):
     proc = subprocess.run(
         [sys.executable, "-m", "quorvatine", *args],
         input=stdin,
+        preexec_fn=preexec_fn,
         capture_output=True,
         text=True,
         encoding="utf-8",
@@ -78,7 +80,15 @@ def test_build_writes_into_what_is_not_a_regular_file_and_names_the_target(wordl
         status, out, err = run("build", str(wordlist), "-o", str(target))
         assert (status, out, err) == (1, "", f"quorvatine: error: {target}: {reason}\n")
     assert stat.S_ISCHR(full.stat().st_mode)
-    assert sorted(os.listdir(tmp_path)) == ["full", "words.txt"]
+    # A regular file on a disk that fills up: the old file stays, the
+    # temporary one goes (the interpreter ignores SIGXFSZ, so writes fail).
+    old = tmp_path / "old.qvt"
+    old.write_bytes(b"old")
+    status, out, err = run("build", str(wordlist), "-o", str(old),
+                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (16, 16)))
+    assert (status, out, err) == (1, "", f"quorvatine: error: {old}: File too large\n")
+    assert old.read_bytes() == b"old"
+    assert sorted(os.listdir(tmp_path)) == ["full", "old.qvt", "words.txt"]
 
 
 def test_bundled_dictionary():

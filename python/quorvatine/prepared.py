@@ -39,35 +39,13 @@ def save(trie: PrefixSearch, path: Path) -> None:
     trie_bytes = trie.to_bytes()
     data = MAGIC + _LENGTH.pack(len(trie_bytes)) + trie_bytes
     name = os.fspath(path)
-    # The file a symbolic link names is replaced, not the link.
-    target = os.path.realpath(name)
     try:
-        mode = os.stat(target).st_mode
-    except FileNotFoundError:
-        mode = stat.S_IFREG
+        # The file a symbolic link names is replaced, not the link.
+        _write(os.path.realpath(name), data)
     except OSError as e:
-        raise _naming(e, name) from None
-    if not stat.S_ISREG(mode):
-        try:
-            with open(target, "wb") as f:
-                f.write(data)
-        except OSError as e:
-            raise _naming(e, name) from None
-        return
-    temporary = f"{target}.tmp{os.getpid()}"
-    try:
-        fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
-    except OSError as e:
-        raise _naming(e, name) from None
-    try:
-        with os.fdopen(fd, "wb") as f:
-            f.write(data)
-        os.replace(temporary, target)
-    except OSError as e:
-        raise _naming(e, name) from None
-    finally:
-        if os.path.lexists(temporary):
-            os.unlink(temporary)
+        # A failed write carries no file name, and the temporary file's would
+        # be of no use to the caller.
+        raise OSError(e.errno, e.strerror or str(e), name) from None
 
 
 def load(path: Path) -> PrefixSearch:
@@ -120,7 +98,21 @@ def _trie_bytes(f: BinaryIO, name: str) -> bytes:
     return trie_bytes
 
 
-def _naming(error: OSError, name: str) -> OSError:
-    """`error` with `name` as its file name (a write error carries none, and a
-    temporary file's is of no use to the caller)."""
-    return OSError(error.errno, error.strerror or str(error), name)
+def _write(target: str, data: bytes) -> None:
+    try:
+        is_regular = stat.S_ISREG(os.stat(target).st_mode)
+    except FileNotFoundError:
+        is_regular = True
+    if not is_regular:
+        with open(target, "wb") as f:
+            f.write(data)
+        return
+    temporary = f"{target}.tmp{os.getpid()}"
+    fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
+    try:
+        with os.fdopen(fd, "wb") as f:
+            f.write(data)
+        os.replace(temporary, target)
+    finally:
+        if os.path.lexists(temporary):
+            os.unlink(temporary)

@@ -22,17 +22,50 @@ namespace {
 bool counting = false;
 std::size_t counted_bytes = 0;
 
+void* counted_malloc(std::size_t size) noexcept {
+  if (counting) counted_bytes += size;
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+void* counted_new(std::size_t size) {
+  if (void* memory = counted_malloc(size)) return memory;
+  throw std::bad_alloc();
+}
+
 }  // namespace
 
+// Every plain and nothrow form is replaced, so that each allocation and its
+// release meet in malloc and free (a sanitizer's own forms would otherwise
+// pair with these). The aligned forms stay the library's, paired among
+// themselves.
 void* operator new(std::size_t size) {
-  if (counting) counted_bytes += size;
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
+  return counted_new(size);
+}
+void* operator new[](std::size_t size) {
+  return counted_new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
+  return counted_malloc(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
+  return counted_malloc(size);
 }
 void operator delete(void* memory) noexcept {
   std::free(memory);
 }
+void operator delete[](void* memory) noexcept {
+  std::free(memory);
+}
 void operator delete(void* memory, std::size_t /*size*/) noexcept {
+  std::free(memory);
+}
+void operator delete[](void* memory, std::size_t /*size*/) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, const std::nothrow_t& /*tag*/) noexcept {
+  std::free(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t& /*tag*/) noexcept {
   std::free(memory);
 }
 
