@@ -61,29 +61,35 @@ trie = quorvatine.build({"".join(r.choice("abcdefgh") for _ in range(8)) for _ i
 queries = ["".join(r.choice("abcdefgh") for _ in range(8)) for _ in range(6_000)]
 
 def stat(pid):
-    # The fields after the command name: state, parent, ..., utime and stime at 11 and 12.
-    with open(f"/proc/{pid}/stat") as f:
-        return f.read().rsplit(")", 1)[1].split()
+    # The fields after the command name: state, parent, ..., utime and stime at
+    # 11 and 12; none for a process that has gone.
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()
+    except FileNotFoundError:
+        return None
 
 def kill_a_busy_worker():
     # A worker that has spent a tenth of a second on the processor is in the
     # middle of its tasks.
-    while True:
+    while not done.is_set():
         for child in multiprocessing.active_children():
             fields = stat(child.pid)
-            if int(fields[11]) + int(fields[12]) >= os.sysconf("SC_CLK_TCK") // 10:
+            if fields and int(fields[11]) + int(fields[12]) >= os.sysconf("SC_CLK_TCK") // 10:
                 os.kill(child.pid, signal.SIGKILL)
                 return
         time.sleep(0.01)
 
+done = threading.Event()
 killer = threading.Thread(target=kill_a_busy_worker)
 killer.start()
 try:
     quorvatine.fuzzy_match_many(trie, queries, 3, processes=2)
 except BaseException as error:
     print(type(error).__name__, "died" in str(error))
+done.set()
 killer.join()
-children = [d for d in os.listdir("/proc") if d.isdigit() and stat(d)[1] == str(os.getpid())]
+children = [d for d in os.listdir("/proc") if d.isdigit() and (stat(d) or [0, 0])[1] == str(os.getpid())]
 print(multiprocessing.active_children(), children, threading.active_count())
 """
 
