@@ -36,7 +36,7 @@ import shutil
 from collections.abc import Mapping, Sequence
 from pathlib import Path
 
-from quorvatine import build, dictionary
+from quorvatine import build, dictionary, save
 
 WORDS = Path("/usr/share/dict/american-english")
 COPYRIGHT = Path("/usr/share/doc/wamerican/copyright")
@@ -125,7 +125,7 @@ def main() -> None:
     counts = read_counts(frequency_file())
     ranks = ranked(words, counts)
     trie = build(ranks)
-    dictionary.write_prepared(DATA / "american-english.qvt", trie.to_bytes())
+    save(trie, DATA / "american-english.qvt")
     shutil.copyfile(COPYRIGHT, DATA / "american-english.copyright")
     notice = FREQUENCY_NOTICE + licence_text()
     (DATA / "word-frequencies.copyright").write_text(notice, encoding="utf-8")

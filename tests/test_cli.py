@@ -1,6 +1,9 @@
 """The command line end to end, through a real subprocess."""
 
 import json
+import os
+import resource
+import stat
 import subprocess
 import sys
 from importlib import resources
@@ -8,15 +11,18 @@ from importlib import resources
 import pytest
 
 pytest.importorskip("_quorvatine")
-import _quorvatine  # noqa: E402
+import quorvatine  # noqa: E402
 
-from quorvatine import dictionary  # noqa: E402
+# A prepared file whose arrays decode but are not a tree: node 1 lists itself.
+SELF_LOOP = quorvatine.from_internal_data([0, 1], ["", "a"], [None, 1], [1, 1]).to_bytes()
+SELF_LOOP_FILE = b"\x89QVT\r\n\x1a\n" + len(SELF_LOOP).to_bytes(8, "little") + SELF_LOOP
 
 
-def run(*args, stdin=None):
+def run(*args, stdin=None, preexec_fn=None):
     proc = subprocess.run(
         [sys.executable, "-m", "quorvatine", *args],
         input=stdin,
+        preexec_fn=preexec_fn,
         capture_output=True,
         text=True,
         encoding="utf-8",
@@ -50,9 +56,9 @@ def test_limit_exact_and_json(wordlist):
 
 
 def test_queries_from_stdin(wordlist):
-    status, out, _ = run("--dict", str(wordlist), "--max-dist", "0", stdin="cat\n\ncarx\n")
+    status, out, _ = run("--dict", str(wordlist), "--max-dist", "0", stdin="cat\n\n  car \n \t\ncarx\n")
     assert status == 0
-    assert out.splitlines() == ["cat: cat (0)", "carx: no suggestions"]
+    assert out.splitlines() == ["cat: cat (0)", "car: car (0)", "carx: no suggestions"]
 
 
 def test_build_then_load_prepared_file(wordlist, tmp_path):
@@ -61,6 +67,29 @@ def test_build_then_load_prepared_file(wordlist, tmp_path):
     assert run("--dict", str(prepared), "--max-dist", "1", "car")[1] == (
         "car: car (0), cart (1), cat (1)\n"
     )
+    assert quorvatine.load(prepared).exact_match("cart") == ("cart", 1, 0)
+
+
+def test_build_writes_into_what_is_not_a_regular_file_and_names_the_target(wordlist, tmp_path):
+    full = tmp_path / "full"
+    try:
+        os.mknod(full, stat.S_IFCHR | 0o666, os.makedev(1, 7))  # what /dev/full is
+    except OSError:
+        pytest.skip("no device nodes here")
+    missing = tmp_path / "no" / "words.qvt"
+    for target, reason in ((full, "No space left on device"), (missing, "No such file or directory")):
+        status, out, err = run("build", str(wordlist), "-o", str(target))
+        assert (status, out, err) == (1, "", f"quorvatine: error: {target}: {reason}\n")
+    assert stat.S_ISCHR(full.stat().st_mode)
+    # A regular file on a disk that fills up: the old file stays, the
+    # temporary one goes (the interpreter ignores SIGXFSZ, so writes fail).
+    old = tmp_path / "old.qvt"
+    old.write_bytes(b"old")
+    status, out, err = run("build", str(wordlist), "-o", str(old),
+                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (16, 16)))
+    assert (status, out, err) == (1, "", f"quorvatine: error: {old}: File too large\n")
+    assert old.read_bytes() == b"old"
+    assert sorted(os.listdir(tmp_path)) == ["full", "old.qvt", "words.txt"]
 
 
 def test_bundled_dictionary():
@@ -75,7 +104,7 @@ def test_bundled_dictionary():
 def test_bundled_payloads_are_frequency_ranks():
     data = resources.files("quorvatine").joinpath("data")
     with resources.as_file(data.joinpath("american-english.qvt")) as path:
-        trie = _quorvatine.from_bytes(dictionary.read_prepared(path))
+        trie = quorvatine.load(path)
     payloads, stack = [], [0]
     while stack:
         node = stack.pop()
@@ -100,6 +129,7 @@ def test_bundled_payloads_are_frequency_ranks():
         (b"car\t-1\n", "words.txt:1: payload '-1' is not an integer"),
         (b"car\ncat\xff\n", "words.txt:2: not valid UTF-8"),
         (b"\x89QVT\r\n\x1a\n\x09\x00\x00\x00\x00\x00\x00\x00\x00", "damaged"),
+        (SELF_LOOP_FILE, "words.txt: the trie it holds is not valid (child relation is not a tree"),
     ],
 )
 def test_data_errors_exit_1(tmp_path, content, message):
@@ -107,7 +137,7 @@ def test_data_errors_exit_1(tmp_path, content, message):
     path.write_bytes(content)
     status, out, err = run("--dict", str(path), "car")
     assert (status, out) == (1, "")
-    assert message in err and "Traceback" not in err
+    assert message in err and len(err.splitlines()) == 1
 
 
 @pytest.mark.parametrize(
@@ -116,6 +146,9 @@ def test_data_errors_exit_1(tmp_path, content, message):
         (["--dict", "/nonexistent/words.txt", "car"], 1),
         (["--max-dist", "-1", "car"], 2),
         (["--limit", "many", "car"], 2),
+        (["--max-dist", str(2**64), "car"], 2),
+        (["--limit", str(2**64), "car"], 2),
+        (["car", ""], 2),
         (["build", "words.txt"], 2),
         (["--no-such-option"], 2),
     ],
@@ -123,4 +156,4 @@ def test_data_errors_exit_1(tmp_path, content, message):
 def test_usage_and_missing_file(args, status):
     code, out, err = run(*args)
     assert code == status
-    assert err.startswith(("quorvatine: error:", "usage:")) and "Traceback" not in err
+    assert err.startswith("quorvatine") and ": error: " in err and len(err.splitlines()) == 1

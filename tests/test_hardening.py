@@ -249,3 +249,30 @@ def test_a_cyclic_trie_with_unbounded_distance_fails_promptly():
 def test_a_cyclic_trie_among_a_million_unreachable_nodes_fails_promptly():
     out = run_bounded(f"PADS = [{DEPTH}]\n" + CYCLE, headroom_mb=1024, timeout=60)
     assert out.splitlines() == ["PanicException", "PanicException", "[('a', 1)] ('a', 1, 0)"]
+
+
+def test_arrays_that_are_not_a_tree_fail_without_quadratic_copies():
+    # A long chain whose last node lists the root again, and a root whose first
+    # child fails when visited, followed by 100,000 leaves, under a long query:
+    # a copy of the parent's text or row per pending child costs time quadratic
+    # in the chain, or gigabytes of rows.
+    out = run_bounded(
+        """
+        n = 400_000
+        chain = _quorvatine.from_internal_data(list(range(n + 1)), [""] + ["a"] * n, [None] * (n + 1),
+                                               [*range(1, n + 1), 0])
+        w = 100_000
+        wide = _quorvatine.from_internal_data([0] + [w + 1] * w, [""] + ["a"] * (w + 1), [None] * (w + 2),
+                                              [w + 1, *range(1, w + 1)])
+        for trie, query in ((chain, "a"), (wide, "a" * 10_000)):
+            try:
+                trie.fuzzy_match(query, 2**64 - 1, None)
+            except BaseException as error:
+                print(type(error).__name__, error)
+        """,
+        headroom_mb=256,
+    )
+    assert out.splitlines() == [
+        "PanicException child 0 of node 400000 has no code point",
+        "PanicException node id 100001 not below node_shifts length 100001",
+    ]

@@ -4,19 +4,23 @@
 ``_quorvatine`` extension; ``layout(words)`` returns the four node arrays
 instead. Importing the package also makes ``PrefixSearch`` picklable (through
 its byte form) and offers ``fuzzy_match_many`` for large batches on several
-processes.
+processes, and ``save``/``load`` keep a trie in a file.
 """
 
 from _quorvatine import PrefixSearch, from_bytes, from_internal_data
 
 from . import pickling
 from .builder import build, layout
+from .dictionary import DataError
 from .errors import PanicException
 from .parallel import fuzzy_match_many
+from .prepared import load, save
 
 pickling.register()
 
 __all__ = [
+    "__version__",
+    "DataError",
     "PanicException",
     "PrefixSearch",
     "build",
@@ -24,4 +28,40 @@ __all__ = [
     "from_internal_data",
     "fuzzy_match_many",
     "layout",
+    "load",
+    "save",
 ]
+
+__version__: str  # set by __getattr__ on first use
+
+
+def __getattr__(name: str) -> str:
+    # Computed on first use: importlib.metadata costs more to import than the
+    # rest of the package.
+    if name == "__version__":
+        global __version__
+        __version__ = _version()
+        return __version__
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+
+
+def _version() -> str:
+    """The installed distribution's version; run from a source tree without
+    one (as the sanitizer run does), the version its pyproject.toml declares,
+    and "0+unknown" when neither is there."""
+    from importlib import metadata
+
+    try:
+        return metadata.version(__name__)
+    except metadata.PackageNotFoundError:
+        pass
+    import tomllib
+    from pathlib import Path
+
+    try:
+        with open(Path(__file__).resolve().parents[2] / "pyproject.toml", "rb") as f:
+            project = tomllib.load(f).get("project", {})
+    except (OSError, tomllib.TOMLDecodeError):
+        return "0+unknown"
+    version = project.get("version") if project.get("name") == __name__ else None
+    return version if isinstance(version, str) else "0+unknown"

@@ -15,19 +15,29 @@ import os
 import sys
 from collections.abc import Iterable, Sequence
 from importlib import resources
-from typing import TextIO
+from typing import NoReturn, TextIO
 
 from _quorvatine import PrefixSearch
 
-from . import dictionary
+from . import dictionary, prepared
 from .dictionary import DataError
+from .errors import PanicException
 
 BUNDLED = "american-english.qvt"
 PROG = "quorvatine"
+MAX_U64 = 2**64 - 1
+
+
+class _Parser(argparse.ArgumentParser):
+    """An argument parser whose usage errors are one line, like every other
+    failure of the command line."""
+
+    def error(self, message: str) -> NoReturn:
+        self.exit(2, f"{PROG}: error: {message} (see `{self.prog} --help`)\n")
 
 
 def _query_parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(
+    parser = _Parser(
         prog=PROG,
         description="Spelling suggestions: the dictionary words within an edit distance of "
         "each WORD, nearest first, ties by payload (in the bundled dictionary the more "
@@ -52,7 +62,7 @@ def _query_parser() -> argparse.ArgumentParser:
 
 
 def _build_parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(
+    parser = _Parser(
         prog=f"{PROG} build",
         description="Prepare a word list for fast loading with --dict.",
     )
@@ -68,6 +78,8 @@ def _natural(text: str) -> int:
         raise argparse.ArgumentTypeError(f"not an integer: {text!r}") from None
     if value < 0:
         raise argparse.ArgumentTypeError(f"must not be negative: {value}")
+    if value > MAX_U64:
+        raise argparse.ArgumentTypeError(f"must be at most {MAX_U64}: {value}")
     return value
 
 
@@ -77,33 +89,14 @@ def _fail(message: str) -> int:
 
 
 def _load(path: str | None) -> PrefixSearch:
-    import _quorvatine
-
     from . import build
 
     if path is None:
-        data = resources.files(__package__).joinpath("data", BUNDLED).read_bytes()
-        return _quorvatine.from_bytes(_unwrap(data, BUNDLED))
-    if dictionary.is_prepared(path):
-        trie_bytes = dictionary.read_prepared(path)
-        try:
-            return _quorvatine.from_bytes(trie_bytes)
-        except BaseException as e:  # the module's internal failure derives from BaseException
-            if not _is_panic(e):
-                raise
-            raise DataError(f"{path}: prepared trie file is damaged ({e})") from None
+        with resources.as_file(resources.files(__package__).joinpath("data", BUNDLED)) as bundled:
+            return prepared.load(bundled)
+    if prepared.is_prepared(path):
+        return prepared.load(path)
     return build(dictionary.read_words(path))
-
-
-def _unwrap(data: bytes, name: str) -> bytes:
-    head = len(dictionary.MAGIC) + 8
-    if not data.startswith(dictionary.MAGIC) or len(data) < head:
-        raise DataError(f"{name}: not a prepared trie file")
-    return data[head:]
-
-
-def _is_panic(e: BaseException) -> bool:
-    return type(e).__name__ == "PanicException"
 
 
 def _queries(words: Sequence[str], stdin: TextIO) -> Iterable[str]:
@@ -111,7 +104,7 @@ def _queries(words: Sequence[str], stdin: TextIO) -> Iterable[str]:
         yield from words
         return
     for line in stdin:
-        query = line.rstrip("\r\n")
+        query = line.strip()
         if query:
             yield query
 
@@ -127,6 +120,15 @@ def _suggest(trie: PrefixSearch, query: str, args: argparse.Namespace) -> list[t
 
 def _run_queries(args: argparse.Namespace, out: TextIO) -> int:
     trie = _load(args.dict)
+    try:
+        return _answer_queries(trie, args, out)
+    except PanicException as e:
+        # Arrays that decode but are not a tree fail on the first query that
+        # meets them; that is the dictionary file's fault.
+        raise DataError(f"{args.dict or BUNDLED}: the trie it holds is not valid ({e})") from None
+
+
+def _answer_queries(trie: PrefixSearch, args: argparse.Namespace, out: TextIO) -> int:
     for query in _queries(args.words, sys.stdin):
         if args.exact:
             hit = trie.exact_match(query)
@@ -152,7 +154,7 @@ def _run_build(args: argparse.Namespace) -> int:
     from . import build
 
     trie = build(dictionary.read_words(args.wordlist))
-    dictionary.write_prepared(args.output, trie.to_bytes())
+    prepared.save(trie, args.output)
     return 0
 
 
@@ -162,7 +164,12 @@ def main(argv: Sequence[str] | None = None) -> int:
     try:
         if argv[:1] == ["build"]:
             return _run_build(_build_parser().parse_args(argv[1:]))
-        return _run_queries(_query_parser().parse_args(argv), sys.stdout)
+        parser = _query_parser()
+        args = parser.parse_args(argv)
+        if "" in args.words:
+            # Every key within --max-dist of nothing is every short word.
+            parser.error("the empty word is not a query")
+        return _run_queries(args, sys.stdout)
     except DataError as e:
         return _fail(str(e))
     except OSError as e:

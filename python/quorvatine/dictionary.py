@@ -1,24 +1,15 @@
-"""Loading word lists and prepared trie files for the command line.
+"""Loading word lists for the command line (prepared trie files: prepared.py).
 
 A word list is UTF-8 text with one word per line and, optionally, a second
 tab-separated column holding the word's payload (0 to 4294967295). Without
 that column a word's payload is its position among the words, counted from 0.
-
-A prepared trie file is the bytes of ``PrefixSearch.to_bytes()`` behind a
-small header of this package's own: the eight bytes ``MAGIC`` and the length
-of the trie bytes as an unsigned 64-bit little-endian number. The header is
-how a prepared file is recognised (never by guessing from its contents), and
-the length catches a truncated copy, which the byte form alone would not.
 """
 
 from __future__ import annotations
 
 import os
-import struct
 from collections.abc import Mapping, Sequence
 
-MAGIC = b"\x89QVT\r\n\x1a\n"
-_LENGTH = struct.Struct("<Q")
 _MAX_PAYLOAD = 0xFFFFFFFF
 
 
@@ -75,40 +66,3 @@ def _parse_payload(field: str) -> int | None:
         return None
     value = int(field)
     return value if value <= _MAX_PAYLOAD else None
-
-
-def is_prepared(path: str | os.PathLike[str]) -> bool:
-    """True when the file starts with the prepared-trie header."""
-    with open(path, "rb") as f:
-        return f.read(len(MAGIC)) == MAGIC
-
-
-def write_prepared(path: str | os.PathLike[str], trie_bytes: bytes) -> None:
-    """Writes trie bytes behind the header, replacing the file atomically."""
-    name = os.fspath(path)
-    temporary = f"{name}.tmp{os.getpid()}"
-    try:
-        with open(temporary, "wb") as f:
-            f.write(MAGIC + _LENGTH.pack(len(trie_bytes)) + trie_bytes)
-        os.replace(temporary, name)
-    finally:
-        if os.path.exists(temporary):
-            os.unlink(temporary)
-
-
-def read_prepared(path: str | os.PathLike[str]) -> bytes:
-    """The trie bytes of a prepared file; DataError when the header is missing
-    or the length it declares does not match the file."""
-    name = os.fspath(path)
-    with open(name, "rb") as f:
-        data = f.read()
-    head = len(MAGIC) + _LENGTH.size
-    if len(data) < head or not data.startswith(MAGIC):
-        raise DataError(f"{name}: not a prepared trie file")
-    (length,) = _LENGTH.unpack_from(data, len(MAGIC))
-    if length != len(data) - head:
-        raise DataError(
-            f"{name}: prepared trie file is damaged "
-            f"(header declares {length} bytes, {len(data) - head} follow)"
-        )
-    return data[head:]

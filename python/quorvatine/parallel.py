@@ -2,7 +2,9 @@
 
 A query holds the interpreter lock for its whole length, so threads do not run
 queries in parallel; processes do. Each worker receives the trie once, as its
-bytes, when it starts, and then only queries and results travel.
+bytes, when it starts, and then only queries and results travel. A worker that
+dies (killed, or ended by the out-of-memory killer) ends the batch with an
+exception, the other workers stopped and reaped.
 """
 
 from __future__ import annotations
@@ -33,8 +35,8 @@ def _answer(job: tuple[list[str], int, int | None]) -> tuple[bool, Any]:
     try:
         return True, [_worker_trie.fuzzy_match(q, max_dist, limit) for q in queries]
     except PanicException as e:
-        # A pool worker dies on a BaseException and the pool would wait for its
-        # task forever; carry the failure home instead and raise it there.
+        # The class lives only in the extension, so the exception could not be
+        # unpickled here; carry its message home and raise it there.
         return False, str(e)
 
 
@@ -49,7 +51,9 @@ def fuzzy_match_many(
     computed on up to `processes` worker processes (default: the number of
     cores). Results come back in query order. Small batches, and
     ``processes=1``, are answered in this process. Errors are those of
-    ``fuzzy_match``: the first failing chunk's error is raised here."""
+    ``fuzzy_match``: the first failing chunk's error is raised here. A worker
+    process that dies raises ``concurrent.futures.process.BrokenProcessPool``
+    (a ``RuntimeError``) once every worker has been stopped and reaped."""
     batch = list(queries)
     if processes is None:
         processes = os.cpu_count() or 1
@@ -60,11 +64,24 @@ def fuzzy_match_many(
         return [trie.fuzzy_match(q, max_dist, limit) for q in batch]
     chunk = max(1, len(batch) // (processes * 8))
     jobs = [(batch[i : i + chunk], max_dist, limit) for i in range(0, len(batch), chunk)]
-    import multiprocessing  # here, not at the top: it adds ~10 ms to every import
-    with multiprocessing.get_context().Pool(
-        processes, initializer=_start_worker, initargs=(trie.to_bytes(),)
-    ) as pool:
-        answers = pool.map(_answer, jobs)
+    # Imported here, not at the top: they add ~10 ms to every import.
+    from concurrent.futures import ProcessPoolExecutor
+    from concurrent.futures.process import BrokenProcessPool
+
+    # Unlike a multiprocessing pool, which replaces a dead worker and waits for
+    # its lost task forever, this executor notices the death and fails every
+    # pending task. Shutting down joins its processes; on a failure the tasks
+    # not yet started are dropped rather than run for nothing.
+    executor = ProcessPoolExecutor(processes, initializer=_start_worker, initargs=(trie.to_bytes(),))
+    try:
+        answers = list(executor.map(_answer, jobs))
+    except BrokenProcessPool as e:
+        raise BrokenProcessPool(
+            "fuzzy_match_many: a worker process died (killed, or out of memory); "
+            "the batch was abandoned"
+        ) from e
+    finally:
+        executor.shutdown(wait=True, cancel_futures=True)
     results: list[list[tuple[str, int, int]]] = []
     for ok, part in answers:
         if not ok:

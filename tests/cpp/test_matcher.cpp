@@ -47,8 +47,8 @@ struct RowSpy {
   [[nodiscard]] State initial_state() const { return matcher.initial_state(); }
   void visit_node(NodeId node_id, std::optional<std::uint32_t> payload, State& state) {
     matcher.visit_node(node_id, payload, state);
-    std::string line = encode_utf8(*state.get<std::u32string>("CUR_PREFIX")) + ":";
-    for (const std::uint64_t cell : *state.get<std::vector<std::uint64_t>>("CUR_ROW")) {
+    std::string line = encode_utf8(state.get<SharedText>("CUR_PREFIX")->to_u32string()) + ":";
+    for (const std::uint64_t cell : **state.get<SharedRow>("CUR_ROW")) {
       line += " " + std::to_string(cell);
     }
     rows.push_back(line);

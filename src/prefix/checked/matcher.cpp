@@ -32,12 +32,13 @@ const T& require(const State& state, std::string_view key, NodeId node_id) {
 
 const Row& require_row(const State& state, std::string_view key, NodeId node_id,
                        std::size_t cells) {
-  const Row& row = require<Row>(state, key, node_id);
-  if (row.size() != cells) {
+  const SharedRow& shared = require<SharedRow>(state, key, node_id);
+  if (shared == nullptr || shared->size() != cells) {
+    const std::size_t size = shared == nullptr ? 0 : shared->size();
     throw InternalFailure(std::string(key) + " of node " + std::to_string(node_id) + " has " +
-                          std::to_string(row.size()) + " cells, not " + std::to_string(cells));
+                          std::to_string(size) + " cells, not " + std::to_string(cells));
   }
-  return row;
+  return *shared;
 }
 
 }  // namespace
@@ -54,30 +55,30 @@ Matcher::Matcher(std::u32string prefix, std::uint64_t max_dist, std::optional<st
 
 State Matcher::initial_state() const {
   State state;
-  state.put(std::string(CUR_PREFIX), std::u32string());
+  state.put(std::string(CUR_PREFIX), SharedText());
   return state;
 }
 
 void Matcher::visit_node(NodeId node_id, std::optional<std::uint32_t> payload, State& state) {
   const std::size_t n = prefix_.size();
-  const auto& text = require<std::u32string>(state, CUR_PREFIX, node_id);
+  const auto& text = require<SharedText>(state, CUR_PREFIX, node_id);
   if (text.empty()) {
     // The root: its text is empty, so cell j costs j insertions. Never reported.
     Row row(n + 1);
     std::iota(row.begin(), row.end(), std::uint64_t{0});
-    state.put(std::string(CUR_ROW), std::move(row));
+    state.put(std::string(CUR_ROW), SharedRow(std::make_shared<const Row>(std::move(row))));
     return;
   }
   Row row = next_row(require_row(state, PREV_ROW, node_id, n + 1), text.back());
   if (payload && row[n] <= max_dist_ && !is_full()) {
-    results_.push_back(MatchRecord{encode_utf8(text), node_id, row[n]});
+    results_.push_back(MatchRecord{encode_utf8(text.to_u32string()), node_id, row[n]});
   }
-  state.put(std::string(CUR_ROW), std::move(row));
+  state.put(std::string(CUR_ROW), SharedRow(std::make_shared<const Row>(std::move(row))));
 }
 
 std::vector<PendingEntry> Matcher::get_children_to_visit(NodeId node_id, const State& state,
                                                          std::vector<Child> children) {
-  const auto& text = require<std::u32string>(state, CUR_PREFIX, node_id);
+  const auto& text = require<SharedText>(state, CUR_PREFIX, node_id);
   const Row& row = require_row(state, CUR_ROW, node_id, prefix_.size() + 1);
   const std::vector<Child> open = children_to_open(row, text.size(), std::move(children));
 
@@ -94,8 +95,7 @@ std::vector<PendingEntry> Matcher::get_children_to_visit(NodeId node_id, const S
   nodes_reached_ += open.size();
   // A tree reaches each node once. Stopping at the first node reached twice
   // keeps a cycle from being walked round and round until the count above
-  // trips: each lap copies the whole text so far, so that would cost time and
-  // memory quadratic in the node count.
+  // trips.
   for (const Child& child : open) {
     if (child.id >= reached_.size()) continue;  // the walk fails on its payload when popped
     if (reached_[child.id]) {
@@ -105,15 +105,18 @@ std::vector<PendingEntry> Matcher::get_children_to_visit(NodeId node_id, const S
     reached_[child.id] = true;
   }
 
+  // The children share this node's row and text rather than copy them: a
+  // copy per pending child would cost the row's length per child, and the
+  // text's length per child on a deep path, which on arrays that are not a
+  // tree (a long chain closed into a cycle, a node with a great many
+  // children) means time quadratic in the nodes or gigabytes of rows.
+  const SharedRow& shared_row = require<SharedRow>(state, CUR_ROW, node_id);
   std::vector<PendingEntry> entries;
   entries.reserve(open.size());
   for (const Child& child : open) {
     State child_state;
-    child_state.put(std::string(PREV_ROW), row);
-    std::u32string child_text;
-    child_text.reserve(text.size() + 1);
-    child_text.append(text).push_back(child.code_point);
-    child_state.put(std::string(CUR_PREFIX), std::move(child_text));
+    child_state.put(std::string(PREV_ROW), shared_row);
+    child_state.put(std::string(CUR_PREFIX), SharedText(text, child.code_point));
     entries.push_back(PendingEntry{child.id, std::move(child_state)});
   }
   return entries;

@@ -4,12 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "prefix/checked/shared_text.hpp"
 #include "prefix/checked/state.hpp"
 #include "prefix/checked/traversal.hpp"
 #include "prefix/store/tree_check.hpp"
@@ -30,9 +32,10 @@ struct MatchRecord {
 // `prefix`, in the order a depth-first walk finds them: at each node the
 // children whose code point continues the query go first, then the others, each
 // group in stored order. At most `limit` records when a limit is given. The
-// root is never reported. Costs O(n + depth) per visited node, n = query length.
-// Throws InternalFailure on inconsistent node arrays, including a child relation
-// that is not a tree (more nodes reached than node_payloads holds).
+// root is never reported. Costs O(n) per visited node, n = query length, plus
+// the key's length per record, and O(depth x n) memory. Throws InternalFailure
+// on inconsistent node arrays, including a child relation that is not a tree
+// (a node reached twice, or more nodes reached than node_payloads holds).
 [[nodiscard]] std::vector<MatchRecord> fuzzy_match(const Trie& trie, std::u32string_view prefix,
                                                    std::uint64_t max_dist,
                                                    std::optional<std::uint64_t> limit);
@@ -52,10 +55,17 @@ struct MatchRecord {
 [[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
                                                      std::u32string_view prefix);
 
+// A row of the checked walk, immutable once built and shared by the States of
+// the node's pending children.
+using SharedRow = std::shared_ptr<const std::vector<std::uint64_t>>;
+
 // The Agent behind fuzzy_match. Each node's State holds its text ("CUR_PREFIX",
-// code points), a copy of its parent's row ("PREV_ROW") and, once visited, its
-// own row ("CUR_ROW"): cell j is the edit distance between the node's text and
-// the first j code points of the query.
+// a SharedText), its parent's row ("PREV_ROW", a SharedRow) and, once visited,
+// its own row ("CUR_ROW", a SharedRow): cell j is the edit distance between the
+// node's text and the first j code points of the query. A node's children share
+// its row and text, so the walk costs O(n) time per visited node and O(1) per
+// pending child, and holds rows for the nodes on the current path only:
+// O(depth x n) memory.
 class Matcher {
  public:
   // `node_budget` is the number of nodes a tree can have (node_payloads'

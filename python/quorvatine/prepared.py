@@ -1,0 +1,118 @@
+"""Prepared trie files: a ``PrefixSearch`` saved to disk and loaded back.
+
+A prepared trie file is the bytes of ``PrefixSearch.to_bytes()`` behind a
+small header of this package's own: the eight bytes ``MAGIC`` and the length
+of the trie bytes as an unsigned 64-bit little-endian number. The header is
+how a prepared file is recognised (never by guessing from its contents), and
+the length catches a truncated copy, which the byte form alone would not.
+"""
+
+from __future__ import annotations
+
+import os
+import stat
+import struct
+from typing import TYPE_CHECKING, BinaryIO
+
+from .dictionary import DataError
+from .errors import PanicException
+
+if TYPE_CHECKING:
+    from _quorvatine import PrefixSearch
+
+MAGIC = b"\x89QVT\r\n\x1a\n"
+_LENGTH = struct.Struct("<Q")
+HEADER_SIZE = len(MAGIC) + _LENGTH.size
+
+Path = str | os.PathLike[str]
+
+
+def save(trie: PrefixSearch, path: Path) -> None:
+    """Writes `trie` to `path` as a prepared trie file.
+
+    A regular file (or a missing one) is replaced atomically: the bytes go to
+    a temporary file beside it, which then takes its name, so a failure leaves
+    the old file as it was and no temporary file behind. Anything else (a
+    device, a pipe) is written into, never replaced. An ``OSError`` (a full
+    disk, a directory that cannot be written or does not exist) names `path`.
+    """
+    trie_bytes = trie.to_bytes()
+    data = MAGIC + _LENGTH.pack(len(trie_bytes)) + trie_bytes
+    name = os.fspath(path)
+    try:
+        # The file a symbolic link names is replaced, not the link.
+        _write(os.path.realpath(name), data)
+    except OSError as e:
+        # A failed write carries no file name, and the temporary file's would
+        # be of no use to the caller.
+        raise OSError(e.errno, e.strerror or str(e), name) from None
+
+
+def load(path: Path) -> PrefixSearch:
+    """The trie of the prepared trie file at `path` (as written by ``save`` or
+    ``quorvatine build``).
+
+    Raises ``DataError`` naming the file when it is not a regular file, lacks
+    the header, holds more or fewer trie bytes than the header declares, or
+    holds bytes that are not a trie's byte form; ``OSError`` when it cannot be
+    read. Reads the file once and allocates no more than its size. Arrays that
+    decode but do not form a tree are not looked for here: like any other
+    ``PrefixSearch`` of such arrays, the trie raises ``PanicException`` on the
+    first query that meets them.
+    """
+    import _quorvatine
+
+    name = os.fspath(path)
+    with open(name, "rb") as f:
+        trie_bytes = _trie_bytes(f, name)
+    try:
+        return _quorvatine.from_bytes(trie_bytes)
+    except PanicException as e:
+        raise DataError(f"{name}: prepared trie file is damaged ({e})") from None
+
+
+def is_prepared(path: Path) -> bool:
+    """True when the file at `path` starts with the prepared-trie header."""
+    with open(path, "rb") as f:
+        return f.read(len(MAGIC)) == MAGIC
+
+
+def _trie_bytes(f: BinaryIO, name: str) -> bytes:
+    # The declared length is compared with the file's size before anything
+    # is read past the header: a damaged header must not decide an allocation.
+    info = os.fstat(f.fileno())
+    if not stat.S_ISREG(info.st_mode):
+        raise DataError(f"{name}: not a regular file")
+    header = f.read(HEADER_SIZE)
+    if len(header) < HEADER_SIZE or not header.startswith(MAGIC):
+        raise DataError(f"{name}: not a prepared trie file")
+    (length,) = _LENGTH.unpack_from(header, len(MAGIC))
+    follow = info.st_size - HEADER_SIZE
+    if length != follow:
+        raise DataError(
+            f"{name}: prepared trie file is damaged (header declares {length} bytes, {follow} follow)"
+        )
+    trie_bytes = f.read(length)
+    if len(trie_bytes) != length or f.read(1):
+        raise DataError(f"{name}: the file changed while it was read")
+    return trie_bytes
+
+
+def _write(target: str, data: bytes) -> None:
+    try:
+        is_regular = stat.S_ISREG(os.stat(target).st_mode)
+    except FileNotFoundError:
+        is_regular = True
+    if not is_regular:
+        with open(target, "wb") as f:
+            f.write(data)
+        return
+    temporary = f"{target}.tmp{os.getpid()}"
+    fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
+    try:
+        with os.fdopen(fd, "wb") as f:
+            f.write(data)
+        os.replace(temporary, target)
+    finally:
+        if os.path.lexists(temporary):
+            os.unlink(temporary)
