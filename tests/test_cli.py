@@ -69,9 +69,11 @@ def test_bundled_dictionary():
 @pytest.mark.parametrize(
     "content, message",
     [
-        (b"car\n\ncat\n", "words.txt:2: empty word"),
+        (b"car\t1\n\n\t2\n", "words.txt:3: empty word"),
         (b"car\t1\ncat\n", "words.txt:2: malformed line"),
         (b"car\t-1\n", "words.txt:1: payload '-1' is not an integer"),
+        (b"car\ncat\tfoo\n", "words.txt:2: payload 'foo' is not an integer"),
+        (b"car\n" + b"r" * (2**20 + 1) + b"\n", "words.txt:2: line longer than 1048576 bytes"),
         (b"car\ncat\xff\n", "words.txt:2: not valid UTF-8"),
         (b"\x89QVT\r\n\x1a\n\x09\x00\x00\x00\x00\x00\x00\x00\x00", "damaged"),
     ],

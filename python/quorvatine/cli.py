@@ -78,8 +78,6 @@ def _fail(message: str) -> int:
 def _load(path: str | None) -> PrefixSearch:
     import _quorvatine
 
-    from . import build
-
     if path is None:
         data = resources.files(__package__).joinpath("data", BUNDLED).read_bytes()
         return _quorvatine.from_bytes(_unwrap(data, BUNDLED))
@@ -91,7 +89,7 @@ def _load(path: str | None) -> PrefixSearch:
             if not _is_panic(e):
                 raise
             raise DataError(f"{path}: prepared trie file is damaged ({e})") from None
-    return build(dictionary.read_words(path))
+    return dictionary.build_word_list(path)
 
 
 def _unwrap(data: bytes, name: str) -> bytes:
@@ -147,10 +145,7 @@ def _run_queries(args: argparse.Namespace, out: TextIO) -> int:
 
 
 def _run_build(args: argparse.Namespace) -> int:
-    from . import build
-
-    trie = build(dictionary.read_words(args.wordlist))
-    dictionary.write_prepared(args.output, trie.to_bytes())
+    dictionary.write_prepared(args.output, dictionary.encode_word_list(args.wordlist))
     return 0
 
 

@@ -31,6 +31,8 @@ class WordList {
   // Ends the word being appended, with `payload`. Throws InternalFailure past
   // 4294967296 words, the most a word index can name.
   void end_word(std::uint32_t payload);
+  // Replaces the payload of the last word ended.
+  void set_last_payload(std::uint32_t payload) noexcept { payloads_.back() = payload; }
   // Drops the bytes appended since the last end_word.
   void drop_open_word() { text_.resize(start(ends_.size())); }
   void add(std::string_view word, std::uint32_t payload) {
