@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Prepares the fuzzy-lookup benchmark: Debian's word lists and codespell, the
+# Prepares the benchmarks: Debian's word lists (wpolish for the build
+# benchmark only) and codespell, the
 # virtual environment .venv-bench with the comparison tools, and the project
 # built from this tree (Release). Quick when everything is already there.
 #
@@ -15,7 +16,7 @@ VENV=${BENCH_VENV:-.venv-bench}
 VPY="$VENV/bin/python"
 
 missing=""
-for p in wamerican wamerican-insane wngerman codespell; do
+for p in wamerican wamerican-insane wngerman wpolish codespell; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then

@@ -45,6 +45,11 @@ FlatArrays lay_out(const WordList& words, std::span<const std::uint32_t> order) 
   std::vector<std::uint32_t> parents;
   std::vector<std::uint32_t>& child_counts = arrays.node_shifts;
   std::vector<std::uint32_t> word_ends;  // the last node of each stored word, in id order
+  // A node per code point at most: room that is never touched costs no memory.
+  const std::size_t most_nodes = 1 + words.text_size();
+  chars.reserve(most_nodes);
+  parents.reserve(most_nodes);
+  child_counts.reserve(most_nodes);
   chars.push_back(FlatArrays::NO_CODE_POINT);
   parents.push_back(0);
   child_counts.push_back(0);
@@ -52,7 +57,12 @@ FlatArrays lay_out(const WordList& words, std::span<const std::uint32_t> order) 
   // where that code point ends and its node. The root is at byte 0.
   std::vector<std::pair<std::size_t, std::uint32_t>> path{{0, 0}};
   std::string_view previous;
-  for (const std::uint32_t index : order) {
+  // Sorted words lie scattered over the text unless they were given sorted:
+  // fetching a few words ahead hides the wait for each.
+  constexpr std::size_t AHEAD = 8;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    if (k + AHEAD < order.size()) __builtin_prefetch(words.word(order[k + AHEAD]).data());
+    const std::uint32_t index = order[k];
     const std::string_view word = words.word(index);
     assert(!word.empty());
     if (!previous.empty() && word == previous) continue;

@@ -41,6 +41,8 @@ class WordList {
   }
 
   [[nodiscard]] std::size_t size() const noexcept { return ends_.size(); }
+  // Bytes of all words together.
+  [[nodiscard]] std::size_t text_size() const noexcept { return text_.size(); }
   [[nodiscard]] std::string_view word(std::size_t i) const noexcept {
     const std::size_t begin = start(i);
     return std::string_view(text_).substr(begin, ends_[i] - begin);
@@ -58,9 +60,11 @@ class WordList {
 };
 
 // Indices of `words` sorted by text in code-point order (UTF-8 byte order),
-// equal texts by index, so the first of equals comes first. Costs a sort of
-// 16-byte keys that hold each word's first 8 bytes, so most comparisons do not
-// reach the texts; a list already in order is only checked.
+// equal texts by index, so the first of equals comes first. A list already in
+// order is only checked. Otherwise words are sorted on their first 8 bytes
+// by a radix sort of 16-byte keys (32 bytes a word while sorting), and each
+// group agreeing on those on the next 8 and so on, so each word's text is
+// read 8 bytes at a time, once per group it is in.
 [[nodiscard]] std::vector<std::uint32_t> sorted_order(const WordList& words);
 
 // Among words whose text an earlier word already has, the index of the first
