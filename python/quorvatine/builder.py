@@ -59,12 +59,9 @@ def layout(words: Words) -> Layout:
 
 def build(words: Words) -> PrefixSearch:
     """Returns a ``PrefixSearch`` holding ``words``, laid out as by ``layout``
-    (see there for what ``words`` may be and what is refused), handed over
-    in its byte form, which the extension reads straight into its compact
-    form."""
-    import _quorvatine
-
-    return _quorvatine.from_bytes(_native.encode(*_source(words)))
+    (see there for what ``words`` may be and what is refused) and kept in the
+    compact form straight from the layout, without Python lists between."""
+    return _native.build(*_source(words))
 
 
 def _source(words: Words) -> tuple[Words, bool]:

@@ -52,10 +52,9 @@ def encode_word_list(path: str | os.PathLike[str]) -> bytes:
 
 def build_word_list(path: str | os.PathLike[str]) -> PrefixSearch:
     """A ``PrefixSearch`` holding the words of a word list: what
-    ``build(read_words(path))`` gives, without the words as Python objects."""
-    import _quorvatine
-
-    return _quorvatine.from_bytes(encode_word_list(path))
+    ``build(read_words(path))`` gives, without the words as Python objects.
+    Raises as ``read_words`` does."""
+    return _read(_native.build_word_file, path)
 
 
 def _read(function: Callable[[bytes, str], _T], path: str | os.PathLike[str]) -> _T:

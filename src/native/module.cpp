@@ -1,5 +1,6 @@
 // The module root of quorvatine._native, the helper package's compiled part:
-// initialisation and the table of entry points. Each entry point binds and
+// initialisation and the table of entry points. Tries it builds are
+// _quorvatine.PrefixSearch instances, made here in that type's layout. Each entry point binds and
 // converts its arguments, then calls logic that takes and returns C++ values.
 #include <Python.h>
 
@@ -21,10 +22,14 @@
 #include "prefix/failure.hpp"
 #include "prefix/store/layout.hpp"
 #include "prefix/store/word_list.hpp"
+#include "prefix_search_object.hpp"
 
 namespace {
 
 using binding::Ref;
+
+// _quorvatine.PrefixSearch, kept from initialisation on.
+constinit binding::OnceCell prefix_search_type;
 
 // The layout of gathered words, with the lock released; the words are
 // released before the arrays are returned.
@@ -35,6 +40,15 @@ prefix::FlatArrays lay_out_released(prefix::WordList words, std::vector<std::uin
     order = {};
     return arrays;
   });
+}
+
+// A PrefixSearch holding the laid-out trie: its compact form is made straight
+// from the arrays (a complete pre-order tree), with the lock released.
+Ref into_prefix_search(prefix::FlatArrays&& arrays) {
+  prefix::SearchTrie trie =
+      native::without_lock([&] { return prefix::SearchTrie::from_flat(std::move(arrays)); });
+  return new_prefix_search_of(reinterpret_cast<PyTypeObject*>(prefix_search_type.get()),
+                              std::move(trie));
 }
 
 bool truth(PyObject* object) {
@@ -56,7 +70,9 @@ PyObject* checked_name(PyObject* name) {
 
 constexpr binding::FunctionDescription<2> LAY_OUT{std::nullopt, "lay_out", {"words", "is_mapping"},
                                                   2};
-constexpr binding::FunctionDescription<2> ENCODE{std::nullopt, "encode", {"words", "is_mapping"}, 2};
+constexpr binding::FunctionDescription<2> BUILD{std::nullopt, "build", {"words", "is_mapping"}, 2};
+constexpr binding::FunctionDescription<2> BUILD_WORD_FILE{
+    std::nullopt, "build_word_file", {"path", "name"}, 2};
 constexpr binding::FunctionDescription<2> ENCODE_WORD_FILE{
     std::nullopt, "encode_word_file", {"path", "name"}, 2};
 constexpr binding::FunctionDescription<2> READ_WORD_FILE{
@@ -72,13 +88,22 @@ PyObject* lay_out(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
   });
 }
 
-PyObject* encode(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
-                 PyObject* kwnames) noexcept {
+PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
-    const auto bound = binding::bind(ENCODE, args, nargs, kwnames);
+    const auto bound = binding::bind(BUILD, args, nargs, kwnames);
     native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
-    return native::bytes_into_py(
-        lay_out_released(std::move(sorted.words), std::move(sorted.order)));
+    return into_prefix_search(lay_out_released(std::move(sorted.words), std::move(sorted.order)));
+  });
+}
+
+PyObject* build_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(BUILD_WORD_FILE, args, nargs, kwnames);
+    prefix::WordFile file =
+        native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
+    return into_prefix_search(lay_out_released(std::move(file.words), std::move(file.order)));
   });
 }
 
@@ -136,8 +161,10 @@ constexpr int FASTCALL_KEYWORDS = METH_FASTCALL | METH_KEYWORDS;
 PyMethodDef module_functions[] = {
     {"lay_out", as_cfunction(lay_out), FASTCALL_KEYWORDS,
      "lay_out(words, is_mapping)\n--\n\nThe four node arrays of the trie holding `words`."},
-    {"encode", as_cfunction(encode), FASTCALL_KEYWORDS,
-     "encode(words, is_mapping)\n--\n\nThe byte form of the trie holding `words`."},
+    {"build", as_cfunction(build), FASTCALL_KEYWORDS,
+     "build(words, is_mapping)\n--\n\nA PrefixSearch holding `words`."},
+    {"build_word_file", as_cfunction(build_word_file), FASTCALL_KEYWORDS,
+     "build_word_file(path, name)\n--\n\nA PrefixSearch holding the words of a word-list file."},
     {"encode_word_file", as_cfunction(encode_word_file), FASTCALL_KEYWORDS,
      "encode_word_file(path, name)\n--\n\nThe byte form of the trie of a word-list file."},
     {"read_word_file", as_cfunction(read_word_file), FASTCALL_KEYWORDS,
@@ -160,12 +187,10 @@ PyModuleDef module_definition = {
 // Internal failures here raise the class _quorvatine raises: it makes the class
 // on first need and does not list it, so one harmless failure (a payload query
 // on a trie without nodes) hands it over.
-void share_panic_exception_class() {
-  const Ref extension = Ref::steal(PyImport_ImportModule("_quorvatine"));
-  if (!extension) binding::throw_fetched();
+void share_panic_exception_class(PyObject* extension) {
   const Ref empty = Ref::steal(PyList_New(0));
   if (!empty) binding::throw_fetched();
-  const Ref trie = Ref::steal(PyObject_CallMethod(extension.get(), "from_internal_data", "OOOO",
+  const Ref trie = Ref::steal(PyObject_CallMethod(extension, "from_internal_data", "OOOO",
                                                   empty.get(), empty.get(), empty.get(),
                                                   empty.get()));
   if (!trie) binding::throw_fetched();
@@ -178,7 +203,15 @@ void share_panic_exception_class() {
 }
 
 Ref initialise_module() {
-  share_panic_exception_class();
+  const Ref extension = Ref::steal(PyImport_ImportModule("_quorvatine"));
+  if (!extension) binding::throw_fetched();
+  share_panic_exception_class(extension.get());
+  prefix_search_type.get_or_init([&] {
+    Ref type = Ref::steal(PyObject_GetAttrString(extension.get(), "PrefixSearch"));
+    if (!type) binding::throw_fetched();
+    if (!PyType_Check(type.get())) throw binding::type_mismatch(type.get(), "type");
+    return type;
+  });
   Ref module = Ref::steal(PyModule_Create(&module_definition));
   if (!module) binding::throw_fetched();
   const Ref longest = binding::checked(PyLong_FromSize_t(prefix::MAX_WORD_BYTES));

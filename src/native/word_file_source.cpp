@@ -1,6 +1,8 @@
 // Reading a word-list file in chunks, and the messages of its refusals.
 #include "native/word_file_source.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -33,6 +35,10 @@ Reading read_file(const char* path) {
   if (!file) return {errno};
   std::vector<char> chunk(CHUNK_BYTES);
   prefix::WordFileReader reader;
+  struct stat status {};
+  if (fstat(fileno(file.get()), &status) == 0 && S_ISREG(status.st_mode)) {
+    reader.expect(static_cast<std::size_t>(status.st_size));
+  }
   for (;;) {
     const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file.get());
     if (got == 0) {

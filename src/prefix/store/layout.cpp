@@ -36,26 +36,18 @@ std::size_t shared_bytes(std::string_view a, std::string_view b) noexcept {
   return shared;
 }
 
-}  // namespace
-
-FlatArrays lay_out(const WordList& words, std::span<const std::uint32_t> order) {
-  FlatArrays arrays;
-  std::vector<std::uint32_t>& chars = arrays.node_chars;
-  // Per node its parent, then (reused) the next free position of its children.
-  std::vector<std::uint32_t> parents;
-  std::vector<std::uint32_t>& child_counts = arrays.node_shifts;
-  std::vector<std::uint32_t> word_ends;  // the last node of each stored word, in id order
-  // A node per code point at most: room that is never touched costs no memory.
-  const std::size_t most_nodes = 1 + words.text_size();
-  chars.reserve(most_nodes);
-  parents.reserve(most_nodes);
-  child_counts.reserve(most_nodes);
-  chars.push_back(FlatArrays::NO_CODE_POINT);
-  parents.push_back(0);
-  child_counts.push_back(0);
+// Walks the trie of the distinct words of `order` (sorted_order(words)) in
+// the order its nodes are numbered: new_node(parent, code point) for each
+// node but the root, whose ids follow from 1, and after each word's nodes
+// end_word(its last node, the word's index). Of equal words only the first
+// in `order` counts.
+template <class NewNode, class EndWord>
+void walk_nodes(const WordList& words, std::span<const std::uint32_t> order, NewNode new_node,
+                EndWord end_word) {
   // The path to the previous word's last node: per code point on it, the byte
   // where that code point ends and its node. The root is at byte 0.
   std::vector<std::pair<std::size_t, std::uint32_t>> path{{0, 0}};
+  std::uint32_t nodes = 1;
   std::string_view previous;
   // Sorted words lie scattered over the text unless they were given sorted:
   // fetching a few words ahead hides the wait for each.
@@ -71,35 +63,60 @@ FlatArrays lay_out(const WordList& words, std::span<const std::uint32_t> order) 
     std::uint32_t parent = path.back().second;
     for (std::size_t at = shared; at < word.size();) {
       const std::size_t length = sequence_length(static_cast<unsigned char>(word[at]));
-      const auto node = static_cast<std::uint32_t>(chars.size());
-      chars.push_back(decode_at(word, at, length));
-      parents.push_back(parent);
-      child_counts.push_back(0);
-      ++child_counts[parent];
+      new_node(parent, decode_at(word, at, length));
       at += length;
-      path.emplace_back(at, node);
-      parent = node;
+      parent = nodes++;
+      path.emplace_back(at, parent);
     }
-    word_ends.push_back(parent);
-    arrays.payloads.push_back(words.payload(index));
+    end_word(parent, index);
     previous = word;
   }
+}
+
+}  // namespace
+
+FlatArrays lay_out(const WordList& words, std::span<const std::uint32_t> order) {
+  FlatArrays arrays;
+  std::vector<std::uint32_t>& chars = arrays.node_chars;
+  std::vector<std::uint32_t>& shifts = arrays.node_shifts;
+  // A node per byte at most: room that is never touched costs no memory.
+  chars.reserve(1 + words.text_size());
+  shifts.reserve(1 + words.text_size());
+  chars.push_back(FlatArrays::NO_CODE_POINT);
+  // First the code points and, in place of the shifts, the child counts.
+  shifts.push_back(0);
+  walk_nodes(
+      words, order,
+      [&](std::uint32_t parent, std::uint32_t code_point) {
+        chars.push_back(code_point);
+        shifts.push_back(0);
+        ++shifts[parent];
+      },
+      [](std::uint32_t /*node*/, std::uint32_t /*index*/) {});
   const std::size_t nodes = chars.size();
-  // Words come in sorted order, so their last nodes come in id order.
+  // Counts become the start of each range (their running sum). A second walk
+  // puts each node at the next place of its parent's range, the start serving
+  // as the cursor: ids grow in pre-order, so each range lists its children by
+  // id, which is code-point order. A cursor ends where the next range starts.
+  std::uint32_t sum = 0;
+  for (std::uint32_t& entry : shifts) sum += std::exchange(entry, sum);
+  arrays.child_indices.resize(nodes - 1);
   arrays.payload_count = nodes;
   arrays.has_payload = BitRow(nodes);
-  for (const std::uint32_t node : word_ends) arrays.has_payload.set(node);
-  word_ends = {};
-  // Child counts become shifts (their running sum), then each node takes the
-  // next place in its parent's range: ids grow in pre-order, so each range
-  // lists its children by id, which is code-point order.
-  std::uint32_t sum = 0;
-  for (std::uint32_t& entry : child_counts) sum += std::exchange(entry, sum);
-  std::vector<std::uint32_t> places(arrays.node_shifts);
-  arrays.child_indices.resize(nodes - 1);
-  for (std::size_t node = 1; node < nodes; ++node) {
-    arrays.child_indices[places[parents[node]]++] = static_cast<std::uint32_t>(node);
-  }
+  arrays.payloads.reserve(order.size());
+  std::uint32_t next = 1;
+  walk_nodes(
+      words, order,
+      [&](std::uint32_t parent, std::uint32_t /*code_point*/) {
+        arrays.child_indices[shifts[parent]++] = next++;
+      },
+      [&](std::uint32_t node, std::uint32_t index) {
+        // Words come in sorted order, so their last nodes come in id order.
+        arrays.has_payload.set(node);
+        arrays.payloads.push_back(words.payload(index));
+      });
+  for (std::size_t node = nodes - 1; node > 0; --node) shifts[node] = shifts[node - 1];
+  shifts[0] = 0;
   return arrays;
 }
 

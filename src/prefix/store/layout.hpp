@@ -17,7 +17,8 @@ namespace prefix {
 // Requires every word non-empty and valid UTF-8 (a surrogate's three-byte
 // form decodes to the surrogate). The arrays hold one entry per node
 // (child_indices one fewer), a tree by construction. Costs time linear in
-// the texts' length and, besides the arrays, 8 bytes per node while laying out.
+// the texts' length (two walks over the sorted words) and nothing besides the
+// arrays but the path of the word being laid out.
 [[nodiscard]] FlatArrays lay_out(const WordList& words, std::span<const std::uint32_t> order);
 
 }  // namespace prefix

@@ -49,6 +49,10 @@ using WordFileResult = std::variant<WordFile, WordFileError>;
 // Holds the words (WordList's cost) and at most one line in progress.
 class WordFileReader {
  public:
+  // Prepares for a file of `bytes` bytes: room for its text and a word per 8
+  // bytes, so that the words rarely move while they are read.
+  void expect(std::size_t bytes) { words_.reserve(bytes / 8 + 1, bytes); }
+
   // Reads the next bytes of the file. False once a line has been refused:
   // what follows need not be fed.
   bool feed(std::span<const char> bytes);
