@@ -68,8 +68,8 @@ PyObject* checked_name(PyObject* name) {
   return name;
 }
 
-constexpr binding::FunctionDescription<2> LAY_OUT{std::nullopt, "lay_out", {"words", "is_mapping"},
-                                                  2};
+constexpr binding::FunctionDescription<2> LAY_OUT{
+    std::nullopt, "lay_out", {"words", "is_mapping"}, 2};
 constexpr binding::FunctionDescription<2> BUILD{std::nullopt, "build", {"words", "is_mapping"}, 2};
 constexpr binding::FunctionDescription<2> BUILD_WORD_FILE{
     std::nullopt, "build_word_file", {"path", "name"}, 2};
@@ -101,8 +101,7 @@ PyObject* build_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_
                           PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD_WORD_FILE, args, nargs, kwnames);
-    prefix::WordFile file =
-        native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
+    prefix::WordFile file = native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
     return into_prefix_search(lay_out_released(std::move(file.words), std::move(file.order)));
   });
 }
@@ -111,8 +110,7 @@ PyObject* encode_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize
                            PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(ENCODE_WORD_FILE, args, nargs, kwnames);
-    prefix::WordFile file =
-        native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
+    prefix::WordFile file = native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
     return native::bytes_into_py(lay_out_released(std::move(file.words), std::move(file.order)));
   });
 }
@@ -190,9 +188,8 @@ PyModuleDef module_definition = {
 void share_panic_exception_class(PyObject* extension) {
   const Ref empty = Ref::steal(PyList_New(0));
   if (!empty) binding::throw_fetched();
-  const Ref trie = Ref::steal(PyObject_CallMethod(extension, "from_internal_data", "OOOO",
-                                                  empty.get(), empty.get(), empty.get(),
-                                                  empty.get()));
+  const Ref trie = Ref::steal(PyObject_CallMethod(
+      extension, "from_internal_data", "OOOO", empty.get(), empty.get(), empty.get(), empty.get()));
   if (!trie) binding::throw_fetched();
   const Ref answer = Ref::steal(PyObject_CallMethod(trie.get(), "get_payload", "i", 0));
   const Ref raised = Ref::steal(binding::compat::get_raised_exception());

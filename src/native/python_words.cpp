@@ -91,8 +91,8 @@ Ref type_name(PyObject* object) {
 // " at position <p>" for a word of an iterable, "" for a mapping's key.
 Ref where(std::optional<std::uint64_t> position) {
   if (!position) return Ref::steal(PyUnicode_FromString(""));
-  return Ref::steal(PyUnicode_FromFormat(" at position %llu",
-                                         static_cast<unsigned long long>(*position)));
+  return Ref::steal(
+      PyUnicode_FromFormat(" at position %llu", static_cast<unsigned long long>(*position)));
 }
 
 // The exact str a stored word is named by: a copy of a str subclass, so that
@@ -124,7 +124,8 @@ class Gatherer {
     }
     const Encoded encoded = append_utf8(word, words_.text());
     if (encoded == Encoded::TooLong) refuse_long_word(word, position);
-    if (encoded == Encoded::Surrogate) surrogates_.push_back(static_cast<std::uint32_t>(words_.size()));
+    if (encoded == Encoded::Surrogate)
+      surrogates_.push_back(static_cast<std::uint32_t>(words_.size()));
     words_.end_word(payload);
   }
 
@@ -157,8 +158,8 @@ class Gatherer {
       const Ref name = type_name(word);
       const Ref at = where(position);
       if (!name || !at) binding::throw_fetched();
-      fail(PyExc_TypeError,
-           Ref::steal(PyUnicode_FromFormat("word %R%U is %U, not str", word, at.get(), name.get())));
+      fail(PyExc_TypeError, Ref::steal(PyUnicode_FromFormat("word %R%U is %U, not str", word,
+                                                            at.get(), name.get())));
     }
     if (PyUnicode_GET_LENGTH(word) == 0) {
       const Ref at = where(position);
@@ -225,10 +226,9 @@ class Gatherer {
     if (found != known_.end() && words_.word(*found) == text) return;
     const Ref named = exact_str(word);
     if (!named) binding::throw_fetched();
-    fail(PyExc_ValueError,
-         Ref::steal(PyUnicode_FromFormat(
-             "word %R at position %llu is beyond the largest payload 4294967295", named.get(),
-             static_cast<unsigned long long>(position))));
+    fail(PyExc_ValueError, Ref::steal(PyUnicode_FromFormat(
+                               "word %R at position %llu is beyond the largest payload 4294967295",
+                               named.get(), static_cast<unsigned long long>(position))));
   }
 
   void refuse_repeat(const std::vector<std::uint32_t>& order) const {
@@ -270,9 +270,8 @@ class Gatherer {
 [[noreturn]] void refuse_non_iterable(PyObject* words) {
   const Ref name = type_name(words);
   if (!name) binding::throw_fetched();
-  fail(PyExc_TypeError,
-       Ref::steal(PyUnicode_FromFormat(
-           "words must be a mapping or an iterable of str, not %U", name.get())));
+  fail(PyExc_TypeError, Ref::steal(PyUnicode_FromFormat(
+                            "words must be a mapping or an iterable of str, not %U", name.get())));
 }
 
 Ref next_item(PyObject* iterator) {

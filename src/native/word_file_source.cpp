@@ -63,9 +63,9 @@ Ref message(const WordFileError& error, PyObject* name) {
       return Ref::steal(PyUnicode_FromFormat("%U:%llu: line longer than %zu bytes", name, line,
                                              prefix::MAX_WORD_BYTES));
     case WordFileError::Kind::Malformed:
-      return Ref::steal(PyUnicode_FromFormat(
-          "%U:%llu: malformed line (expected %s per line)", name, line,
-          error.with_payloads ? "a word and a payload" : "one word"));
+      return Ref::steal(
+          PyUnicode_FromFormat("%U:%llu: malformed line (expected %s per line)", name, line,
+                               error.with_payloads ? "a word and a payload" : "one word"));
     case WordFileError::Kind::EmptyWord:
       return Ref::steal(PyUnicode_FromFormat("%U:%llu: empty word", name, line));
     case WordFileError::Kind::BadPayload: {

@@ -76,8 +76,8 @@ std::string read(std::string_view text, std::size_t chunk = 3) {
   }
   auto result = std::move(reader).finish();
   if (const auto* error = std::get_if<WordFileError>(&result)) {
-    return std::to_string(error->line) + " " + std::to_string(static_cast<int>(error->kind)) +
-           " " + error->field;
+    return std::to_string(error->line) + " " + std::to_string(static_cast<int>(error->kind)) + " " +
+           error->field;
   }
   const auto& file = std::get<prefix::WordFile>(result);
   std::string out;

@@ -26,8 +26,8 @@ std::uint32_t decode_at(std::string_view text, std::size_t at, std::size_t lengt
 // Leading bytes `a` and `b` share, cut back to a code point boundary.
 std::size_t shared_bytes(std::string_view a, std::string_view b) noexcept {
   const std::size_t limit = std::min(a.size(), b.size());
-  const auto [ai, bi] = std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(limit),
-                                      b.begin());
+  const auto [ai, bi] =
+      std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(limit), b.begin());
   std::size_t shared = static_cast<std::size_t>(ai - a.begin());
   // Both differ inside one sequence: both have its lead byte, so its length.
   while (shared < limit && shared > 0 && (static_cast<unsigned char>(a[shared]) & 0xC0) == 0x80) {

@@ -52,7 +52,9 @@ class WordList {
   [[nodiscard]] std::size_t memory_bytes() const noexcept;
 
  private:
-  [[nodiscard]] std::size_t start(std::size_t i) const noexcept { return i == 0 ? 0 : ends_[i - 1]; }
+  [[nodiscard]] std::size_t start(std::size_t i) const noexcept {
+    return i == 0 ? 0 : ends_[i - 1];
+  }
 
   std::string text_;
   std::vector<std::size_t> ends_;
