@@ -17,8 +17,6 @@ three times the finished index.
 from __future__ import annotations
 
 import argparse
-import ctypes
-import gc
 import multiprocessing
 import os
 import statistics
@@ -28,7 +26,8 @@ import traceback
 from pathlib import Path
 
 import peers
-import quorvatine  # imported before the children fork, so no build pays for it
+import quorvatine
+from fuzzy import _settle  # imported before the children fork, so no build pays for it
 
 # name -> the file of the Debian package of the same name
 WORD_LISTS = {
@@ -45,14 +44,6 @@ SYMSPELL_ONE_ROUND = 200_000
 
 def log(*parts: object) -> None:
     print(*parts, file=sys.stderr, flush=True)
-
-
-def _settle() -> None:
-    gc.collect()
-    try:  # hand freed heap pages back, so that RSS shows what is kept
-        ctypes.CDLL("libc.so.6").malloc_trim(0)
-    except (OSError, AttributeError):
-        pass
 
 
 def _status_kib(field: str) -> int:

@@ -11,6 +11,7 @@
 
 #include "binding/error.hpp"
 #include "binding/ref.hpp"
+#include "prefix/utf8.hpp"
 
 namespace native {
 namespace {
@@ -24,28 +25,15 @@ constexpr Py_ssize_t SHOWN_CODE_POINTS = 20;
 
 enum class Encoded { Fine, Surrogate, TooLong };
 
+// Appends `length` code points as UTF-8; a lone surrogate takes the
+// three-byte form, which sorts like its code point. Whether one was met.
 template <class Unit>
 bool append_units(const Unit* units, Py_ssize_t length, std::string& out) {
   bool surrogate = false;
   for (Py_ssize_t i = 0; i < length; ++i) {
-    const std::uint32_t cp = units[i];
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      // A lone surrogate takes the three-byte form, which sorts like its code point.
-      surrogate = surrogate || (cp >= 0xD800 && cp <= 0xDFFF);
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    const char32_t cp = units[i];
+    surrogate = surrogate || (cp >= 0xD800 && cp <= 0xDFFF);
+    prefix::append_utf8(out, cp);
   }
   return surrogate;
 }
