@@ -112,11 +112,6 @@ void WordList::end_word(std::uint32_t payload) {
   payloads_.push_back(payload);
 }
 
-std::size_t WordList::memory_bytes() const noexcept {
-  return text_.capacity() + ends_.capacity() * sizeof(std::size_t) +
-         payloads_.capacity() * sizeof(std::uint32_t);
-}
-
 std::vector<std::uint32_t> sorted_order(const WordList& words) {
   const std::size_t count = words.size();
   std::vector<std::uint32_t> order(count);

@@ -33,8 +33,6 @@ class WordList {
   void end_word(std::uint32_t payload);
   // Replaces the payload of the last word ended.
   void set_last_payload(std::uint32_t payload) noexcept { payloads_.back() = payload; }
-  // Drops the bytes appended since the last end_word.
-  void drop_open_word() { text_.resize(start(ends_.size())); }
   void add(std::string_view word, std::uint32_t payload) {
     text_.append(word);
     end_word(payload);
@@ -48,8 +46,6 @@ class WordList {
     return std::string_view(text_).substr(begin, ends_[i] - begin);
   }
   [[nodiscard]] std::uint32_t payload(std::size_t i) const noexcept { return payloads_[i]; }
-  // Bytes held, capacity included.
-  [[nodiscard]] std::size_t memory_bytes() const noexcept;
 
  private:
   [[nodiscard]] std::size_t start(std::size_t i) const noexcept {
