@@ -54,14 +54,16 @@ demo: install
 # against the built module.
 typecheck: install
 	$(VPY) -m mypy --strict -p quorvatine
-	$(VPY) -m mypy.stubtest _quorvatine
+	$(VPY) -m mypy.stubtest _quorvatine quorvatine._native
 
-# Benchmarks against the tools users would otherwise pick; setup.sh installs
-# the word lists, the misspellings and the comparison tools into .venv-bench.
+# Benchmarks against the tools users would otherwise pick (lookups, builds,
+# suggestion quality); setup.sh installs the word lists, the misspellings and
+# the comparison tools into .venv-bench.
 BENCH_ARGS ?=
 bench: install
 	PYTHON=$(PYTHON) bash bench/setup.sh
 	.venv-bench/bin/python bench/fuzzy.py $(BENCH_ARGS)
+	.venv-bench/bin/python bench/build.py
 	.venv-bench/bin/python bench/quality.py
 	$(VPY) bench/calls.py
 	$(VPY) bench/serial.py

@@ -231,6 +231,55 @@ def build_symspell(words: list[str], k: int):
     return sym
 
 
+class FstTool(Tool):
+    """The fst crate's Set through its cffi binding: search(q, k) runs a
+    Levenshtein automaton over the set and yields words without distances;
+    the distances are worked out outside the timing. The automaton is refused
+    past a state limit (some k=3 queries): such a query is counted as refused,
+    never compared."""
+
+    key = "fst"
+    label = "rust_fst"
+
+    def describe(self) -> str:
+        return (
+            f"rust_fst {_version('rust_fst')} (the fst crate through cffi): "
+            "Set.from_iter(sorted(words)), list(Set.search(q, k)); a query whose automaton "
+            "exceeds the state limit (LevenshteinError) is counted as refused"
+        )
+
+    def prepare(self, words, ks):
+        super().prepare(words, ks)
+        self.set = build_fst(words)
+
+    def search_all(self, queries, k):
+        from rust_fst.lib import LevenshteinError
+
+        search, out = self.set.search, []
+        for q in queries:
+            try:
+                out.append((q, list(search(q, k))))
+            except LevenshteinError:
+                out.append((q, None))
+        return out
+
+    def matches(self, raw):
+        """Per query its sorted (word, distance) list, or None when refused."""
+        from rapidfuzz.distance import Levenshtein
+
+        distance = Levenshtein.distance
+        return [
+            None if found is None else sorted((w, distance(q, w)) for w in found)
+            for q, found in raw
+        ]
+
+
+def build_fst(words: list[str]):
+    from rust_fst import Set
+
+    return Set.from_iter(sorted(words))
+
+
 class FuzzyTrieTool(Tool):
     key = "fuzzytrie"
     label = "fuzzytrie"
@@ -344,7 +393,10 @@ def python_trie_search(root: _Node, query: str, k: int) -> tuple[list[Match], in
     return found, visited
 
 
-TOOLS = {t.key: t for t in (Ours, RapidfuzzExtract, RapidfuzzCdist, SymSpellTool, FuzzyTrieTool, PythonTrie)}
+TOOLS = {
+    t.key: t
+    for t in (Ours, RapidfuzzExtract, RapidfuzzCdist, SymSpellTool, FstTool, FuzzyTrieTool, PythonTrie)
+}
 
 
 def unavailable(key: str) -> str | None:
@@ -354,6 +406,7 @@ def unavailable(key: str) -> str | None:
         "rf-extract": ["rapidfuzz"],
         "rf-cdist": ["rapidfuzz", "numpy"],
         "symspell": ["symspellpy", "editdistpy"],
+        "fst": ["rust_fst", "rapidfuzz"],
         "fuzzytrie": ["fuzzytrie"],
         "python": [],
     }[key]
@@ -363,6 +416,8 @@ def unavailable(key: str) -> str | None:
         except ImportError as exc:
             if name == "fuzzytrie":
                 return "not installed: it is built on a third-party Python binding framework this project does not use"
+            if name == "rust_fst":
+                return f"rust_fst not importable ({exc}): no wheel installed for this platform"
             return f"{name} not importable ({exc}); run bench/setup.sh"
     if key == "ours":
         import _quorvatine

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Prepares the benchmarks: Debian's word lists, codespell and LibreOffice's
-# autocorrect list, the virtual environment .venv-bench with the comparison
-# tools, and the project built from this tree (Release). Quick when
-# everything is already there.
+# Prepares the benchmarks: Debian's word lists (wpolish for the build
+# benchmark only), codespell and LibreOffice's autocorrect list, the virtual
+# environment .venv-bench with the comparison tools, and the project built
+# from this tree (Release). Quick when everything is already there.
 #
 # The benchmark has its own environment, apart from the dev environment .venv,
 # so that the comparison tools (and numpy) never sit beside the test suite,
@@ -16,7 +16,7 @@ VENV=${BENCH_VENV:-.venv-bench}
 VPY="$VENV/bin/python"
 
 missing=""
-for p in wamerican wamerican-insane wngerman codespell; do
+for p in wamerican wamerican-insane wngerman wpolish codespell; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then

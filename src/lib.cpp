@@ -25,6 +25,7 @@
 #include "prefix/store/serial.hpp"
 #include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix_search_object.hpp"
 
 namespace {
 
@@ -90,12 +91,6 @@ std::optional<prefix::MatchRecord> exact_match_impl(const prefix::SearchTrie& tr
 // ---------------------------------------------------------------------------
 // The PrefixSearch type and its instances.
 
-struct PrefixSearchObject {
-  PyObject ob_base;
-  prefix::SearchTrie trie;  // set at creation, never changed
-  std::atomic<std::size_t> borrow_count;
-};
-
 constexpr std::string_view CLASS_NAME = "PrefixSearch";
 
 constinit binding::OnceCell prefix_search_type_cell;
@@ -148,14 +143,7 @@ PyTypeObject* prefix_search_type() {
 
 // A new PrefixSearch that owns `kept`.
 Ref new_prefix_search(prefix::SearchTrie&& kept) {
-  PyTypeObject* const type = prefix_search_type();
-  const allocfunc alloc = type->tp_alloc != nullptr ? type->tp_alloc : PyType_GenericAlloc;
-  Ref object = Ref::steal(alloc(type, 0));
-  if (!object) binding::throw_fetched();
-  auto* const instance = reinterpret_cast<PrefixSearchObject*>(object.get());
-  std::construct_at(&instance->trie, std::move(kept));
-  std::construct_at(&instance->borrow_count, std::size_t{0});
-  return object;
+  return new_prefix_search_of(prefix_search_type(), std::move(kept));
 }
 
 // A new PrefixSearch that owns `trie`, in the form SearchTrie picks (one

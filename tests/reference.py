@@ -1,7 +1,45 @@
-"""Deliberately naive models for the search tests: a plain Levenshtein table,
-a recursive walk over the four node arrays, and a reader of laid-out arrays."""
+"""Deliberately naive models for the tests: a plain Levenshtein table, a
+recursive walk over the four node arrays, a reader of laid-out arrays, and a
+plain layout of words into arrays."""
 
 from __future__ import annotations
+
+import os.path
+
+
+def layout(words) -> tuple[list[int], list[str], list[int | None], list[int]]:
+    """The four node arrays of the trie holding `words` (a dict of word to
+    payload, or words whose payload is their first position), the plain way:
+    the distinct words in code-point order each add a chain of nodes for the
+    part past what they share with the word before, so ids are pre-order."""
+    entries = dict(words) if isinstance(words, dict) else {}
+    if not isinstance(words, dict):
+        for position, word in enumerate(words):
+            entries.setdefault(word, position)
+    strings: list[str] = [""]
+    payloads: list[int | None] = [None]
+    parents = [0]
+    path = [0]  # the node at each depth of the previous word
+    previous = ""
+    for word in sorted(entries):
+        shared = len(os.path.commonprefix([previous, word]))
+        del path[shared + 1 :]
+        for ch in word[shared:]:
+            parents.append(path[-1])
+            path.append(len(strings))
+            strings.append(ch)
+            payloads.append(None)
+        payloads[path[-1]] = entries[word]
+        previous = word
+    # A stable sort by parent groups the children, each group in id order.
+    child_indices = sorted(range(1, len(strings)), key=parents.__getitem__)
+    counts = [0] * len(strings)
+    for node in child_indices:
+        counts[parents[node]] += 1
+    shifts = [0]
+    for count in counts[:-1]:
+        shifts.append(shifts[-1] + count)
+    return shifts, strings, payloads, child_indices
 
 
 def levenshtein(a: str, b: str) -> int:

@@ -1,16 +1,27 @@
-"""The pure-Python layout of words into node arrays; needs no extension."""
+"""The layout of words into node arrays and tries, from Python objects and
+from word-list files, against the plain layouts of the test tree."""
 
 import enum
+import os
+import random
+import tempfile
+import types
+from collections.abc import Mapping
 from itertools import accumulate, chain, product
 
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
 
-from quorvatine import layout
+import reference
+from _quorvatine import from_internal_data
+from quorvatine import build, build_word_list, layout
+from quorvatine.dictionary import DataError, encode_word_list, read_words
 from reference import children, preorder, stored_keys
 
 ALPHABET = st.sampled_from(["a", "b", "c", "é", "ж", "\uffff", "\U0001f600", "\U0001f601"])
+# Code points at both ends of every UTF-8 length, and NUL.
+EVERY_LENGTH = "\0a\x7f\x80\u07ff\u0800\uffff\U00010000\U0010ffff"
 KEYS = st.text(ALPHABET, min_size=1, max_size=6)
 # NUL and \1 beside code points taking one, two and four bytes in a fixed-width encoding.
 TRICKY = st.sampled_from(["\0", "\1", "a", "é", "\uffff", "\U0001f600"])
@@ -64,6 +75,33 @@ class Word(str):
         return str.__gt__(self, other)
 
 
+class Twin(str):
+    """Equal only to itself, so that a dict can hold two of the same text."""
+
+    __hash__ = object.__hash__
+
+    def __eq__(self, other):
+        return self is other
+
+
+class Pairs(Mapping):
+    """A mapping that is not a dict, whose items() ends halfway when asked to."""
+
+    def __init__(self, pairs, fails=False):
+        self.pairs, self.fails = dict(pairs), fails
+
+    def __getitem__(self, key):
+        return self.pairs[key]
+
+    def __len__(self):
+        return len(self.pairs)
+
+    def __iter__(self):
+        yield from self.pairs
+        if self.fails:
+            raise LookupError("halfway")
+
+
 def test_gives_the_same_arrays_for_any_container_of_the_words():
     words = ["b", "a\0", "a", "b", "\U0001f600"]
     expected = layout(words)
@@ -94,6 +132,11 @@ def test_accepts_index_payloads_and_str_subclasses():
         ({"ok": 1.0}, TypeError, "payload of word 'ok' is float"),
         ({"ok": "1"}, TypeError, "payload of word 'ok' is str"),
         (["a\ud800b"], ValueError, "word 'a\\ud800b' holds the lone surrogate"),
+        (types.MappingProxyType({"ok": True}), TypeError, "word 'ok' is a bool"),
+        ({Twin("a"): 1, Twin("a"): 2}, ValueError, "word 'a' appears twice"),
+        # A repeat comes before a later bad payload, as it was met first.
+        ({Twin("b"): 1, Twin("b"): 2, "c": -1}, ValueError, "word 'b' appears twice"),
+        (["ok", "é" * (2**19 + 1)], ValueError, "word 'éééééééééééééééééééé'... at position 1 is longer"),
         # The first such word in code-point order is named.
         (["b\ud800", "a\udc00"], ValueError, "word 'a\\udc00' holds the lone surrogate '\\udc00'"),
     ],
@@ -117,6 +160,9 @@ def test_passes_on_what_an_iterator_or_index_raises():
         layout({"a": Broken()})
     with pytest.raises(LookupError):
         layout(failing())
+    with pytest.raises(LookupError):
+        build(Pairs({"a": 1}, fails=True))
+    assert layout(Pairs({"b": 0, "a": Small.THREE})) == layout({"a": 3, "b": 0})
 
 
 @given(st.dictionaries(KEYS, st.integers(0, 2**32 - 1), max_size=20))
@@ -155,6 +201,52 @@ def test_matches_the_arrays_from_their_definition_for_thousands_of_words():
 @given(st.lists(KEYS, max_size=20))
 def test_payload_of_a_listed_word_is_its_first_position(words):
     assert stored_keys(layout(words)) == {w: words.index(w) for w in words}
+
+
+def plain_bytes(words):
+    return from_internal_data(*reference.layout(words)).to_bytes()
+
+
+# Shared prefixes and repeats: words from few code points, some given twice.
+LISTS = st.lists(st.text(st.sampled_from(EVERY_LENGTH[1:]), min_size=1, max_size=8), max_size=30)
+
+
+@given(LISTS, st.booleans(), st.sampled_from(["\n", "\r\n"]), st.integers(0, 3))
+def test_agrees_with_the_plain_layout_from_objects_and_files(words, mapped, end, blanks):
+    words = words + words[: len(words) // 3]
+    if mapped:
+        words = {word: random.Random(len(word)).randrange(2**32) for word in words}
+    expected = reference.layout(words)
+    assert layout(words) == expected
+    assert build(words).to_bytes() == plain_bytes(words)
+    # The same words as a file: blank lines, a byte order mark and either line end.
+    lines = [f"{w}\t{p}" for w, p in words.items()] if mapped else list(words)
+    text = "\ufeff" + end * blanks + end.join(lines) + end * blanks
+    with tempfile.TemporaryDirectory() as directory:
+        path = os.path.join(directory, "words.txt")
+        with open(path, "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+        assert read_words(path) == (words or [])
+        assert encode_word_list(path) == build_word_list(path).to_bytes() == plain_bytes(words)
+
+
+def test_agrees_with_the_plain_layout_for_a_million_words():
+    rng = random.Random(13)
+    stems = ["".join(rng.choices(EVERY_LENGTH, k=rng.randint(1, 6))) for _ in range(20_000)]
+    words = [rng.choice(stems) + "".join(rng.choices(EVERY_LENGTH, k=rng.randint(0, 4)))
+             for _ in range(1_000_000)]
+    expected = reference.layout(words)
+    assert layout(words) == expected
+    assert build(words).to_bytes() == from_internal_data(*expected).to_bytes()
+
+
+def test_refuses_a_gigabyte_line_after_reading_the_first_mebibyte(tmp_path):
+    path = tmp_path / "huge.txt"
+    with open(path, "wb") as f:
+        f.write(b"ok\n")
+        f.truncate(2**30)  # a sparse file: one line of NUL bytes
+    with pytest.raises(DataError, match=f"^{path}:2: line longer than 1048576 bytes$"):
+        encode_word_list(path)
 
 
 def test_lays_out_a_word_100000_code_points_long():

@@ -61,6 +61,21 @@ def test_queries_from_stdin(wordlist):
     assert out.splitlines() == ["cat: cat (0)", "car: car (0)", "carx: no suggestions"]
 
 
+def test_word_list_from_stdin_and_only_regular_files(wordlist, tmp_path):
+    words = wordlist.read_text()
+    assert run("--dict", "-", "--max-dist", "0", "cart", stdin=words)[1] == "cart: cart (0)\n"
+    assert run("build", "-", "-o", str(tmp_path / "w.qvt"), stdin=words)[0] == 0
+    assert quorvatine.load(tmp_path / "w.qvt").exact_match("cart") == ("cart", 1, 0)
+    # A device is refused before a byte is read: /dev/zero would otherwise be
+    # read until the line bound. A directory fails as it is opened.
+    for args in (["--dict", "/dev/zero", "car"], ["build", "/dev/zero", "-o", str(tmp_path / "x")]):
+        assert run(*args) == (1, "", "quorvatine: error: /dev/zero: not a regular file\n")
+    status, out, err = run("build", str(tmp_path), "-o", str(tmp_path / "x"))
+    assert (status, out) == (1, "") and err.startswith("quorvatine: error: ") and len(err.splitlines()) == 1
+    # Standard input cannot hold both the dictionary and the queries.
+    assert run("--dict", "-", stdin=words)[0] == 2
+
+
 def test_build_then_load_prepared_file(wordlist, tmp_path):
     prepared = tmp_path / "words.qvt"
     assert run("build", str(wordlist), "-o", str(prepared))[0] == 0
@@ -124,9 +139,11 @@ def test_bundled_payloads_are_frequency_ranks():
 @pytest.mark.parametrize(
     "content, message",
     [
-        (b"car\n\ncat\n", "words.txt:2: empty word"),
+        (b"car\t1\n\n\t2\n", "words.txt:3: empty word"),
         (b"car\t1\ncat\n", "words.txt:2: malformed line"),
         (b"car\t-1\n", "words.txt:1: payload '-1' is not an integer"),
+        (b"car\ncat\tfoo\n", "words.txt:2: payload 'foo' is not an integer"),
+        (b"car\n" + b"r" * (2**20 + 1) + b"\n", "words.txt:2: line longer than 1048576 bytes"),
         (b"car\ncat\xff\n", "words.txt:2: not valid UTF-8"),
         (b"\x89QVT\r\n\x1a\n\x09\x00\x00\x00\x00\x00\x00\x00\x00", "damaged"),
         (SELF_LOOP_FILE, "words.txt: the trie it holds is not valid (child relation is not a tree"),

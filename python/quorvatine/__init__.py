@@ -2,7 +2,7 @@
 
 ``build(words)`` lays out a trie and returns a ``PrefixSearch`` from the
 ``_quorvatine`` extension; ``layout(words)`` returns the four node arrays
-instead. Importing the package also makes ``PrefixSearch`` picklable (through
+instead, and ``build_word_list(path)`` builds from a word-list file. Importing the package also makes ``PrefixSearch`` picklable (through
 its byte form) and offers ``fuzzy_match_many`` for large batches on several
 processes, and ``save``/``load`` keep a trie in a file.
 """
@@ -11,7 +11,7 @@ from _quorvatine import PrefixSearch, from_bytes, from_internal_data
 
 from . import pickling
 from .builder import build, layout
-from .dictionary import DataError
+from .dictionary import DataError, build_word_list
 from .errors import PanicException
 from .parallel import fuzzy_match_many
 from .prepared import load, save
@@ -24,6 +24,7 @@ __all__ = [
     "PanicException",
     "PrefixSearch",
     "build",
+    "build_word_list",
     "from_bytes",
     "from_internal_data",
     "fuzzy_match_many",

@@ -49,8 +49,9 @@ def _query_parser() -> argparse.ArgumentParser:
     parser.add_argument(
         "--dict",
         metavar="FILE",
-        help="a word list (one word per line, UTF-8, optional tab-separated payload) or a "
-        "file made by `quorvatine build`; default: the bundled English dictionary",
+        help="a word list (one word per line, UTF-8, optional tab-separated payload; `-` for "
+        "standard input) or a file made by `quorvatine build`; default: the bundled English "
+        "dictionary",
     )
     parser.add_argument(
         "--max-dist", type=_natural, default=2, metavar="K", help="largest edit distance (default 2)"
@@ -66,7 +67,7 @@ def _build_parser() -> argparse.ArgumentParser:
         prog=f"{PROG} build",
         description="Prepare a word list for fast loading with --dict.",
     )
-    parser.add_argument("wordlist", metavar="WORDLIST", help="one word per line, UTF-8")
+    parser.add_argument("wordlist", metavar="WORDLIST", help="one word per line, UTF-8 (`-`: standard input)")
     parser.add_argument("-o", "--output", required=True, metavar="FILE", help="file to write")
     return parser
 
@@ -89,14 +90,12 @@ def _fail(message: str) -> int:
 
 
 def _load(path: str | None) -> PrefixSearch:
-    from . import build
-
     if path is None:
         with resources.as_file(resources.files(__package__).joinpath("data", BUNDLED)) as bundled:
             return prepared.load(bundled)
-    if prepared.is_prepared(path):
+    if path != dictionary.STDIN and prepared.is_prepared(path):
         return prepared.load(path)
-    return build(dictionary.read_words(path))
+    return dictionary.build_word_list(path)
 
 
 def _queries(words: Sequence[str], stdin: TextIO) -> Iterable[str]:
@@ -151,10 +150,7 @@ def _answer_queries(trie: PrefixSearch, args: argparse.Namespace, out: TextIO) -
 
 
 def _run_build(args: argparse.Namespace) -> int:
-    from . import build
-
-    trie = build(dictionary.read_words(args.wordlist))
-    prepared.save(trie, args.output)
+    prepared.write_trie_bytes(dictionary.encode_word_list(args.wordlist), args.output)
     return 0
 
 
@@ -169,6 +165,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         if "" in args.words:
             # Every key within --max-dist of nothing is every short word.
             parser.error("the empty word is not a query")
+        if args.dict == dictionary.STDIN and not args.words:
+            parser.error("--dict - reads the dictionary from standard input: give the words as arguments")
         return _run_queries(args, sys.stdout)
     except DataError as e:
         return _fail(str(e))

@@ -1,16 +1,26 @@
-"""Loading word lists for the command line (prepared trie files: prepared.py).
+"""Loading word lists (prepared trie files: prepared.py).
 
 A word list is UTF-8 text with one word per line and, optionally, a second
 tab-separated column holding the word's payload (0 to 4294967295). Without
 that column a word's payload is its position among the words, counted from 0.
+Blank lines are skipped, and a line holds at most 1 MiB of UTF-8.
+
 """
 
 from __future__ import annotations
 
 import os
-from collections.abc import Mapping, Sequence
+import stat
+from collections.abc import Callable, Mapping, Sequence
+from typing import TYPE_CHECKING, TypeVar
 
-_MAX_PAYLOAD = 0xFFFFFFFF
+from . import _native
+
+if TYPE_CHECKING:
+    from _quorvatine import PrefixSearch
+
+STDIN = "-"
+_T = TypeVar("_T")
 
 
 class DataError(Exception):
@@ -19,50 +29,41 @@ class DataError(Exception):
 
 def read_words(path: str | os.PathLike[str]) -> Sequence[str] | Mapping[str, int]:
     """Reads a word list: a list of words, or a dict of word to payload when
-    the file has a payload column. Raises DataError naming the file and line of
-    the first bad line, OSError when the file cannot be read."""
+    the file has a payload column; ``"-"`` reads standard input. Only regular
+    files are read. Blank lines are skipped; a line holds at
+    most ``MAX_WORD_BYTES`` (1 MiB) bytes besides its line end. Raises
+    DataError naming the file and line of the first bad line, OSError when the
+    file cannot be read."""
+    return _read(_native.read_word_file, path)
+
+
+def encode_word_list(path: str | os.PathLike[str]) -> bytes:
+    """The byte form (``PrefixSearch.to_bytes()``) of the trie holding the
+    words of a word list, read as ``read_words`` reads it but in one pass in
+    native code, without making a Python object per line. Raises as
+    ``read_words`` does."""
+    return _read(_native.encode_word_file, path)
+
+
+def build_word_list(path: str | os.PathLike[str]) -> PrefixSearch:
+    """A ``PrefixSearch`` holding the words of a word list: what
+    ``build(read_words(path))`` gives, without the words as Python objects.
+    Raises as ``read_words`` does."""
+    return _read(_native.build_word_file, path)
+
+
+def _read(function: Callable[[bytes, str], _T], path: str | os.PathLike[str]) -> _T:
+    # The native reader refuses a bad line with a ValueError whose message
+    # names the file and line. Only regular files are read (and standard input
+    # as "-"): a device such as /dev/zero or a directory is refused up front.
     name = os.fspath(path)
-    with open(name, "rb") as f:
-        raw = f.read()
+    if name == STDIN:
+        source, name = b"/dev/stdin", "<stdin>"
+    else:
+        source = os.fsencode(name)
+        if not stat.S_ISREG(os.stat(name).st_mode):
+            raise DataError(f"{name}: not a regular file")
     try:
-        text = raw.decode("utf-8")
-    except UnicodeDecodeError as e:
-        bad_line = raw.count(b"\n", 0, e.start) + 1
-        raise DataError(f"{name}:{bad_line}: not valid UTF-8") from None
-    if text.startswith("\ufeff"):
-        text = text[1:]
-    lines = text.split("\n")
-    if lines and lines[-1] == "":
-        lines.pop()
-    words: list[str] = []
-    payloads: dict[str, int] = {}
-    with_payloads: bool | None = None
-    for number, line in enumerate(lines, start=1):
-        line = line.removesuffix("\r")
-        fields = line.split("\t")
-        if with_payloads is None:
-            with_payloads = len(fields) == 2
-        where = f"{name}:{number}"
-        if len(fields) != (2 if with_payloads else 1):
-            expected = "a word and a payload" if with_payloads else "one word"
-            raise DataError(f"{where}: malformed line (expected {expected} per line)")
-        word = fields[0]
-        if word == "":
-            raise DataError(f"{where}: empty word")
-        if not with_payloads:
-            words.append(word)
-            continue
-        payload = _parse_payload(fields[1])
-        if payload is None:
-            raise DataError(f"{where}: payload {fields[1]!r} is not an integer from 0 to 4294967295")
-        if word in payloads:
-            raise DataError(f"{where}: word {word!r} repeated")
-        payloads[word] = payload
-    return payloads if with_payloads else words
-
-
-def _parse_payload(field: str) -> int | None:
-    if not (field.isascii() and field.isdigit()):
-        return None
-    value = int(field)
-    return value if value <= _MAX_PAYLOAD else None
+        return function(source, name)
+    except ValueError as e:
+        raise DataError(str(e)) from None

@@ -36,7 +36,12 @@ def save(trie: PrefixSearch, path: Path) -> None:
     device, a pipe) is written into, never replaced. An ``OSError`` (a full
     disk, a directory that cannot be written or does not exist) names `path`.
     """
-    trie_bytes = trie.to_bytes()
+    write_trie_bytes(trie.to_bytes(), path)
+
+
+def write_trie_bytes(trie_bytes: bytes, path: Path) -> None:
+    """``save`` for a trie's byte form (``PrefixSearch.to_bytes()``), when the
+    bytes are at hand without the trie."""
     data = MAGIC + _LENGTH.pack(len(trie_bytes)) + trie_bytes
     name = os.fspath(path)
     try:

@@ -33,6 +33,10 @@ PyObject* panic_exception_class() noexcept {
   return panic_class.set_if_empty(std::move(created));
 }
 
+void adopt_panic_exception_class(PyObject* existing) noexcept {
+  (void)panic_class.set_if_empty(Ref::borrow(existing));
+}
+
 PyObject* created_panic_exception_class() noexcept {
   return panic_class.get();
 }

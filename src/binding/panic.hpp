@@ -14,6 +14,11 @@ namespace binding {
 // borrowed reference, or null with the creation error set.
 [[nodiscard]] PyObject* panic_exception_class() noexcept;
 
+// Makes `existing` the class panic_exception_class returns, unless one was
+// already made: lets a second module built on this layer raise the same class
+// as the first, so that one `except` clause catches both.
+void adopt_panic_exception_class(PyObject* existing) noexcept;
+
 // The class if it has been created, else null; never creates it.
 [[nodiscard]] PyObject* created_panic_exception_class() noexcept;
 

@@ -18,7 +18,10 @@ SearchTrie::SearchTrie(Trie&& trie) : form_(kept_form(std::move(trie))) {}
 SearchTrie::SearchTrie(CompactTree&& tree) : form_(std::move(tree)) {}
 
 SearchTrie SearchTrie::from_bytes(std::span<const std::uint8_t> bytes) {
-  FlatArrays arrays = decode_flat_or_fail(bytes);
+  return from_flat(decode_flat_or_fail(bytes));
+}
+
+SearchTrie SearchTrie::from_flat(FlatArrays&& arrays) {
   if (std::optional<CompactTree> tree = CompactTree::from_flat(arrays)) {
     return SearchTrie(std::move(*tree));
   }

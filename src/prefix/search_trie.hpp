@@ -31,6 +31,11 @@ class SearchTrie {
   // compact form, without the four arrays of a Trie or a shape check of them.
   [[nodiscard]] static SearchTrie from_bytes(std::span<const std::uint8_t> bytes);
 
+  // SearchTrie(std::move(arrays).to_trie()), read as from_bytes reads its
+  // decoded arrays: the compact form straight from them when they are a
+  // complete tree with each child id above its parent's.
+  [[nodiscard]] static SearchTrie from_flat(FlatArrays&& arrays);
+
   // Whether the compact form is kept.
   [[nodiscard]] bool is_compact() const noexcept {
     return std::holds_alternative<CompactTree>(form_);

@@ -13,7 +13,8 @@ namespace prefix {
   return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
 }
 
-// Appends the UTF-8 form of `cp` to `out`. `cp` must be a Unicode scalar value.
+// Appends the UTF-8 form of `cp` to `out`. `cp` must be a Unicode scalar value
+// or a surrogate, which takes the three-byte form (as strict UTF-8 does not).
 inline void append_utf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));

@@ -410,7 +410,42 @@ std::size_t encoded_size(const CompactTree& tree) {
   return size;
 }
 
+std::size_t encoded_size(const FlatArrays& arrays) noexcept {
+  std::size_t size = varint_size(arrays.node_shifts.size()) +
+                     varint_size(arrays.node_chars.size()) + varint_size(arrays.payload_count) +
+                     varint_size(arrays.child_indices.size());
+  for (const std::uint32_t shift : arrays.node_shifts) size += varint_size(shift);
+  for (const std::uint32_t cp : arrays.node_chars) {
+    size += cp == FlatArrays::NO_CODE_POINT ? 1 : 1 + utf8_length(cp);
+  }
+  size += arrays.payload_count;  // a tag per entry
+  for (const std::uint32_t payload : arrays.payloads) size += varint_size(payload);
+  for (const std::uint32_t child : arrays.child_indices) size += varint_size(child);
+  return size;
+}
+
 namespace detail {
+
+void write_encoded(const FlatArrays& arrays, std::span<std::uint8_t> out) {
+  Writer w(out.data());
+  w.varint(arrays.node_shifts.size());
+  for (const std::uint32_t shift : arrays.node_shifts) w.varint(shift);
+  w.varint(arrays.node_chars.size());
+  for (const std::uint32_t cp : arrays.node_chars) {
+    w.tag(cp != FlatArrays::NO_CODE_POINT);
+    if (cp != FlatArrays::NO_CODE_POINT) w.code_point(cp);
+  }
+  w.varint(arrays.payload_count);
+  const std::uint32_t* payload = arrays.payloads.data();
+  for (std::size_t i = 0; i < arrays.payload_count; ++i) {
+    const bool present = arrays.has_payload.test(i);
+    w.tag(present);
+    if (present) w.varint(*payload++);
+  }
+  w.varint(arrays.child_indices.size());
+  for (const std::uint32_t child : arrays.child_indices) w.varint(child);
+  assert(w.position() == out.data() + out.size());
+}
 
 void write_encoded(const Trie& trie, std::span<std::uint8_t> out) {
   Writer w(out.data());

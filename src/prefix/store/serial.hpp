@@ -19,6 +19,8 @@ namespace prefix {
 [[nodiscard]] std::size_t encoded_size(const Trie& trie) noexcept;
 // The same for the Trie `tree` was made from, without laying it out.
 [[nodiscard]] std::size_t encoded_size(const CompactTree& tree);
+// The same for arrays.to_trie(), without converting.
+[[nodiscard]] std::size_t encoded_size(const FlatArrays& arrays) noexcept;
 
 namespace detail {
 // Writes the byte form of `trie` into `out`, which holds exactly
@@ -27,6 +29,8 @@ void write_encoded(const Trie& trie, std::span<std::uint8_t> out);
 // The byte form of the Trie `tree` was made from. Holds a code point per
 // node while writing, to put node_chars back in node order.
 void write_encoded(const CompactTree& tree, std::span<std::uint8_t> out);
+// The byte form of arrays.to_trie().
+void write_encoded(const FlatArrays& arrays, std::span<std::uint8_t> out);
 }  // namespace detail
 
 // Writes the byte form of `trie` (node_shifts, node_chars, node_payloads and
@@ -39,7 +43,7 @@ void write_encoded(const CompactTree& tree, std::span<std::uint8_t> out);
 // to be a Unicode scalar value (a surrogate or a value above U+10FFFF would be
 // written as bytes that decoding refuses).
 //
-// A CompactTree is written as the Trie it was made from, byte for byte.
+// A CompactTree, or FlatArrays, is written as the Trie it stands for, byte for byte.
 template <class Arrays, class Allocate>
 void encode_with(const Arrays& trie, Allocate allocate) {
   const std::size_t size = encoded_size(trie);

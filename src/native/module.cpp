@@ -1,0 +1,225 @@
+// The module root of quorvatine._native, the helper package's compiled part:
+// initialisation and the table of entry points. Tries it builds are
+// _quorvatine.PrefixSearch instances, made here in that type's layout. Each entry point binds and
+// converts its arguments, then calls logic that takes and returns C++ values.
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "binding/compat.hpp"
+#include "binding/entry_point.hpp"
+#include "binding/error.hpp"
+#include "binding/function_description.hpp"
+#include "binding/panic.hpp"
+#include "binding/ref.hpp"
+#include "binding/results.hpp"
+#include "native/python_words.hpp"
+#include "native/trie_results.hpp"
+#include "native/word_file_source.hpp"
+#include "prefix/failure.hpp"
+#include "prefix/store/layout.hpp"
+#include "prefix/store/word_list.hpp"
+#include "prefix_search_object.hpp"
+
+namespace {
+
+using binding::Ref;
+
+// _quorvatine.PrefixSearch, kept from initialisation on.
+constinit binding::OnceCell prefix_search_type;
+
+// The layout of gathered words, with the lock released; the words are
+// released before the arrays are returned.
+prefix::FlatArrays lay_out_released(prefix::WordList words, std::vector<std::uint32_t> order) {
+  return native::without_lock([&] {
+    prefix::FlatArrays arrays = prefix::lay_out(words, order);
+    words = {};
+    order = {};
+    return arrays;
+  });
+}
+
+// A PrefixSearch holding the laid-out trie: its compact form is made straight
+// from the arrays (a complete pre-order tree), with the lock released.
+Ref into_prefix_search(prefix::FlatArrays&& arrays) {
+  prefix::SearchTrie trie =
+      native::without_lock([&] { return prefix::SearchTrie::from_flat(std::move(arrays)); });
+  return new_prefix_search_of(reinterpret_cast<PyTypeObject*>(prefix_search_type.get()),
+                              std::move(trie));
+}
+
+bool truth(PyObject* object) {
+  const int truth = PyObject_IsTrue(object);
+  if (truth < 0) binding::throw_fetched();
+  return truth != 0;
+}
+
+// A path argument as the bytes the file system takes (os.fsencode's result).
+PyObject* checked_path(PyObject* path) {
+  if (!PyBytes_Check(path)) throw binding::type_mismatch(path, "PyBytes");
+  return path;
+}
+
+PyObject* checked_name(PyObject* name) {
+  if (!PyUnicode_Check(name)) throw binding::type_mismatch(name, "PyString");
+  return name;
+}
+
+constexpr binding::FunctionDescription<2> LAY_OUT{
+    std::nullopt, "lay_out", {"words", "is_mapping"}, 2};
+constexpr binding::FunctionDescription<2> BUILD{std::nullopt, "build", {"words", "is_mapping"}, 2};
+constexpr binding::FunctionDescription<2> BUILD_WORD_FILE{
+    std::nullopt, "build_word_file", {"path", "name"}, 2};
+constexpr binding::FunctionDescription<2> ENCODE_WORD_FILE{
+    std::nullopt, "encode_word_file", {"path", "name"}, 2};
+constexpr binding::FunctionDescription<2> READ_WORD_FILE{
+    std::nullopt, "read_word_file", {"path", "name"}, 2};
+
+PyObject* lay_out(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(LAY_OUT, args, nargs, kwnames);
+    native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
+    return native::arrays_into_py(
+        lay_out_released(std::move(sorted.words), std::move(sorted.order)));
+  });
+}
+
+PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(BUILD, args, nargs, kwnames);
+    native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
+    return into_prefix_search(lay_out_released(std::move(sorted.words), std::move(sorted.order)));
+  });
+}
+
+PyObject* build_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(BUILD_WORD_FILE, args, nargs, kwnames);
+    prefix::WordFile file = native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
+    return into_prefix_search(lay_out_released(std::move(file.words), std::move(file.order)));
+  });
+}
+
+PyObject* encode_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(ENCODE_WORD_FILE, args, nargs, kwnames);
+    prefix::WordFile file = native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
+    return native::bytes_into_py(lay_out_released(std::move(file.words), std::move(file.order)));
+  });
+}
+
+// The words of a file as Python reads them: a list in file order, or a dict
+// of word to payload when the file has a payload column.
+Ref word_file_into_py(const prefix::WordFile& file) {
+  const auto word = [&file](std::size_t i) {
+    const std::string_view text = file.words.word(i);
+    return binding::checked(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr));
+  };
+  if (!file.with_payloads) {
+    Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(file.words.size())));
+    for (std::size_t i = 0; i < file.words.size(); ++i) {
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), word(i).release());
+    }
+    return list;
+  }
+  Ref dict = binding::checked(PyDict_New());
+  for (std::size_t i = 0; i < file.words.size(); ++i) {
+    const Ref payload = binding::into_py(file.words.payload(i));
+    if (PyDict_SetItem(dict.get(), word(i).get(), payload.get()) < 0) binding::throw_fetched();
+  }
+  return dict;
+}
+
+PyObject* read_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(READ_WORD_FILE, args, nargs, kwnames);
+    return word_file_into_py(
+        native::read_word_file(checked_path(bound[0]), checked_name(bound[1])));
+  });
+}
+
+template <class Function>
+PyCFunction as_cfunction(Function* function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+constexpr int FASTCALL_KEYWORDS = METH_FASTCALL | METH_KEYWORDS;
+
+// New entry points join this table; each documentation string is a signature
+// line followed by "\n--\n\n" and one line of what the function does.
+PyMethodDef module_functions[] = {
+    {"lay_out", as_cfunction(lay_out), FASTCALL_KEYWORDS,
+     "lay_out(words, is_mapping)\n--\n\nThe four node arrays of the trie holding `words`."},
+    {"build", as_cfunction(build), FASTCALL_KEYWORDS,
+     "build(words, is_mapping)\n--\n\nA PrefixSearch holding `words`."},
+    {"build_word_file", as_cfunction(build_word_file), FASTCALL_KEYWORDS,
+     "build_word_file(path, name)\n--\n\nA PrefixSearch holding the words of a word-list file."},
+    {"encode_word_file", as_cfunction(encode_word_file), FASTCALL_KEYWORDS,
+     "encode_word_file(path, name)\n--\n\nThe byte form of the trie of a word-list file."},
+    {"read_word_file", as_cfunction(read_word_file), FASTCALL_KEYWORDS,
+     "read_word_file(path, name)\n--\n\nThe words of a word-list file, as a list or a dict."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "quorvatine._native",
+    "The compiled part of the quorvatine package: layouts from words and word-list files.",
+    0,
+    module_functions,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+// Internal failures here raise the class _quorvatine raises: it makes the class
+// on first need and does not list it, so one harmless failure (a payload query
+// on a trie without nodes) hands it over.
+void share_panic_exception_class(PyObject* extension) {
+  const Ref empty = Ref::steal(PyList_New(0));
+  if (!empty) binding::throw_fetched();
+  const Ref trie = Ref::steal(PyObject_CallMethod(
+      extension, "from_internal_data", "OOOO", empty.get(), empty.get(), empty.get(), empty.get()));
+  if (!trie) binding::throw_fetched();
+  const Ref answer = Ref::steal(PyObject_CallMethod(trie.get(), "get_payload", "i", 0));
+  const Ref raised = Ref::steal(binding::compat::get_raised_exception());
+  if (answer || !raised) {
+    throw prefix::InternalFailure("a payload query on a trie without nodes did not fail");
+  }
+  binding::adopt_panic_exception_class(reinterpret_cast<PyObject*>(Py_TYPE(raised.get())));
+}
+
+Ref initialise_module() {
+  const Ref extension = Ref::steal(PyImport_ImportModule("_quorvatine"));
+  if (!extension) binding::throw_fetched();
+  share_panic_exception_class(extension.get());
+  prefix_search_type.get_or_init([&] {
+    Ref type = Ref::steal(PyObject_GetAttrString(extension.get(), "PrefixSearch"));
+    if (!type) binding::throw_fetched();
+    if (!PyType_Check(type.get())) throw binding::type_mismatch(type.get(), "type");
+    return type;
+  });
+  Ref module = Ref::steal(PyModule_Create(&module_definition));
+  if (!module) binding::throw_fetched();
+  const Ref longest = binding::checked(PyLong_FromSize_t(prefix::MAX_WORD_BYTES));
+  if (PyModule_AddObjectRef(module.get(), "MAX_WORD_BYTES", longest.get()) < 0) {
+    binding::throw_fetched();
+  }
+  return module;
+}
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__native() {
+  return binding::run_entry_point(initialise_module);
+}
