@@ -321,7 +321,7 @@ bool read_code_points(Reader& in, std::vector<std::uint32_t>& out) {
         code_points[i] = pos[1];
         pos += 2;
       } else if (pos[0] == TAG_ABSENT) {
-        code_points[i] = FlatArrays::NO_CODE_POINT;
+        code_points[i] = NO_CODE_POINT;
         pos += 1;
       } else {
         break;
@@ -331,7 +331,7 @@ bool read_code_points(Reader& in, std::vector<std::uint32_t>& out) {
     if (i == out.size()) break;
     std::optional<char32_t> entry;
     if (!ReadOptionalCodePoint{}(in, entry)) return false;
-    code_points[i++] = entry ? static_cast<std::uint32_t>(*entry) : FlatArrays::NO_CODE_POINT;
+    code_points[i++] = entry ? static_cast<std::uint32_t>(*entry) : NO_CODE_POINT;
   }
   return true;
 }
