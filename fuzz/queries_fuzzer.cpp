@@ -1,11 +1,13 @@
 // libFuzzer target for the queries: four node arrays built from the input (a
 // tree, a tree with a few entries broken, or arrays of arbitrary numbers), then
 // node queries, fuzzy and exact lookups and a byte-form round trip on them.
-// InternalFailure is the one failure allowed. Queries go both through the
-// checked walk and through the walk the trie's shape picks, which must agree;
-// on a well-formed tree the fuzzy results must equal a naive recursive walk.
-// The form an instance keeps (SearchTrie) must answer every query, failures
-// and their messages included, and encode the same bytes as the arrays.
+// InternalFailure is the one failure allowed. Each query runs at several
+// max_dist values, through the checked walk and through the walk the trie's
+// shape picks, which must agree; on a tree also through the tree walk with
+// plain rows, and on a well-formed tree the fuzzy results must equal a naive
+// recursive walk. The form an instance keeps (SearchTrie) must answer every
+// query, failures and their messages included, and encode the same bytes as
+// the arrays.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "prefix/checked/matcher.hpp"
+#include "prefix/distance/plain_row.hpp"
 #include "prefix/failure.hpp"
 #include "prefix/search_trie.hpp"
 #include "prefix/store/compact_tree.hpp"
@@ -28,6 +31,9 @@
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix/walk/sinks.hpp"
+#include "prefix/walk/tree_view.hpp"
+#include "prefix/walk/tree_walk.hpp"
 
 namespace {
 
@@ -259,25 +265,36 @@ auto outcome(Query query) -> std::variant<decltype(query()), std::string> {
   }
 }
 
-// Runs one fuzzy query both ways a query can go: the checked walk, and the
-// walk that the trie's shape picks (the unchecked one for a tree), which must
-// give the same records or fail alike. On a well-formed tree the records must
-// also be those of the walk model.
-void fuzzy_checked(const Trie& trie, const prefix::TreeShape& shape, bool well_formed,
-                   std::u32string_view query, std::uint64_t bound,
+// Runs one fuzzy query every way a query can go: the checked walk (run
+// once: it is what makes an input expensive), the walk that the trie's shape
+// picks (the unchecked one for a tree) and the form an instance keeps, which
+// must give the same records or fail alike, and on a tree the tree walk with
+// plain rows, the reference every row kind is held to. On a well-formed tree
+// the records must also be those of the walk model.
+void fuzzy_checked(const Trie& trie, const prefix::TreeShape& shape, const prefix::SearchTrie& kept,
+                   bool well_formed, std::u32string_view query, std::uint64_t bound,
                    std::optional<std::uint64_t> cap) {
-  const auto checked = attempt([&] { return prefix::fuzzy_match(trie, query, bound, cap); });
-  const auto taken = attempt([&] { return prefix::fuzzy_match(trie, shape, query, bound, cap); });
-  check(taken == checked, "the walk the shape picks differs from the checked walk");
-  if (!checked) {
+  const auto checked = outcome([&] { return prefix::fuzzy_match(trie, query, bound, cap); });
+  check(outcome([&] { return prefix::fuzzy_match(trie, shape, query, bound, cap); }) == checked,
+        "the walk the shape picks differs from the checked walk");
+  check(outcome([&] { return kept.fuzzy_match(query, bound, cap); }) == checked,
+        "the kept form finds other records");
+  const auto* records = std::get_if<std::vector<prefix::MatchRecord>>(&checked);
+  if (records == nullptr) {
     check(!well_formed && !shape.is_tree, "fuzzy_match failed on a tree");
     return;
   }
-  check(!cap || checked->size() <= *cap, "more records than the limit");
-  for (const prefix::MatchRecord& record : *checked) {
+  check(!cap || records->size() <= *cap, "more records than the limit");
+  for (const prefix::MatchRecord& record : *records) {
     check(record.distance <= bound, "record beyond max_dist");
     check(record.node_id != 0, "root reported");
     check(trie.get_payload(record.node_id).has_value(), "record without payload");
+  }
+  if (shape.is_tree) {
+    prefix::walk::LimitSink sink(bound, cap);
+    prefix::walk::walk_tree(prefix::walk::ShapeView(trie, shape),
+                            prefix::distance::PlainRows(query, bound), query, bound, sink);
+    check(std::move(sink).take() == *records, "the tree walk with plain rows differs");
   }
   if (!well_formed) return;
   std::vector<prefix::MatchRecord> expected;
@@ -286,20 +303,24 @@ void fuzzy_checked(const Trie& trie, const prefix::TreeShape& shape, bool well_f
   for (std::size_t j = 0; j < root.size(); ++j) root[j] = j;
   model_walk(trie, query, bound, 0, text, root, expected);
   if (cap && expected.size() > *cap) expected.resize(*cap);
-  check(*checked == expected, "fuzzy_match differs from the walk model");
+  check(*records == expected, "fuzzy_match differs from the walk model");
 }
 
-// exact_match both ways, against the first record of the checked fuzzy walk
+// exact_match every way, against the first record of the checked fuzzy walk
 // with max_dist 0 and no limit.
-void exact_checked(const Trie& trie, const prefix::TreeShape& shape, std::u32string_view query) {
-  const auto checked = attempt([&] { return prefix::exact_match(trie, query); });
-  const auto taken = attempt([&] { return prefix::exact_match(trie, shape, query); });
-  check(taken == checked, "exact_match on the walk the shape picks differs from the checked one");
+void exact_checked(const Trie& trie, const prefix::TreeShape& shape, const prefix::SearchTrie& kept,
+                   std::u32string_view query) {
+  const auto checked = outcome([&] { return prefix::exact_match(trie, query); });
+  check(outcome([&] { return prefix::exact_match(trie, shape, query); }) == checked,
+        "exact_match on the walk the shape picks differs from the checked one");
+  check(outcome([&] { return kept.exact_match(query); }) == checked,
+        "the kept form finds another exact match");
   const auto all = attempt([&] { return prefix::fuzzy_match(trie, query, 0, std::nullopt); });
-  check(checked.has_value() == all.has_value(), "exact_match and fuzzy_match fail differently");
-  if (checked) {
+  const auto* found = std::get_if<std::optional<prefix::MatchRecord>>(&checked);
+  check((found != nullptr) == all.has_value(), "exact_match and fuzzy_match fail differently");
+  if (found != nullptr) {
     const auto& first = all->empty() ? std::nullopt : std::optional(all->front());
-    check(*checked == first, "exact_match is not the first record of fuzzy_match with max_dist 0");
+    check(*found == first, "exact_match is not the first record of fuzzy_match with max_dist 0");
   }
 }
 
@@ -340,8 +361,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const prefix::SearchTrie kept{Trie(trie)};
   check(kept.is_compact() == prefix::is_complete_tree(trie, shape), "the wrong form is kept");
   const std::size_t nodes = std::max(trie.node_shifts.size(), trie.node_payloads.size());
-  // A few operations per input keep executions fast; the fuzzer varies the rest.
-  for (int operation = 0; operation < 16 && in.remaining_bytes() > 0; ++operation) {
+  // A few operations per input keep executions fast; the fuzzer varies the
+  // rest. Each query runs at several max_dist values.
+  for (int operation = 0; operation < 4 && in.remaining_bytes() > 0; ++operation) {
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
       case 0: {
         const NodeId node = near_index(in, nodes);
@@ -360,16 +382,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       default: {
         std::u32string query(query_length(in), U'\0');
         for (char32_t& cp : query) cp = code_point(in);
-        const std::uint64_t bound = max_dist(in);
         const std::optional<std::uint64_t> cap = limit(in);
-        fuzzy_checked(trie, shape, well_formed, query, bound, cap);
-        exact_checked(trie, shape, query);
-        check(outcome([&] { return kept.fuzzy_match(query, bound, cap); }) ==
-                  outcome([&] { return prefix::fuzzy_match(trie, query, bound, cap); }),
-              "the kept form finds other records");
-        check(outcome([&] { return kept.exact_match(query); }) ==
-                  outcome([&] { return prefix::exact_match(trie, query); }),
-              "the kept form finds another exact match");
+        const int bounds = in.ConsumeIntegralInRange<int>(1, 3);
+        for (int i = 0; i < bounds; ++i) {
+          fuzzy_checked(trie, shape, kept, well_formed, query, max_dist(in), cap);
+        }
+        exact_checked(trie, shape, kept, query);
         break;
       }
     }

@@ -269,8 +269,8 @@ TEST(TreeWalk, OffersWhatANarrowedRadiusStillWants) {
     });
     EXPECT_EQ(picked.records, expected) << "round " << round << " max_dist " << max_dist;
     NarrowingSink plain(max_dist, narrowed);
-    walk::walk_tree(walk::ShapeView(trie, shape), distance::PlainRows(query), query, max_dist,
-                    plain);
+    walk::walk_tree(walk::ShapeView(trie, shape), distance::PlainRows(query, max_dist), query,
+                    max_dist, plain);
     EXPECT_EQ(plain.records, expected) << "round " << round << " max_dist " << max_dist;
   }
 }

@@ -34,11 +34,17 @@ std::vector<std::uint64_t> radii(std::uint64_t max_dist) {
 
 // Steps `rows` and the plain row together down `word`, as far as the walk
 // would (it never steps from a row closed at max_dist), and compares every
-// read. Steps alternate between writing in place and into new storage.
+// read at every radius (a copy of `rows` narrowed to each). Steps alternate
+// between writing in place and into new storage, and between radii.
 template <class Rows>
 void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t max_dist,
                    std::u32string_view word) {
-  const PlainRows plain(query);
+  const PlainRows plain(query, max_dist);
+  std::vector<Rows> narrowed;
+  for (const std::uint64_t radius : radii(max_dist)) {
+    narrowed.push_back(rows);
+    narrowed.back().narrow(radius);
+  }
   std::vector<typename Rows::Word> row(rows.stride(), rows.fill());
   std::vector<typename Rows::Word> other(rows.stride(), rows.fill());
   std::vector<std::uint64_t> cells(plain.stride());
@@ -51,15 +57,17 @@ void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t ma
     const std::uint64_t least = *std::min_element(cells.begin(), cells.end());
     const std::string where = "max_dist " + std::to_string(max_dist) + " n " + std::to_string(n) +
                               " depth " + std::to_string(depth);
-    for (const std::uint64_t radius : all) {
-      ASSERT_EQ(rows.is_open(row.data(), depth, radius), least <= radius) << where;
+    for (std::size_t r = 0; r < all.size(); ++r) {
+      const Rows& reads = narrowed[r];
+      const std::uint64_t radius = all[r];
+      ASSERT_EQ(reads.is_open(row.data(), depth), least <= radius) << where;
       const bool in_reach = cells[n] <= radius;
-      ASSERT_EQ(rows.in_reach(row.data(), depth, radius), in_reach) << where;
+      ASSERT_EQ(reads.in_reach(row.data(), depth), in_reach) << where;
       if (in_reach) {
-        ASSERT_EQ(rows.distance(row.data(), depth), cells[n]) << where;
+        ASSERT_EQ(reads.distance(row.data(), depth), cells[n]) << where;
       }
       KeptCodePoints keep;
-      if (rows.exhausted(row.data(), depth, radius, keep)) {
+      if (reads.exhausted(row.data(), depth, keep)) {
         ASSERT_GE(least, radius) << where;
         ASSERT_TRUE(std::is_sorted(keep.view().begin(), keep.view().end())) << where;
         ASSERT_EQ(std::adjacent_find(keep.view().begin(), keep.view().end()), keep.view().end());
@@ -72,12 +80,12 @@ void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t ma
       }
     }
     if (depth == word.size() || least > max_dist) return;
-    const std::uint64_t radius = all[depth % all.size()];
+    const std::size_t r = depth % all.size();
     auto* const to = depth % 2 == 0 ? row.data() : other.data();
-    const bool open = rows.step(rows.parent(row.data(), depth, radius), to, word[depth]);
+    const bool open = narrowed[r].step(narrowed[r].parent(row.data(), depth), to, word[depth]);
     if (to != row.data()) std::swap(row, other);
     plain_step(query, cells.data(), cells.data(), word[depth]);
-    ASSERT_EQ(open, *std::min_element(cells.begin(), cells.end()) <= radius) << where;
+    ASSERT_EQ(open, *std::min_element(cells.begin(), cells.end()) <= all[r]) << where;
   }
 }
 

@@ -44,15 +44,17 @@ class BandSets {
     const Word* row;
     const Word* by_symbol;    // BandMatches::at_depth of the children's depth
     std::size_t child_depth;  // the node's depth + 1
-    std::size_t radius;
-    Word up_to_n;  // the children's columns up to n
+    Word up_to_n;             // the children's columns up to n
   };
 
   BandSets(std::u32string_view query, std::uint64_t max_dist)
       : query_(query),
         n_(query.size()),
         k_(static_cast<std::size_t>(max_dist)),
+        radius_(k_),
         matches_(query, k_, 1) {}
+
+  void narrow(std::uint64_t radius) noexcept { radius_ = static_cast<std::size_t>(radius); }
 
   [[nodiscard]] std::size_t stride() const noexcept { return k_ + 1; }
   [[nodiscard]] static Word fill() noexcept { return 0; }
@@ -62,10 +64,8 @@ class BandSets {
     for (std::size_t e = 0; e <= k_; ++e) row[e] = ((Word{2} << e) - 1) << k_;
   }
 
-  [[nodiscard]] Parent parent(const Word* row, std::size_t depth,
-                              std::uint64_t radius) const noexcept {
-    return {row, matches_.at_depth(depth + 1), depth + 1, static_cast<std::size_t>(radius),
-            up_to_n(depth + 1)};
+  [[nodiscard]] Parent parent(const Word* row, std::size_t depth) const noexcept {
+    return {row, matches_.at_depth(depth + 1), depth + 1, up_to_n(depth + 1)};
   }
 
   // `row` may be the parent's: word e of the parent is read before it is
@@ -81,19 +81,17 @@ class BandSets {
       row[e] = sets;
       before = old;
     }
-    return (row[parent.radius] & parent.up_to_n) != 0;
+    return (row[radius_] & parent.up_to_n) != 0;
   }
 
-  [[nodiscard]] bool is_open(const Word* row, std::size_t depth,
-                             std::uint64_t radius) const noexcept {
-    return (row[radius] & up_to_n(depth)) != 0;
+  [[nodiscard]] bool is_open(const Word* row, std::size_t depth) const noexcept {
+    return (row[radius_] & up_to_n(depth)) != 0;
   }
 
-  [[nodiscard]] bool in_reach(const Word* row, std::size_t depth,
-                              std::uint64_t radius) const noexcept {
+  [[nodiscard]] bool in_reach(const Word* row, std::size_t depth) const noexcept {
     const std::ptrdiff_t top = column_n(depth);
     if (top < 0 || top > static_cast<std::ptrdiff_t>(2 * k_)) return false;
-    return ((row[radius] >> top) & 1) != 0;
+    return ((row[radius_] >> top) & 1) != 0;
   }
 
   // Words grow with e; the distance is the first one that holds column n.
@@ -104,19 +102,18 @@ class BandSets {
     return e;
   }
 
-  // Whether no cell of `row`, the row of a node at `depth`, is below
-  // `radius`. A child can then stay within it only by keeping the query code
-  // point of a column its parent reaches at `radius` (its words 0 .. radius -
-  // 1 stay empty and word `radius` is row[radius] & matches), so only
+  // Whether no cell of `row`, the row of a node at `depth`, is below the
+  // radius r. A child can then stay within it only by keeping the query code
+  // point of a column its parent reaches at r (its words 0 .. r - 1 stay
+  // empty and word r is row[r] & matches), so only
   // children whose code point is one of those can be open or reported. When
   // exhausted, `keep` receives those code points, ascending and distinct
   // (none at all past the query's end).
-  bool exhausted(const Word* row, std::size_t depth, std::uint64_t radius,
-                 KeptCodePoints& keep) const {
-    for (std::size_t e = 0; e < radius; ++e) {
+  bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
+    for (std::size_t e = 0; e < radius_; ++e) {
       if (row[e] != 0) return false;
     }
-    live_code_points(query_, k_, row[radius], depth, keep);
+    live_code_points(query_, k_, row[radius_], depth, keep);
     return true;
   }
 
@@ -134,6 +131,7 @@ class BandSets {
   std::u32string_view query_;
   std::size_t n_;
   std::size_t k_;
+  std::size_t radius_;  // the word the reads look at
   BandMatches matches_;
 };
 

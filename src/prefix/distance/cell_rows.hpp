@@ -41,7 +41,6 @@ class CellRows {
   struct Parent {
     const Cell* row;
     std::size_t child_depth;  // the node's depth + 1
-    Cell radius;
   };
 
   CellRows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
@@ -49,7 +48,10 @@ class CellRows {
         banded_(max_dist < (query.size() + 1) / 2),
         half_(banded_ ? static_cast<std::size_t>(max_dist) : 0),
         width_(banded_ ? 2 * half_ + 1 : query.size() + 1),
-        cap_(cap) {}
+        cap_(cap),
+        radius_(static_cast<Cell>(std::min<std::uint64_t>(max_dist, cap))) {}
+
+  void narrow(std::uint64_t radius) noexcept { radius_ = static_cast<Cell>(radius); }
 
   // Cells per stored row, the trailing `cap` cell included.
   [[nodiscard]] std::size_t stride() const noexcept { return width_ + 1; }
@@ -64,9 +66,8 @@ class CellRows {
     row[width_] = cap_;
   }
 
-  [[nodiscard]] Parent parent(const Cell* row, std::size_t depth,
-                              std::uint64_t radius) const noexcept {
-    return {row, depth + 1, static_cast<Cell>(radius)};
+  [[nodiscard]] static Parent parent(const Cell* row, std::size_t depth) noexcept {
+    return {row, depth + 1};
   }
 
   // `row` may be the parent's: each step reads the parent's cells at and
@@ -105,18 +106,16 @@ class CellRows {
       least = std::min(least, cell);
     }
     for (std::size_t i = end; i < width_; ++i) row[i] = cap_;
-    return least <= parent_row.radius;
+    return least <= radius_;
   }
 
-  [[nodiscard]] bool is_open(const Cell* row, std::size_t /*depth*/,
-                             std::uint64_t radius) const noexcept {
-    return *std::min_element(row, row + width_) <= radius;
+  [[nodiscard]] bool is_open(const Cell* row, std::size_t /*depth*/) const noexcept {
+    return *std::min_element(row, row + width_) <= radius_;
   }
 
-  [[nodiscard]] bool in_reach(const Cell* row, std::size_t depth,
-                              std::uint64_t radius) const noexcept {
+  [[nodiscard]] bool in_reach(const Cell* row, std::size_t depth) const noexcept {
     const Cell* const last = last_cell(row, depth);
-    return last != nullptr && *last <= radius;
+    return last != nullptr && *last <= radius_;
   }
 
   [[nodiscard]] std::uint64_t distance(const Cell* row, std::size_t depth) const noexcept {
@@ -125,7 +124,7 @@ class CellRows {
 
   // Never tells: with a large max_dist few children close anyway.
   [[nodiscard]] static bool exhausted(const Cell* /*row*/, std::size_t /*depth*/,
-                                      std::uint64_t /*radius*/, KeptCodePoints& /*keep*/) noexcept {
+                                      KeptCodePoints& /*keep*/) noexcept {
     return false;
   }
 
@@ -152,6 +151,7 @@ class CellRows {
   std::size_t half_;   // max_dist when banded
   std::size_t width_;  // stored cells per row, without the trailing one
   Cell cap_;
+  Cell radius_;  // below the cap, unless no cell reaches the cap
 };
 
 }  // namespace prefix::distance

@@ -56,13 +56,24 @@ class PackedBand {
     // Children of open nodes are at depth n + K + 1 at most.
     levels_.resize(n_ + K + 2);
     for (std::size_t depth = 0; depth < levels_.size(); ++depth) {
+      levels_[depth].by_symbol = matches_.at_depth(depth);
+    }
+    narrow(K);
+  }
+
+  // Moves the masks of every level to lane `radius`: O(n + K).
+  void narrow(std::uint64_t radius) noexcept {
+    below_ = LANE * static_cast<unsigned>(radius);
+    for (std::size_t depth = 0; depth < levels_.size(); ++depth) {
       Level& level = levels_[depth];
-      level.by_symbol = matches_.at_depth(depth);
+      level.open_mask = 0;
+      level.at_n = 0;
       // Column n is bit n + K - depth; bits above it are past the query.
       const auto top = static_cast<std::ptrdiff_t>(n_ + K) - static_cast<std::ptrdiff_t>(depth);
       if (top < 0) continue;
-      level.up_to_n = top >= static_cast<std::ptrdiff_t>(2 * K) ? BAND : (Word{2} << top) - 1;
-      if (top <= static_cast<std::ptrdiff_t>(2 * K)) level.at_n = Word{1} << top;
+      const Word up_to_n = top >= static_cast<std::ptrdiff_t>(2 * K) ? BAND : (Word{2} << top) - 1;
+      level.open_mask = up_to_n << below_;
+      if (top <= static_cast<std::ptrdiff_t>(2 * K)) level.at_n = (Word{1} << top) << below_;
     }
   }
 
@@ -76,11 +87,10 @@ class PackedBand {
     *row = packed;
   }
 
-  [[nodiscard]] Parent parent(const Word* row, std::size_t depth,
-                              std::uint64_t radius) const noexcept {
+  [[nodiscard]] Parent parent(const Word* row, std::size_t depth) const noexcept {
     const Level& level = levels_[depth + 1];
     return {*row, ((*row | (*row >> 1)) & ROW) << LANE, level.by_symbol, depth + 1,
-            level.up_to_n << (LANE * radius)};
+            level.open_mask};
   }
 
   [[gnu::always_inline]] bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
@@ -93,14 +103,12 @@ class PackedBand {
     return (child & parent.open_mask) != 0;
   }
 
-  [[nodiscard]] bool is_open(const Word* row, std::size_t depth,
-                             std::uint64_t radius) const noexcept {
-    return (*row & (levels_[depth].up_to_n << (LANE * radius))) != 0;
+  [[nodiscard]] bool is_open(const Word* row, std::size_t depth) const noexcept {
+    return (*row & levels_[depth].open_mask) != 0;
   }
 
-  [[nodiscard]] bool in_reach(const Word* row, std::size_t depth,
-                              std::uint64_t radius) const noexcept {
-    return (*row & (levels_[depth].at_n << (LANE * radius))) != 0;
+  [[nodiscard]] bool in_reach(const Word* row, std::size_t depth) const noexcept {
+    return (*row & levels_[depth].at_n) != 0;
   }
 
   // Lanes grow with e, so the last cell is the number of lanes that do not
@@ -112,12 +120,10 @@ class PackedBand {
     return K + 1 - (((held * LANES) >> LAST) & 0xFFFF);
   }
 
-  // As BandSets::exhausted, on lanes 0 .. radius - 1 and lane `radius`.
-  bool exhausted(const Word* row, std::size_t depth, std::uint64_t radius,
-                 KeptCodePoints& keep) const {
-    const std::size_t below = LANE * radius;
-    if ((*row & ((Word{1} << below) - 1)) != 0) return false;
-    live_code_points(query_, K, (*row >> below) & BAND, depth, keep);
+  // As BandSets::exhausted, on the lanes below the radius and the radius's.
+  bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
+    if ((*row & ((Word{1} << below_) - 1)) != 0) return false;
+    live_code_points(query_, K, (*row >> below_) & BAND, depth, keep);
     return true;
   }
 
@@ -132,17 +138,19 @@ class PackedBand {
   }();
   static constexpr Word ROW = BAND * LANES;
 
-  // What the rows of all nodes at one depth have in common, in lane 0.
+  // What the rows of all nodes at one depth have in common, in the lane of
+  // the radius.
   struct Level {
     const Word* by_symbol = nullptr;
-    Word up_to_n = 0;  // the band's columns up to n
-    Word at_n = 0;     // column n, when it is in the band
+    Word open_mask = 0;  // the band's columns up to n
+    Word at_n = 0;       // column n, when it is in the band
   };
 
   std::u32string_view query_;
   std::size_t n_;
   BandMatches matches_;
   std::vector<Level> levels_;  // by depth
+  unsigned below_ = 0;         // the first bit of the radius's lane
 };
 
 }  // namespace prefix::distance

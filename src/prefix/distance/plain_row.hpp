@@ -41,10 +41,12 @@ class PlainRows {
 
   struct Parent {
     const Word* row;
-    std::uint64_t radius;
   };
 
-  explicit PlainRows(std::u32string_view query) : query_(query) {}
+  // Reads answer at `radius` until narrowed.
+  PlainRows(std::u32string_view query, std::uint64_t radius) : query_(query), radius_(radius) {}
+
+  void narrow(std::uint64_t radius) noexcept { radius_ = radius; }
 
   [[nodiscard]] std::size_t stride() const noexcept { return query_.size() + 1; }
   [[nodiscard]] static Word fill() noexcept { return 0; }
@@ -53,35 +55,33 @@ class PlainRows {
     for (std::size_t j = 0; j <= query_.size(); ++j) row[j] = j;
   }
 
-  [[nodiscard]] static Parent parent(const Word* row, std::size_t /*depth*/,
-                                     std::uint64_t radius) noexcept {
-    return {row, radius};
+  [[nodiscard]] static Parent parent(const Word* row, std::size_t /*depth*/) noexcept {
+    return {row};
   }
 
   bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
     plain_step(query_, parent.row, row, edge);
-    return is_open(row, 0, parent.radius);
+    return is_open(row, 0);
   }
 
-  [[nodiscard]] bool is_open(const Word* row, std::size_t /*depth*/,
-                             std::uint64_t radius) const noexcept {
-    return *std::min_element(row, row + stride()) <= radius;
+  [[nodiscard]] bool is_open(const Word* row, std::size_t /*depth*/) const noexcept {
+    return *std::min_element(row, row + stride()) <= radius_;
   }
-  [[nodiscard]] bool in_reach(const Word* row, std::size_t /*depth*/,
-                              std::uint64_t radius) const noexcept {
-    return row[query_.size()] <= radius;
+  [[nodiscard]] bool in_reach(const Word* row, std::size_t /*depth*/) const noexcept {
+    return row[query_.size()] <= radius_;
   }
   [[nodiscard]] std::uint64_t distance(const Word* row, std::size_t /*depth*/) const noexcept {
     return row[query_.size()];
   }
   // Never tells: every child is screened.
   [[nodiscard]] static bool exhausted(const Word* /*row*/, std::size_t /*depth*/,
-                                      std::uint64_t /*radius*/, KeptCodePoints& /*keep*/) noexcept {
+                                      KeptCodePoints& /*keep*/) noexcept {
     return false;
   }
 
  private:
   std::u32string_view query_;
+  std::uint64_t radius_;
 };
 
 static_assert(RowKind<PlainRows>);

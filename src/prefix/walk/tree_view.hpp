@@ -126,8 +126,9 @@ template <class View, class Push>
 // the order push_in_visiting_order would, found by binary search instead of
 // a pass over the whole range. `found` is scratch space.
 template <class View, class Push>
-inline void push_kept(const View& tree, NodeId node, char32_t wanted, std::u32string_view keep,
-                      std::vector<std::size_t>& found, Push push) {
+[[gnu::always_inline]] inline void push_kept(const View& tree, NodeId node, char32_t wanted,
+                                             std::u32string_view keep,
+                                             std::vector<std::size_t>& found, Push push) {
   const auto [start, end] = child_range(tree, node);
   if (start >= end) return;  // an inverted range lists no children
   found.clear();

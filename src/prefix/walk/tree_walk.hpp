@@ -74,13 +74,17 @@ class TreeWalk {
   using Word = typename Rows::Word;
 
   // `sink.radius()` must not exceed `max_dist`, the one `rows` was made for.
-  TreeWalk(const View& tree, Rows rows, std::u32string_view query, std::uint64_t max_dist,
+  TreeWalk(const View& tree, Rows&& rows, std::u32string_view query, std::uint64_t max_dist,
            Sink& sink)
-      : tree_(tree), rows_(std::move(rows)), sink_(sink), path_(query, max_dist, tree.height) {}
+      : tree_(tree),
+        rows_(std::move(rows)),
+        sink_(sink),
+        radius_(max_dist),
+        path_(query, max_dist, tree.height) {}
 
   void run() && {
     if (sink_.is_done()) return;
-    radius_ = sink_.radius();
+    follow_radius();
     // The root is never reported, and its row (cell 0 is 0) keeps it open.
     if constexpr (ONE_WORD) {
       Word root{};
@@ -132,7 +136,7 @@ class TreeWalk {
       row = slots_.data() + std::size_t{slot} * stride;
       const Word* const parent = slots_.data() + std::size_t{entry.row} * stride;
       // A closed node is neither in reach nor opened.
-      if (!rows_.step(rows_.parent(parent, depth - 1, radius_), row, tree_.code_point(position))) {
+      if (!rows_.step(rows_.parent(parent, depth - 1), row, tree_.code_point(position))) {
         return true;
       }
     }
@@ -142,10 +146,10 @@ class TreeWalk {
       path_.enter(depth, key & ~HAS_PAYLOAD);
       // One test of both, as bits: whether a visited node has a payload is
       // close to a coin toss, whether it is in reach is not.
-      if (((key >> 31) & static_cast<std::uint32_t>(rows_.in_reach(row, depth, radius_))) != 0) {
+      if (((key >> 31) & static_cast<std::uint32_t>(rows_.in_reach(row, depth))) != 0) {
         sink_.accept(node, path_.text(depth), rows_.distance(row, depth));
         if (sink_.is_done()) return false;
-        radius_ = sink_.radius();
+        follow_radius();
       }
       const auto range = child_range(tree_, node);
       if (range.first >= range.second || range.second - range.first > 1) {
@@ -153,7 +157,7 @@ class TreeWalk {
         return true;
       }
       // The single child's row replaces this node's, which nothing reads again.
-      if (!rows_.step(rows_.parent(row, depth, radius_), row, tree_.code_point(range.first))) {
+      if (!rows_.step(rows_.parent(row, depth), row, tree_.code_point(range.first))) {
         return true;
       }
       position = range.first;
@@ -161,23 +165,33 @@ class TreeWalk {
     }
   }
 
+  // Narrows the rows' reads when the sink asks for less than before.
+  void follow_radius() {
+    const std::uint64_t radius = sink_.radius();
+    if (radius < radius_) [[unlikely]] {
+      radius_ = radius;
+      rows_.narrow(radius);
+    }
+  }
+
   // Stacks the children of the open node `node` at `depth`, whose row is
   // `row` (in `slot` for rows that live in slots), in visiting order.
-  void open(NodeId node, std::uint32_t depth, const Word* row, std::uint32_t slot) {
+  [[gnu::always_inline]] void open(NodeId node, std::uint32_t depth, const Word* row,
+                                   std::uint32_t slot) {
     const auto [start, end] = child_range(tree_, node);
     if (start >= end) return;
     const std::size_t room = top_ + (end - start);
     // Grows geometrically, like any vector.
     if (room > pending_.size()) pending_.resize(room);
-    const typename Rows::Parent parent = rows_.parent(row, depth, radius_);
+    const typename Rows::Parent parent = rows_.parent(row, depth);
     // Local copies: the stores below cannot then be taken to change them.
     Pending* const stack = pending_.data();
     std::size_t top = top_;
     const NodeId* const child_ids = tree_.child_ids;
     const std::uint32_t* const shifts = tree_.shifts;
     Word* const scratch = scratch_.data();
-    const auto screen = [ this, depth, slot, &parent, stack, &top, child_ids, shifts, scratch ](
-        std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
+    // Captures by reference: which locals it uses depends on the row kind.
+    const auto screen = [&](std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
       const char32_t code_point = key & ~HAS_PAYLOAD;
       bool keep = true;
       if constexpr (ONE_WORD) {
@@ -193,19 +207,27 @@ class TreeWalk {
       __builtin_prefetch(shifts + child_ids[k]);
       top += static_cast<std::size_t>(keep);
     };
-    screen_children(
-        tree_, node, path_.wanted(depth), children_,
-        [this, depth, row](distance::KeptCodePoints& keep) {
-          return rows_.exhausted(row, depth, radius_, keep);
-        },
-        screen);
+    // A one-word row is copied into the test rather than pointed at, so that
+    // it can stay in a register.
+    const auto exhausted = [&] {
+      if constexpr (ONE_WORD) {
+        return [this, depth, word = *row](distance::KeptCodePoints& keep) {
+          return rows_.exhausted(&word, depth, keep);
+        };
+      } else {
+        return [this, depth, row](distance::KeptCodePoints& keep) {
+          return rows_.exhausted(row, depth, keep);
+        };
+      }
+    }();
+    screen_children(tree_, node, path_.wanted(depth), children_, exhausted, screen);
     top_ = top;
   }
 
   const View tree_;  // a few pointers, copied to save an indirection
   Rows rows_;
   Sink& sink_;
-  std::uint64_t radius_ = 0;  // the sink's, as last read
+  std::uint64_t radius_;  // the rows' radius: the sink's, as last read
   PathText path_;
   std::vector<Pending> pending_;  // entries below top_ are pending
   std::size_t top_ = 0;
@@ -214,13 +236,14 @@ class TreeWalk {
   std::vector<Word> scratch_;  // one row, for screening children
 };
 
-// Runs one fuzzy query over the tree `tree` with rows `rows`, made for
-// `query` and `max_dist`, handing the nodes in reach to `sink` (whose
-// radius must not exceed max_dist). The tree is read without checks: it
-// must be one (check_tree). Per visited node the cost is a step of `rows`;
-// memory is bounded by the pending siblings (see TreeWalk).
-template <class View, distance::RowKind Rows, ResultSink Sink>
-void walk_tree(const View& tree, Rows rows, std::u32string_view query, std::uint64_t max_dist,
+// Runs one fuzzy query over the tree `tree` with rows `rows` (moved in),
+// made for `query` and `max_dist`, handing the nodes in reach to `sink`
+// (whose radius must not exceed max_dist). The tree is read without checks:
+// it must be one (check_tree). Per visited node the cost is a step of
+// `rows`; memory is bounded by the pending siblings (see TreeWalk).
+template <class View, class Rows, ResultSink Sink>
+requires distance::RowKind<Rows>
+void walk_tree(const View& tree, Rows&& rows, std::u32string_view query, std::uint64_t max_dist,
                Sink& sink) {
   TreeWalk<View, Rows, Sink>(tree, std::move(rows), query, max_dist, sink).run();
 }
