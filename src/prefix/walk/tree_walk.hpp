@@ -108,11 +108,12 @@ class TreeWalk {
  private:
   static constexpr bool ONE_WORD = Rows::ONE_WORD;
 
-  // A stacked child: its row, or where its parent's row is.
+  // A stacked child (16 bytes with a slot, 24 with a word).
   struct Pending {
-    std::conditional_t<ONE_WORD, Word, std::uint32_t> row;
     std::size_t position;  // the child's position in child_indices
-    std::uint32_t depth;   // the child's depth, >= 1
+    // Its row, or the slot of its parent's row.
+    std::conditional_t<ONE_WORD, Word, std::uint32_t> row;
+    std::uint32_t depth;  // the child's depth, >= 1
   };
 
   // Visits a stacked child, then its single children down to the first node
@@ -197,10 +198,10 @@ class TreeWalk {
       if constexpr (ONE_WORD) {
         Word child{};
         keep = rows_.step(parent, &child, code_point);
-        stack[top] = Pending{child, k, depth + 1};
+        stack[top] = Pending{k, child, depth + 1};
       } else {
         if constexpr (Rows::SCREENS_CHILDREN) keep = rows_.step(parent, scratch, code_point);
-        stack[top] = Pending{slot, k, depth + 1};
+        stack[top] = Pending{k, slot, depth + 1};
       }
       // Kept or not, without a branch: whether a child is kept is close to
       // a coin toss.
