@@ -31,7 +31,7 @@
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
-#include "prefix/walk/fast_matcher.hpp"
+#include "prefix/walk/tree_match.hpp"
 #include "trie_fixtures.hpp"
 
 namespace {

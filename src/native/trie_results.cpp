@@ -35,7 +35,7 @@ Ref arrays_into_py(prefix::FlatArrays&& arrays) {
   Ref strings = list_of(arrays.node_chars.size(), [&](std::size_t i) {
     const std::uint32_t cp = arrays.node_chars[i];
     // Strings of one Latin-1 character are the interpreter's shared ones.
-    return binding::checked(cp == prefix::FlatArrays::NO_CODE_POINT
+    return binding::checked(cp == prefix::NO_CODE_POINT
                                 ? PyUnicode_New(0, 0)
                                 : PyUnicode_FromOrdinal(static_cast<int>(cp)));
   });

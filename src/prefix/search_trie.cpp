@@ -1,11 +1,26 @@
-// Picking the form a trie is kept in, and handing each query to it.
+// Picking the form a trie is kept in, and the walk each query takes on it:
+// checked or unchecked is settled here, where the form is known.
 #include "prefix/search_trie.hpp"
 
 #include <utility>
 
-#include "prefix/walk/fast_matcher.hpp"
+#include "prefix/checked/matcher.hpp"
+#include "prefix/walk/tree_match.hpp"
 
 namespace prefix {
+
+std::vector<MatchRecord> fuzzy_match(const Trie& trie, const TreeShape& shape,
+                                     std::u32string_view query, std::uint64_t max_dist,
+                                     std::optional<std::uint64_t> limit) {
+  if (shape.is_tree) return fuzzy_match_tree(trie, shape, query, max_dist, limit);
+  return fuzzy_match(trie, query, max_dist, limit);
+}
+
+std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
+                                       std::u32string_view query) {
+  if (shape.is_tree) return exact_match_tree(trie, shape, query);
+  return exact_match(trie, query);
+}
 
 SearchTrie::Form SearchTrie::kept_form(Trie&& trie) {
   TreeShape shape = check_tree(trie);
@@ -40,19 +55,19 @@ std::optional<std::uint32_t> SearchTrie::get_payload(NodeId node_id) const {
   return std::get<CompactTree>(form_).get_payload(node_id);
 }
 
-std::vector<MatchRecord> SearchTrie::fuzzy_match(std::u32string_view prefix, std::uint64_t max_dist,
+std::vector<MatchRecord> SearchTrie::fuzzy_match(std::u32string_view query, std::uint64_t max_dist,
                                                  std::optional<std::uint64_t> limit) const {
   if (const auto* arrays = std::get_if<Arrays>(&form_)) {
-    return prefix::fuzzy_match(arrays->trie, arrays->shape, prefix, max_dist, limit);
+    return prefix::fuzzy_match(arrays->trie, arrays->shape, query, max_dist, limit);
   }
-  return fuzzy_match_tree(std::get<CompactTree>(form_), prefix, max_dist, limit);
+  return fuzzy_match_tree(std::get<CompactTree>(form_), query, max_dist, limit);
 }
 
-std::optional<MatchRecord> SearchTrie::exact_match(std::u32string_view prefix) const {
+std::optional<MatchRecord> SearchTrie::exact_match(std::u32string_view query) const {
   if (const auto* arrays = std::get_if<Arrays>(&form_)) {
-    return prefix::exact_match(arrays->trie, arrays->shape, prefix);
+    return prefix::exact_match(arrays->trie, arrays->shape, query);
   }
-  return exact_match_tree(std::get<CompactTree>(form_), prefix);
+  return exact_match_tree(std::get<CompactTree>(form_), query);
 }
 
 }  // namespace prefix

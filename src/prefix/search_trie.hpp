@@ -9,13 +9,25 @@
 #include <variant>
 #include <vector>
 
-#include "prefix/checked/matcher.hpp"
+#include "prefix/match_record.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/serial.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 
 namespace prefix {
+
+// fuzzy_match and exact_match (checked/matcher.hpp) on `trie`, given `shape`
+// = check_tree(trie): on a tree the unchecked tree walk (walk/tree_match.hpp),
+// otherwise the checked walk, so that results, order and failures are those
+// of the checked walk either way. The one place where a query on the arrays
+// picks its walk.
+[[nodiscard]] std::vector<MatchRecord> fuzzy_match(const Trie& trie, const TreeShape& shape,
+                                                   std::u32string_view query,
+                                                   std::uint64_t max_dist,
+                                                   std::optional<std::uint64_t> limit);
+[[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
+                                                     std::u32string_view query);
 
 // Results, their order, failures and their messages, and the byte form are
 // those of the Trie it is made from, whichever form it keeps.
@@ -46,10 +58,10 @@ class SearchTrie {
   [[nodiscard]] std::optional<std::uint32_t> get_payload(NodeId node_id) const;
 
   // prefix::fuzzy_match and prefix::exact_match on the Trie.
-  [[nodiscard]] std::vector<MatchRecord> fuzzy_match(std::u32string_view prefix,
+  [[nodiscard]] std::vector<MatchRecord> fuzzy_match(std::u32string_view query,
                                                      std::uint64_t max_dist,
                                                      std::optional<std::uint64_t> limit) const;
-  [[nodiscard]] std::optional<MatchRecord> exact_match(std::u32string_view prefix) const;
+  [[nodiscard]] std::optional<MatchRecord> exact_match(std::u32string_view query) const;
 
   // prefix::encode_with on the Trie.
   template <class Allocate>

@@ -1,6 +1,6 @@
 // The shape check and the unchecked walk on trees: check_tree against crafted
 // arrays, and the walk against the checked Matcher walk on random tries.
-#include "prefix/walk/fast_matcher.hpp"
+#include "prefix/walk/tree_match.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,15 @@
 #include <vector>
 
 #include "prefix/checked/matcher.hpp"
+#include "prefix/distance/choice.hpp"
+#include "prefix/distance/plain_row.hpp"
 #include "prefix/failure.hpp"
 #include "prefix/search_trie.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/tree_check.hpp"
+#include "prefix/utf8.hpp"
+#include "prefix/walk/tree_view.hpp"
+#include "prefix/walk/tree_walk.hpp"
 #include "trie_fixtures.hpp"
 
 namespace prefix {
@@ -218,6 +223,55 @@ TEST(TreeWalk, AgreesWithTheCheckedWalkWhereItLooksChildrenUp) {
     EXPECT_EQ(fuzzy_match_tree(CompactTree(Trie(trie), shape), query, max_dist, std::nullopt),
               expected)
         << "round " << round;
+  }
+}
+
+// Narrows its radius once it holds its first record, as a nearest-first sink
+// does once it holds enough.
+class NarrowingSink {
+ public:
+  NarrowingSink(std::uint64_t max_dist, std::uint64_t narrowed)
+      : max_dist_(max_dist), narrowed_(narrowed) {}
+  [[nodiscard]] std::uint64_t radius() const { return records.empty() ? max_dist_ : narrowed_; }
+  [[nodiscard]] static bool is_done() { return false; }
+  void accept(NodeId node, std::u32string_view text, std::uint64_t distance) {
+    records.push_back(MatchRecord{encode_utf8(text), node, distance});
+  }
+  std::vector<MatchRecord> records;
+
+ private:
+  std::uint64_t max_dist_;
+  std::uint64_t narrowed_;
+};
+
+// After the first record, a walk whose sink narrows its radius must offer
+// exactly the later records of the full walk that lie within the new radius:
+// what it skips holds nothing within it. With the row kind the walk picks,
+// and with plain rows.
+TEST(TreeWalk, OffersWhatANarrowedRadiusStillWants) {
+  std::mt19937 rng(16);
+  for (int round = 0; round < 300; ++round) {
+    const Trie trie = random_tree(rng, 1 + rng() % 60, round % 2 == 0);
+    const TreeShape shape = check_tree(trie);
+    const std::u32string query = random_query(rng);
+    const std::uint64_t max_dist = rng() % 4 == 0 ? 32 + rng() % 10 : rng() % 7;
+    const std::uint64_t narrowed = rng() % (max_dist + 1);
+    std::vector<MatchRecord> expected = fuzzy_match(trie, query, max_dist, std::nullopt);
+    if (!expected.empty()) {
+      expected.erase(
+          std::remove_if(expected.begin() + 1, expected.end(),
+                         [&](const MatchRecord& record) { return record.distance > narrowed; }),
+          expected.end());
+    }
+    NarrowingSink picked(max_dist, narrowed);
+    distance::with_rows(query, max_dist, [&](auto rows) {
+      walk::walk_tree(walk::ShapeView(trie, shape), std::move(rows), query, max_dist, picked);
+    });
+    EXPECT_EQ(picked.records, expected) << "round " << round << " max_dist " << max_dist;
+    NarrowingSink plain(max_dist, narrowed);
+    walk::walk_tree(walk::ShapeView(trie, shape), distance::PlainRows(query, max_dist), query,
+                    max_dist, plain);
+    EXPECT_EQ(plain.records, expected) << "round " << round << " max_dist " << max_dist;
   }
 }
 

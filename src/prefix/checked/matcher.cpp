@@ -6,9 +6,9 @@
 #include <numeric>
 #include <utility>
 
+#include "prefix/distance/plain_row.hpp"
 #include "prefix/failure.hpp"
 #include "prefix/utf8.hpp"
-#include "prefix/walk/fast_matcher.hpp"
 
 namespace prefix {
 namespace {
@@ -43,9 +43,9 @@ const Row& require_row(const State& state, std::string_view key, NodeId node_id,
 
 }  // namespace
 
-Matcher::Matcher(std::u32string prefix, std::uint64_t max_dist, std::optional<std::uint64_t> limit,
+Matcher::Matcher(std::u32string query, std::uint64_t max_dist, std::optional<std::uint64_t> limit,
                  std::size_t node_budget)
-    : prefix_(std::move(prefix)),
+    : query_(std::move(query)),
       max_dist_(max_dist),
       limit_(limit),
       node_budget_(node_budget),
@@ -60,7 +60,7 @@ State Matcher::initial_state() const {
 }
 
 void Matcher::visit_node(NodeId node_id, std::optional<std::uint32_t> payload, State& state) {
-  const std::size_t n = prefix_.size();
+  const std::size_t n = query_.size();
   const auto& text = require<SharedText>(state, CUR_PREFIX, node_id);
   if (text.empty()) {
     // The root: its text is empty, so cell j costs j insertions. Never reported.
@@ -79,7 +79,7 @@ void Matcher::visit_node(NodeId node_id, std::optional<std::uint32_t> payload, S
 std::vector<PendingEntry> Matcher::get_children_to_visit(NodeId node_id, const State& state,
                                                          std::vector<Child> children) {
   const auto& text = require<SharedText>(state, CUR_PREFIX, node_id);
-  const Row& row = require_row(state, CUR_ROW, node_id, prefix_.size() + 1);
+  const Row& row = require_row(state, CUR_ROW, node_id, query_.size() + 1);
   const std::vector<Child> open = children_to_open(row, text.size(), std::move(children));
 
   // A tree reaches each node at most once, so reaching more nodes than there
@@ -128,13 +128,8 @@ bool Matcher::is_full() const noexcept {
 
 std::vector<std::uint64_t> Matcher::next_row(std::span<const std::uint64_t> parent_row,
                                              char32_t edge) const {
-  // Cells are bounded by depth + n, far below 2^64: the additions cannot wrap.
   Row row(parent_row.size());
-  row[0] = parent_row[0] + 1;
-  for (std::size_t j = 1; j < row.size(); ++j) {
-    const std::uint64_t substitute = parent_row[j - 1] + (prefix_[j - 1] == edge ? 0 : 1);
-    row[j] = std::min({parent_row[j] + 1, row[j - 1] + 1, substitute});
-  }
+  distance::plain_step(query_, parent_row.data(), row.data(), edge);
   return row;
 }
 
@@ -143,40 +138,27 @@ std::vector<Child> Matcher::children_to_open(std::span<const std::uint64_t> row,
   // A descendant's cells never drop below this row's least cell, so once that
   // exceeds max_dist nothing below can be reported.
   if (is_full() || *std::min_element(row.begin(), row.end()) > max_dist_) return {};
-  if (depth < prefix_.size()) {
+  if (depth < query_.size()) {
     // Children that continue the query at this position go first. All of them
     // stay, even when siblings repeat the code point, so no subtree is lost.
-    const char32_t wanted = prefix_[depth];
+    const char32_t wanted = query_[depth];
     std::stable_partition(children.begin(), children.end(),
                           [wanted](const Child& child) { return child.code_point == wanted; });
   }
   return children;
 }
 
-std::vector<MatchRecord> fuzzy_match(const Trie& trie, std::u32string_view prefix,
+std::vector<MatchRecord> fuzzy_match(const Trie& trie, std::u32string_view query,
                                      std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
-  Matcher matcher(std::u32string(prefix), max_dist, limit, trie.node_payloads.size());
+  Matcher matcher(std::u32string(query), max_dist, limit, trie.node_payloads.size());
   trie.dfs(matcher);
   return std::move(matcher).take_results();
 }
 
-std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view prefix) {
-  std::vector<MatchRecord> records = fuzzy_match(trie, prefix, 0, std::nullopt);
+std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view query) {
+  std::vector<MatchRecord> records = fuzzy_match(trie, query, 0, std::nullopt);
   if (records.empty()) return std::nullopt;
   return std::move(records.front());
-}
-
-std::vector<MatchRecord> fuzzy_match(const Trie& trie, const TreeShape& shape,
-                                     std::u32string_view prefix, std::uint64_t max_dist,
-                                     std::optional<std::uint64_t> limit) {
-  if (shape.is_tree) return fuzzy_match_tree(trie, shape, prefix, max_dist, limit);
-  return fuzzy_match(trie, prefix, max_dist, limit);
-}
-
-std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
-                                       std::u32string_view prefix) {
-  if (shape.is_tree) return exact_match_tree(trie, shape, prefix);
-  return exact_match(trie, prefix);
 }
 
 }  // namespace prefix

@@ -14,46 +14,27 @@
 #include "prefix/checked/shared_text.hpp"
 #include "prefix/checked/state.hpp"
 #include "prefix/checked/traversal.hpp"
-#include "prefix/store/tree_check.hpp"
+#include "prefix/match_record.hpp"
 #include "prefix/store/trie.hpp"
 
 namespace prefix {
 
-// One reported node.
-struct MatchRecord {
-  std::string text;        // UTF-8 code points on the path from the root
-  NodeId node_id;          // the reported node
-  std::uint64_t distance;  // edit distance between `text` and the whole query
-
-  friend bool operator==(const MatchRecord&, const MatchRecord&) = default;
-};
-
 // Every key within `max_dist` unit-cost edits (insert, delete, substitute) of
-// `prefix`, in the order a depth-first walk finds them: at each node the
+// `query`, in the order a depth-first walk finds them: at each node the
 // children whose code point continues the query go first, then the others, each
 // group in stored order. At most `limit` records when a limit is given. The
 // root is never reported. Costs O(n) per visited node, n = query length, plus
 // the key's length per record, and O(depth x n) memory. Throws InternalFailure
 // on inconsistent node arrays, including a child relation that is not a tree
 // (a node reached twice, or more nodes reached than node_payloads holds).
-[[nodiscard]] std::vector<MatchRecord> fuzzy_match(const Trie& trie, std::u32string_view prefix,
+[[nodiscard]] std::vector<MatchRecord> fuzzy_match(const Trie& trie, std::u32string_view query,
                                                    std::uint64_t max_dist,
                                                    std::optional<std::uint64_t> limit);
 
 // The first record of fuzzy_match with distance 0 and no limit: the node that
-// spells `prefix` and carries a payload, or nullopt. Walks the query's path and
+// spells `query` and carries a payload, or nullopt. Walks the query's path and
 // the children of its nodes. Throws as fuzzy_match does.
-[[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view prefix);
-
-// The same queries, given `shape` = check_tree(trie): on a tree they take the
-// unchecked walk of fast_matcher.hpp, otherwise the checked walk above, so
-// results, order and failures are those of the checked walk either way.
-[[nodiscard]] std::vector<MatchRecord> fuzzy_match(const Trie& trie, const TreeShape& shape,
-                                                   std::u32string_view prefix,
-                                                   std::uint64_t max_dist,
-                                                   std::optional<std::uint64_t> limit);
-[[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, const TreeShape& shape,
-                                                     std::u32string_view prefix);
+[[nodiscard]] std::optional<MatchRecord> exact_match(const Trie& trie, std::u32string_view query);
 
 // A row of the checked walk, immutable once built and shared by the States of
 // the node's pending children.
@@ -70,7 +51,7 @@ class Matcher {
  public:
   // `node_budget` is the number of nodes a tree can have (node_payloads'
   // length): the walk may reach no more nodes than that, root included.
-  Matcher(std::u32string prefix, std::uint64_t max_dist, std::optional<std::uint64_t> limit,
+  Matcher(std::u32string query, std::uint64_t max_dist, std::optional<std::uint64_t> limit,
           std::size_t node_budget);
 
   // A State whose text is empty: the root's.
@@ -103,7 +84,7 @@ class Matcher {
                                                     std::size_t depth,
                                                     std::vector<Child> children) const;
 
-  std::u32string prefix_;
+  std::u32string query_;
   std::uint64_t max_dist_;
   std::optional<std::uint64_t> limit_;
   std::size_t node_budget_;

@@ -12,9 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "prefix/walk/tree_view.hpp"
+#include "prefix/distance/kept_code_points.hpp"
+#include "prefix/store/trie.hpp"
 
-namespace prefix::walk {
+namespace prefix::distance {
 
 // For a query of n code points and a band half-width k: bit i of the matches
 // of a child at depth d is set when the query code point of column d - k + i
@@ -130,4 +131,4 @@ inline void live_code_points(std::u32string_view query, std::size_t k, std::uint
   }
 }
 
-}  // namespace prefix::walk
+}  // namespace prefix::distance

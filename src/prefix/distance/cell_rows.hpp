@@ -7,14 +7,16 @@
 #include <cstdint>
 #include <string_view>
 
-#include "prefix/distance/row_summary.hpp"
+#include "prefix/distance/kept_code_points.hpp"
 
-namespace prefix::walk {
+namespace prefix::distance {
 
-// Rows of cells, for any max_dist. A cell is the true distance when that is
-// at most max_dist and `cap` otherwise: a cell above max_dist can neither be
-// reported nor keep a node open, and every cell derived from it is at least
-// as large, so clamping changes no decision.
+// The row kind (row_kind.hpp) of cells, for any max_dist and query length;
+// the walk takes it from max_dist 32 on. A cell is the true distance when
+// that is at most max_dist and `cap` (max_dist + 1, or a value no cell
+// reaches) otherwise: a cell above max_dist can neither be reported nor keep
+// a node open, and every cell derived from it is at least as large, so
+// clamping changes no read at any radius up to max_dist.
 //
 // When the band of columns d - max_dist .. d + max_dist is narrower than the
 // whole row (2 max_dist < n), a row stores just it, as 2 max_dist + 1 cells
@@ -22,6 +24,11 @@ namespace prefix::walk {
 // a row stores all n + 1 columns. Each stored row is followed by one more
 // cell that is always `cap`: the parent's column just past its band, read
 // without a bounds test.
+//
+// Cost: a step and is_open are a pass over min(n + 1, 2 max_dist + 1) cells
+// of the narrowest Cell that holds the cap; the other reads are O(1) (and
+// exhausted never tells). A wrong answer breaks the queries with max_dist 32
+// and up, and the ones with huge max_dist that list a whole trie.
 template <class Cell>
 class CellRows {
  public:
@@ -29,13 +36,22 @@ class CellRows {
   // A row costs a pass over its width, and with a large max_dist few children
   // close: each is stacked and its row computed once, when it is visited.
   static constexpr bool SCREENS_CHILDREN = false;
+  static constexpr bool ONE_WORD = false;
+
+  struct Parent {
+    const Cell* row;
+    std::size_t child_depth;  // the node's depth + 1
+  };
 
   CellRows(std::u32string_view query, std::uint64_t max_dist, Cell cap)
       : query_(query),
         banded_(max_dist < (query.size() + 1) / 2),
         half_(banded_ ? static_cast<std::size_t>(max_dist) : 0),
         width_(banded_ ? 2 * half_ + 1 : query.size() + 1),
-        cap_(cap) {}
+        cap_(cap),
+        radius_(static_cast<Cell>(std::min<std::uint64_t>(max_dist, cap))) {}
+
+  void narrow(std::uint64_t radius) noexcept { radius_ = static_cast<Cell>(radius); }
 
   // Cells per stored row, the trailing `cap` cell included.
   [[nodiscard]] std::size_t stride() const noexcept { return width_ + 1; }
@@ -50,10 +66,15 @@ class CellRows {
     row[width_] = cap_;
   }
 
-  // The row of a node at `depth` >= 1 whose edge code point is `edge`, from
-  // its parent's row. `row` may be `parent`: each step reads the parent's
-  // cells at and after the one it writes, keeping the one before.
-  RowSummary step(const Cell* parent, Cell* row, std::size_t depth, char32_t edge) const noexcept {
+  [[nodiscard]] static Parent parent(const Cell* row, std::size_t depth) noexcept {
+    return {row, depth + 1};
+  }
+
+  // `row` may be the parent's: each step reads the parent's cells at and
+  // after the one it writes, keeping the one before.
+  bool step(const Parent& parent_row, Cell* row, char32_t edge) const noexcept {
+    const Cell* const parent = parent_row.row;
+    const std::size_t depth = parent_row.child_depth;
     const std::size_t n = query_.size();
     const std::ptrdiff_t low = first_column(depth);
     // The parent's column j sits at parent[j - low + shift].
@@ -85,15 +106,37 @@ class CellRows {
       least = std::min(least, cell);
     }
     for (std::size_t i = end; i < width_; ++i) row[i] = cap_;
-    const std::ptrdiff_t at_n = static_cast<std::ptrdiff_t>(n) - low;
-    const Cell last = at_n >= 0 && static_cast<std::size_t>(at_n) < width_ ? row[at_n] : cap_;
-    return {least < cap_, last < cap_, std::uint64_t{last}};
+    return least <= radius_;
+  }
+
+  [[nodiscard]] bool is_open(const Cell* row, std::size_t /*depth*/) const noexcept {
+    return *std::min_element(row, row + width_) <= radius_;
+  }
+
+  [[nodiscard]] bool in_reach(const Cell* row, std::size_t depth) const noexcept {
+    const Cell* const last = last_cell(row, depth);
+    return last != nullptr && *last <= radius_;
+  }
+
+  [[nodiscard]] std::uint64_t distance(const Cell* row, std::size_t depth) const noexcept {
+    return std::uint64_t{*last_cell(row, depth)};
+  }
+
+  // Never tells: with a large max_dist few children close anyway.
+  [[nodiscard]] static bool exhausted(const Cell* /*row*/, std::size_t /*depth*/,
+                                      KeptCodePoints& /*keep*/) noexcept {
+    return false;
   }
 
  private:
   // The column held at position 0 of a row at `depth`.
   [[nodiscard]] std::ptrdiff_t first_column(std::size_t depth) const noexcept {
     return banded_ ? static_cast<std::ptrdiff_t>(depth) - static_cast<std::ptrdiff_t>(half_) : 0;
+  }
+  // Column n of a row at `depth`, or null when it lies outside the band.
+  [[nodiscard]] const Cell* last_cell(const Cell* row, std::size_t depth) const noexcept {
+    const std::ptrdiff_t at_n = static_cast<std::ptrdiff_t>(query_.size()) - first_column(depth);
+    return at_n >= 0 && static_cast<std::size_t>(at_n) < width_ ? row + at_n : nullptr;
   }
   [[nodiscard]] Cell clamp(std::size_t value) const noexcept {
     return value < cap_ ? static_cast<Cell>(value) : cap_;
@@ -108,6 +151,7 @@ class CellRows {
   std::size_t half_;   // max_dist when banded
   std::size_t width_;  // stored cells per row, without the trailing one
   Cell cap_;
+  Cell radius_;  // below the cap, unless no cell reaches the cap
 };
 
-}  // namespace prefix::walk
+}  // namespace prefix::distance

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "prefix/distance/band_matches.hpp"
+#include "prefix/distance/kept_code_points.hpp"
 
-namespace prefix::walk {
+namespace prefix::distance {
 
-// The rows of BandSets for max_dist K fixed at 0 to 3, packed: word e of
-// the K + 1 (2K + 1 bits each) sits in the 16-bit lane at bit 16e of one
-// 64-bit Row. The recurrence
+// The row kind (row_kind.hpp) for max_dist K fixed at 0 to 3, any query
+// length: the rows of BandSets packed, word e of the K + 1 (2K + 1 bits
+// each) in the 16-bit lane at bit 16e of one 64-bit Row. The recurrence
 //   C[0] = P[0] & M
 //   C[e] = (P[e] & M) | P[e - 1] | (P[e - 1] >> 1) | (C[e - 1] << 1)
 // then runs on all lanes at once: with X[e] = (P[e] & M) | P[e - 1] |
@@ -24,31 +25,30 @@ namespace prefix::walk {
 // parent. The parent's shifted copy is masked back into its lanes before it
 // moves up a lane; after that a bit never leaves its lane (at most 2K + 3 <
 // 16 bits are touched), and the bits past 2K are cleared at the end: they
-// stand for cells above K.
+// stand for cells above K. Lane e holds the columns whose cell is at most e,
+// so the reads at radius r look at lane r.
 //
-// A step is then about ten word operations whatever K, and a row is small
-// enough to stack beside each pending child.
+// Cost: a step is about ten word operations whatever K and n, a read one or
+// two; the query is prepared once in O((n + K) * distinct code points) (see
+// BandMatches). A row is small enough to stack beside each pending child.
+// This is the kind of the common queries, so a wrong answer here breaks
+// most lookups.
 template <std::size_t K>
 class PackedBand {
   static_assert(K <= 3);
 
  public:
-  using Row = std::uint64_t;
-
-  // A child's row and whether it keeps the child open: some cell is within
-  // K. Its last cell (column n) can be within K only if it is open.
-  struct Child {
-    Row row;
-    bool open;
-  };
+  using Word = std::uint64_t;
+  static constexpr bool SCREENS_CHILDREN = true;
+  static constexpr bool ONE_WORD = true;
 
   // What every child of one node shares.
   struct Parent {
-    Row row;                  // the node's row
-    Row carried;              // lane e - 1 of the row and its shift, moved to lane e
-    const Row* by_symbol;     // BandMatches::at_depth of the children's depth
+    Word row;                 // the node's row
+    Word carried;             // lane e - 1 of the row and its shift, moved to lane e
+    const Word* by_symbol;    // BandMatches::at_depth of the children's depth
     std::size_t child_depth;  // the node's depth + 1
-    Row open_mask;            // lane K, the columns up to n
+    Word open_mask;           // lane `radius`, the columns up to n
   };
 
   explicit PackedBand(std::u32string_view query)
@@ -56,85 +56,101 @@ class PackedBand {
     // Children of open nodes are at depth n + K + 1 at most.
     levels_.resize(n_ + K + 2);
     for (std::size_t depth = 0; depth < levels_.size(); ++depth) {
+      levels_[depth].by_symbol = matches_.at_depth(depth);
+    }
+    narrow(K);
+  }
+
+  // Moves the masks of every level to lane `radius`: O(n + K).
+  void narrow(std::uint64_t radius) noexcept {
+    below_ = LANE * static_cast<unsigned>(radius);
+    for (std::size_t depth = 0; depth < levels_.size(); ++depth) {
       Level& level = levels_[depth];
-      level.by_symbol = matches_.at_depth(depth);
+      level.open_mask = 0;
+      level.at_n = 0;
       // Column n is bit n + K - depth; bits above it are past the query.
       const auto top = static_cast<std::ptrdiff_t>(n_ + K) - static_cast<std::ptrdiff_t>(depth);
       if (top < 0) continue;
-      const Row up_to_n = top >= static_cast<std::ptrdiff_t>(2 * K) ? BAND : (Row{2} << top) - 1;
-      level.open_mask = up_to_n << LAST;
-      if (top <= static_cast<std::ptrdiff_t>(2 * K)) level.at_n = Row{1} << (top + LAST);
+      const Word up_to_n = top >= static_cast<std::ptrdiff_t>(2 * K) ? BAND : (Word{2} << top) - 1;
+      level.open_mask = up_to_n << below_;
+      if (top <= static_cast<std::ptrdiff_t>(2 * K)) level.at_n = (Word{1} << top) << below_;
     }
   }
 
+  [[nodiscard]] static std::size_t stride() noexcept { return 1; }
+  [[nodiscard]] static Word fill() noexcept { return 0; }
+
   // The root's cell j is j: column j is in lane e for j <= e.
-  [[nodiscard]] static Row root() noexcept {
-    Row row = 0;
-    for (std::size_t e = 0; e <= K; ++e) row |= (((Row{2} << e) - 1) << K) << (LANE * e);
-    return row;
+  static void root(Word* row) noexcept {
+    Word packed = 0;
+    for (std::size_t e = 0; e <= K; ++e) packed |= (((Word{2} << e) - 1) << K) << (LANE * e);
+    *row = packed;
   }
 
-  // What the children of an open node at `depth` with row `row` share.
-  [[nodiscard]] Parent parent(Row row, std::size_t depth) const noexcept {
+  [[nodiscard]] Parent parent(const Word* row, std::size_t depth) const noexcept {
     const Level& level = levels_[depth + 1];
-    return {row, ((row | (row >> 1)) & ROW) << LANE, level.by_symbol, depth + 1, level.open_mask};
+    return {*row, ((*row | (*row >> 1)) & ROW) << LANE, level.by_symbol, depth + 1,
+            level.open_mask};
   }
 
-  [[nodiscard, gnu::always_inline]] Child step(const Parent& parent, char32_t edge) const noexcept {
-    Row row =
+  [[gnu::always_inline]] bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
+    Word child =
         (parent.row & matches_.at(parent.by_symbol, parent.child_depth, edge)) | parent.carried;
-    if constexpr (K >= 1) row |= row << (LANE + 1);
-    if constexpr (K >= 2) row |= row << (2 * (LANE + 1));
-    row &= ROW;
-    return {row, (row & parent.open_mask) != 0};
+    if constexpr (K >= 1) child |= child << (LANE + 1);
+    if constexpr (K >= 2) child |= child << (2 * (LANE + 1));
+    child &= ROW;
+    *row = child;
+    return (child & parent.open_mask) != 0;
   }
 
-  // Whether the last cell (column n) of `row`, the row of a node at `depth`,
-  // is within K.
-  [[nodiscard]] bool in_reach(Row row, std::size_t depth) const noexcept {
-    return (row & levels_[depth].at_n) != 0;
+  [[nodiscard]] bool is_open(const Word* row, std::size_t depth) const noexcept {
+    return (*row & levels_[depth].open_mask) != 0;
   }
 
-  // The last cell of a row that is in reach: lanes grow with e, so it is the
-  // number of lanes that do not hold column n.
-  [[nodiscard]] std::uint64_t distance(Row row, std::size_t depth) const noexcept {
+  [[nodiscard]] bool in_reach(const Word* row, std::size_t depth) const noexcept {
+    return (*row & levels_[depth].at_n) != 0;
+  }
+
+  // Lanes grow with e, so the last cell is the number of lanes that do not
+  // hold column n.
+  [[nodiscard]] std::uint64_t distance(const Word* row, std::size_t depth) const noexcept {
     const std::size_t top = n_ + K - depth;
-    const Row held = (row >> top) & LANES;
+    const Word held = (*row >> top) & LANES;
     // The multiplication sums the lanes' bits into lane K.
     return K + 1 - (((held * LANES) >> LAST) & 0xFFFF);
   }
 
-  // As BandSets::exhausted: whether lanes 0 .. K - 1 of `row`, the row of a
-  // node at `depth`, are empty, and if so the code points that can keep a
-  // child in reach.
-  bool exhausted(Row row, std::size_t depth, KeptCodePoints& keep) const {
-    if ((row & ((Row{1} << LAST) - 1)) != 0) return false;
-    live_code_points(query_, K, row >> LAST, depth, keep);
+  // As BandSets::exhausted, on the lanes below the radius and the radius's.
+  bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
+    if ((*row & ((Word{1} << below_) - 1)) != 0) return false;
+    live_code_points(query_, K, (*row >> below_) & BAND, depth, keep);
     return true;
   }
 
  private:
   static constexpr unsigned LANE = 16;
   static constexpr unsigned LAST = LANE * K;  // the first bit of lane K
-  static constexpr Row BAND = (Row{1} << (2 * K + 1)) - 1;
-  static constexpr Row LANES = [] {
-    Row lanes = 0;
-    for (std::size_t e = 0; e <= K; ++e) lanes |= Row{1} << (LANE * e);
+  static constexpr Word BAND = (Word{1} << (2 * K + 1)) - 1;
+  static constexpr Word LANES = [] {
+    Word lanes = 0;
+    for (std::size_t e = 0; e <= K; ++e) lanes |= Word{1} << (LANE * e);
     return lanes;
   }();
-  static constexpr Row ROW = BAND * LANES;
+  static constexpr Word ROW = BAND * LANES;
 
-  // What the rows of all children at one depth have in common.
+  // What the rows of all nodes at one depth have in common, in the lane of
+  // the radius.
   struct Level {
-    const Row* by_symbol = nullptr;
-    Row open_mask = 0;
-    Row at_n = 0;
+    const Word* by_symbol = nullptr;
+    Word open_mask = 0;  // the band's columns up to n
+    Word at_n = 0;       // column n, when it is in the band
   };
 
   std::u32string_view query_;
   std::size_t n_;
   BandMatches matches_;
   std::vector<Level> levels_;  // by depth
+  unsigned below_ = 0;         // the first bit of the radius's lane
 };
 
-}  // namespace prefix::walk
+}  // namespace prefix::distance

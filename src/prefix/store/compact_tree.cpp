@@ -185,7 +185,7 @@ std::optional<CompactTree> CompactTree::from_flat(FlatArrays& arrays) {
   tree.node_shifts_ = std::move(arrays.node_shifts);
   tree.child_indices_ = std::move(arrays.child_indices);
   const std::uint32_t root = arrays.node_chars.front();
-  if (root != FlatArrays::NO_CODE_POINT) tree.root_code_point_ = root;
+  if (root != NO_CODE_POINT) tree.root_code_point_ = root;
   tree.has_payload_ = std::move(arrays.has_payload);
   tree.payloads_ = std::move(arrays.payloads);
   tree.rank_payloads();

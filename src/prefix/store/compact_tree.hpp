@@ -44,8 +44,6 @@ class BitRow {
 // 4 bytes per code point instead of 8, and 4 per present payload plus a bit
 // per entry instead of 8 per entry.
 struct FlatArrays {
-  static constexpr std::uint32_t NO_CODE_POINT = 0xFFFFFFFF;
-
   std::vector<std::uint32_t> node_shifts;
   std::vector<std::uint32_t> node_chars;  // NO_CODE_POINT where the Trie has none
   std::size_t payload_count = 0;          // node_payloads' length

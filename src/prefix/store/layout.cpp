@@ -82,7 +82,7 @@ FlatArrays lay_out(const WordList& words, std::span<const std::uint32_t> order) 
   // A node per byte at most: room that is never touched costs no memory.
   chars.reserve(1 + words.text_size());
   shifts.reserve(1 + words.text_size());
-  chars.push_back(FlatArrays::NO_CODE_POINT);
+  chars.push_back(NO_CODE_POINT);
   // First the code points and, in place of the shifts, the child counts.
   shifts.push_back(0);
   walk_nodes(

@@ -321,7 +321,7 @@ bool read_code_points(Reader& in, std::vector<std::uint32_t>& out) {
         code_points[i] = pos[1];
         pos += 2;
       } else if (pos[0] == TAG_ABSENT) {
-        code_points[i] = FlatArrays::NO_CODE_POINT;
+        code_points[i] = NO_CODE_POINT;
         pos += 1;
       } else {
         break;
@@ -331,7 +331,7 @@ bool read_code_points(Reader& in, std::vector<std::uint32_t>& out) {
     if (i == out.size()) break;
     std::optional<char32_t> entry;
     if (!ReadOptionalCodePoint{}(in, entry)) return false;
-    code_points[i++] = entry ? static_cast<std::uint32_t>(*entry) : FlatArrays::NO_CODE_POINT;
+    code_points[i++] = entry ? static_cast<std::uint32_t>(*entry) : NO_CODE_POINT;
   }
   return true;
 }
@@ -416,7 +416,7 @@ std::size_t encoded_size(const FlatArrays& arrays) noexcept {
                      varint_size(arrays.child_indices.size());
   for (const std::uint32_t shift : arrays.node_shifts) size += varint_size(shift);
   for (const std::uint32_t cp : arrays.node_chars) {
-    size += cp == FlatArrays::NO_CODE_POINT ? 1 : 1 + utf8_length(cp);
+    size += cp == NO_CODE_POINT ? 1 : 1 + utf8_length(cp);
   }
   size += arrays.payload_count;  // a tag per entry
   for (const std::uint32_t payload : arrays.payloads) size += varint_size(payload);
@@ -432,8 +432,8 @@ void write_encoded(const FlatArrays& arrays, std::span<std::uint8_t> out) {
   for (const std::uint32_t shift : arrays.node_shifts) w.varint(shift);
   w.varint(arrays.node_chars.size());
   for (const std::uint32_t cp : arrays.node_chars) {
-    w.tag(cp != FlatArrays::NO_CODE_POINT);
-    if (cp != FlatArrays::NO_CODE_POINT) w.code_point(cp);
+    w.tag(cp != NO_CODE_POINT);
+    if (cp != NO_CODE_POINT) w.code_point(cp);
   }
   w.varint(arrays.payload_count);
   const std::uint32_t* payload = arrays.payloads.data();

@@ -12,6 +12,10 @@ namespace prefix {
 
 using NodeId = std::uint32_t;
 
+// Above every Unicode scalar value, so it stands for "no code point": a node
+// without one in the flat arrays, a column past the query's end in the walks.
+inline constexpr char32_t NO_CODE_POINT = 0xFFFF'FFFF;
+
 // One labelled child of a node, as listed by Trie::get_children.
 struct Child {
   char32_t code_point;

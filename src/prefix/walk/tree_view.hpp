@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "prefix/distance/kept_code_points.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
@@ -19,10 +20,6 @@
 namespace prefix::walk {
 
 constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
-
-// Above every code point a tree holds (check_tree refuses 2^31 and up), so
-// it stands for "no code point".
-constexpr char32_t NO_CODE_POINT = 0xFFFF'FFFF;
 
 // What the walk reads of a tree, through one of the views below: per node
 // its child range, per child position the child's id, code point and
@@ -129,8 +126,9 @@ template <class View, class Push>
 // the order push_in_visiting_order would, found by binary search instead of
 // a pass over the whole range. `found` is scratch space.
 template <class View, class Push>
-inline void push_kept(const View& tree, NodeId node, char32_t wanted, std::u32string_view keep,
-                      std::vector<std::size_t>& found, Push push) {
+[[gnu::always_inline]] inline void push_kept(const View& tree, NodeId node, char32_t wanted,
+                                             std::u32string_view keep,
+                                             std::vector<std::size_t>& found, Push push) {
   const auto [start, end] = child_range(tree, node);
   if (start >= end) return;  // an inverted range lists no children
   found.clear();
@@ -165,35 +163,10 @@ inline void push_kept(const View& tree, NodeId node, char32_t wanted, std::u32st
 // Fewer children are cheaper to screen one by one than to look up.
 constexpr std::size_t LOOKUP_FROM = 8;
 
-// Code points that may keep a child in reach, ascending and distinct: those
-// of the columns of one band, so at most 64.
-class KeptCodePoints {
- public:
-  void clear() noexcept { size_ = 0; }
-
-  // Adds `code_point` in its place, unless it is there already.
-  void add(char32_t code_point) noexcept {
-    std::size_t at = size_;
-    while (at > 0 && points_[at - 1] > code_point) --at;
-    if (at > 0 && points_[at - 1] == code_point) return;
-    std::copy_backward(points_.begin() + static_cast<std::ptrdiff_t>(at),
-                       points_.begin() + static_cast<std::ptrdiff_t>(size_),
-                       points_.begin() + static_cast<std::ptrdiff_t>(size_ + 1));
-    points_[at] = code_point;
-    ++size_;
-  }
-
-  [[nodiscard]] std::u32string_view view() const noexcept { return {points_.data(), size_}; }
-
- private:
-  std::array<char32_t, 64> points_{};
-  std::size_t size_ = 0;
-};
-
 // Scratch space for handing a node's children over in visiting order.
 struct ChildScratch {
   std::vector<std::size_t> front;  // children holding the wanted code point
-  KeptCodePoints keep;             // code points that may keep a child in reach
+  distance::KeptCodePoints keep;   // code points that may keep a child in reach
   std::vector<std::size_t> found;  // positions of children holding them
 };
 

@@ -1,0 +1,71 @@
+// The choice of row kind for a query: the one place where max_dist picks how
+// the walk computes its Levenshtein rows.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <utility>
+
+#include "prefix/distance/band_sets.hpp"
+#include "prefix/distance/cell_rows.hpp"
+#include "prefix/distance/packed_band.hpp"
+#include "prefix/distance/row_kind.hpp"
+
+namespace prefix::distance {
+
+// Calls `use(rows)` with the row kind made for `query` and `max_dist`, and
+// returns what it returns:
+//
+//   max_dist              kind                 a step costs
+//   0, 1, 2, 3            PackedBand<max_dist> ~10 word operations, row in one word
+//   4 .. 31               BandSets             ~4 (max_dist + 1) word operations
+//   32 .. 253             CellRows<uint8_t>    min(n + 1, 2 max_dist + 1) cells
+//   254 .. 65533          CellRows<uint16_t>   as above
+//   65534 .. 2^32 - 3     CellRows<uint32_t>   as above
+//   2^32 - 2 and up       CellRows<uint64_t>   as above
+//
+// The set rows need a bit per column of the band, 2 max_dist + 1 < 64 of
+// them; cells are as narrow as holds max_dist + 2, so that cap + 1 cannot
+// wrap. From 2^63 on no cell can reach the cap (cells are at most depth + n),
+// so the cap stays there. The query length does not enter: each kind serves
+// every length, and the banded kinds cost the same for long queries.
+template <class Use>
+decltype(auto) with_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
+  switch (max_dist) {
+    case 0:
+      return std::forward<Use>(use)(PackedBand<0>(query));
+    case 1:
+      return std::forward<Use>(use)(PackedBand<1>(query));
+    case 2:
+      return std::forward<Use>(use)(PackedBand<2>(query));
+    case 3:
+      return std::forward<Use>(use)(PackedBand<3>(query));
+    default:
+      break;
+  }
+  if (max_dist <= BandSets::MAX_DIST) return std::forward<Use>(use)(BandSets(query, max_dist));
+  const auto fits = [max_dist]<class Cell>(Cell /*type*/) {
+    return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
+  };
+  if (fits(std::uint8_t{})) {
+    return std::forward<Use>(use)(
+        CellRows<std::uint8_t>(query, max_dist, static_cast<std::uint8_t>(max_dist + 1)));
+  }
+  if (fits(std::uint16_t{})) {
+    return std::forward<Use>(use)(
+        CellRows<std::uint16_t>(query, max_dist, static_cast<std::uint16_t>(max_dist + 1)));
+  }
+  if (fits(std::uint32_t{})) {
+    return std::forward<Use>(use)(
+        CellRows<std::uint32_t>(query, max_dist, static_cast<std::uint32_t>(max_dist + 1)));
+  }
+  constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
+  return std::forward<Use>(use)(CellRows<std::uint64_t>(
+      query, max_dist, max_dist < never_reached ? max_dist + 1 : never_reached));
+}
+
+static_assert(RowKind<PackedBand<0>> && RowKind<PackedBand<3>> && RowKind<BandSets> &&
+              RowKind<CellRows<std::uint8_t>> && RowKind<CellRows<std::uint64_t>>);
+
+}  // namespace prefix::distance

@@ -1,0 +1,64 @@
+// Result sinks: what the tree walk does with a node in reach, and how a sink
+// narrows the walk as it learns.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "prefix/match_record.hpp"
+#include "prefix/store/trie.hpp"
+#include "prefix/utf8.hpp"
+
+namespace prefix::walk {
+
+// The contract between the tree walk and a sink:
+// - radius(): the largest distance the sink still wants. The walk reads it
+//   before it starts and again after every accept(). It must not exceed the
+//   max_dist the walk was started with, and it never grows. Once it drops,
+//   the walk offers no node beyond it and opens no node whose row has no
+//   cell within it: a subtree is skipped only when nothing in it is within
+//   the radius. Nodes stacked before it dropped are still visited.
+// - is_done(): whether the sink wants nothing more; the walk tests it before
+//   it starts and after every accept(), and stops at once when it holds.
+// - accept(node, text, distance): a node with a payload whose text (code
+//   points from the root, valid until the walk moves on) is `distance` <=
+//   radius() edits from the whole query. Nodes come in the walk's visiting
+//   order; the root is never offered. The walk itself cannot fail on a tree,
+//   so whatever accept() throws is the only way out of it.
+template <class S>
+concept ResultSink = requires(S& sink, const S& const_sink, NodeId node, std::u32string_view text,
+                              std::uint64_t distance) {
+  { const_sink.radius() } -> std::same_as<std::uint64_t>;
+  { const_sink.is_done() } -> std::same_as<bool>;
+  sink.accept(node, text, distance);
+};
+
+// The sink of fuzzy_match: records every node offered, in order, until it
+// holds `limit` of them. Its radius stays max_dist.
+class LimitSink {
+ public:
+  LimitSink(std::uint64_t max_dist, std::optional<std::uint64_t> limit)
+      : max_dist_(max_dist), limit_(limit.value_or(std::numeric_limits<std::uint64_t>::max())) {}
+
+  [[nodiscard]] std::uint64_t radius() const noexcept { return max_dist_; }
+  [[nodiscard]] bool is_done() const noexcept { return records_.size() >= limit_; }
+  void accept(NodeId node, std::u32string_view text, std::uint64_t distance) {
+    records_.push_back(MatchRecord{encode_utf8(text), node, distance});
+  }
+
+  [[nodiscard]] std::vector<MatchRecord> take() && { return std::move(records_); }
+
+ private:
+  std::uint64_t max_dist_;
+  std::uint64_t limit_;
+  std::vector<MatchRecord> records_;
+};
+
+static_assert(ResultSink<LimitSink>);
+
+}  // namespace prefix::walk

@@ -1,0 +1,87 @@
+// The fuzzy and exact queries over a tree, in either form: the fuzzy one is
+// the tree walk with a LimitSink, the exact one a descent along the query.
+#include "prefix/walk/tree_match.hpp"
+
+#include <cstddef>
+#include <utility>
+#include <variant>
+
+#include "prefix/distance/choice.hpp"
+#include "prefix/utf8.hpp"
+#include "prefix/walk/sinks.hpp"
+#include "prefix/walk/tree_view.hpp"
+#include "prefix/walk/tree_walk.hpp"
+
+namespace prefix {
+namespace {
+
+template <class View>
+std::vector<MatchRecord> fuzzy_walk(const View& tree, std::u32string_view query,
+                                    std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
+  walk::LimitSink sink(max_dist, limit);
+  distance::with_rows(query, max_dist, [&](auto&& rows) {
+    walk::walk_tree(tree, std::move(rows), query, max_dist, sink);
+  });
+  return std::move(sink).take();
+}
+
+template <class View>
+std::optional<MatchRecord> exact_walk(const View& tree, std::u32string_view query) {
+  // The root is never reported.
+  if (query.empty()) return std::nullopt;
+  struct Step {
+    NodeId node;
+    std::size_t depth;
+    std::uint32_t key;
+  };
+  std::vector<Step> pending{{0, 0, 0}};
+  std::vector<std::size_t> front;
+  while (!pending.empty()) {
+    const Step step = pending.back();
+    pending.pop_back();
+    if (step.depth == query.size()) {
+      if ((step.key & walk::HAS_PAYLOAD) != 0) {
+        return MatchRecord{encode_utf8(query), step.node, 0};
+      }
+      continue;
+    }
+    walk::push_in_visiting_order(tree, step.node, query[step.depth], true, front,
+                                 [&tree, &pending, &step](std::size_t k, std::uint32_t key) {
+                                   pending.push_back(Step{tree.child_ids[k], step.depth + 1, key});
+                                 });
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<MatchRecord> fuzzy_match_tree(const Trie& trie, const TreeShape& shape,
+                                          std::u32string_view query, std::uint64_t max_dist,
+                                          std::optional<std::uint64_t> limit) {
+  return fuzzy_walk(walk::ShapeView(trie, shape), query, max_dist, limit);
+}
+
+std::optional<MatchRecord> exact_match_tree(const Trie& trie, const TreeShape& shape,
+                                            std::u32string_view query) {
+  return exact_walk(walk::ShapeView(trie, shape), query);
+}
+
+std::vector<MatchRecord> fuzzy_match_tree(const CompactTree& tree, std::u32string_view query,
+                                          std::uint64_t max_dist,
+                                          std::optional<std::uint64_t> limit) {
+  return std::visit(
+      [&]<class T>(const CodePointsOf<T>& code_points) {
+        return fuzzy_walk(walk::CompactView<T>(tree, code_points), query, max_dist, limit);
+      },
+      tree.child_code_points());
+}
+
+std::optional<MatchRecord> exact_match_tree(const CompactTree& tree, std::u32string_view query) {
+  return std::visit(
+      [&]<class T>(const CodePointsOf<T>& code_points) {
+        return exact_walk(walk::CompactView<T>(tree, code_points), query);
+      },
+      tree.child_code_points());
+}
+
+}  // namespace prefix
