@@ -50,5 +50,11 @@ def fuzzy_match_many(
         count = _cores()
     elif count < 1:
         raise ValueError(f"{name} must be at least 1, not {count}")
-    batch = queries if isinstance(queries, (list, tuple)) else list(queries)
+    # Exactly a list or tuple is read in place; anything else (a subclass,
+    # whose iteration may differ, among them) is iterated once.
+    batch: list[str] | tuple[str, ...]
+    if type(queries) is list or type(queries) is tuple:
+        batch = queries
+    else:
+        batch = list(queries)
     return _native.fuzzy_match_many(trie, batch, max_dist, limit, count)

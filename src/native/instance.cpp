@@ -26,16 +26,19 @@ PyObject* checked_instance(PyObject* object) {
 }  // namespace
 
 binding::Ref adopt_prefix_search_type(PyObject* extension) {
-  const binding::Ref make = binding::Ref::steal(PyObject_GetAttrString(extension, "from_internal_data"));
+  const binding::Ref make =
+      binding::Ref::steal(PyObject_GetAttrString(extension, "from_internal_data"));
   if (!make) binding::throw_fetched();
-  if (!PyCFunction_Check(make.get())) throw binding::type_mismatch(make.get(), "builtin_function_or_method");
+  if (!PyCFunction_Check(make.get()))
+    throw binding::type_mismatch(make.get(), "builtin_function_or_method");
   const binding::Ref empty = binding::Ref::steal(PyList_New(0));
   if (!empty) binding::throw_fetched();
   binding::Ref instance = binding::Ref::steal(PyObject_CallFunctionObjArgs(
       make.get(), empty.get(), empty.get(), empty.get(), empty.get(), nullptr));
   if (!instance) binding::throw_fetched();
   PyObject* const type = reinterpret_cast<PyObject*>(Py_TYPE(instance.get()));
-  const binding::Ref listed = binding::Ref::steal(PyObject_GetAttrString(extension, "PrefixSearch"));
+  const binding::Ref listed =
+      binding::Ref::steal(PyObject_GetAttrString(extension, "PrefixSearch"));
   if (!listed) binding::throw_fetched();
   if (listed.get() != type) {
     throw prefix::InternalFailure("_quorvatine.PrefixSearch is not the type of its instances");
