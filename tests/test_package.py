@@ -119,7 +119,7 @@ def test_dictionary_of_a_trie():
     for call in (len, iter, quorvatine.Dictionary.items):
         with pytest.raises(quorvatine.PanicException, match="not a tree"):
             call(looping)
-    assert "b" not in looping
+    assert "b" not in looping and repr(looping).startswith("quorvatine.Dictionary(<")
 
 
 def test_save_and_load_round_trip(tmp_path):

@@ -23,13 +23,18 @@ class Dictionary:
     (``from_internal_data`` validates nothing) they raise the walk's
     ``PanicException``, as a ``fuzzy_match`` that reaches the bad node does."""
 
-    __slots__ = ("trie", "_count")
+    __slots__ = ("_trie", "_count")
 
     def __init__(self, trie: PrefixSearch) -> None:
         if not isinstance(trie, PrefixSearch):
             raise TypeError(f"Dictionary needs a PrefixSearch, not {type(trie).__name__}")
-        self.trie = trie
+        self._trie = trie
         self._count: int | None = None
+
+    @property
+    def trie(self) -> PrefixSearch:
+        """The trie this views (fixed: the kept count belongs to it)."""
+        return self._trie
 
     def __len__(self) -> int:
         if self._count is None:
@@ -54,4 +59,5 @@ class Dictionary:
         return _native.items(self.trie)
 
     def __repr__(self) -> str:
-        return f"<quorvatine.Dictionary of {len(self)} keys>"
+        # No walk: a representation must not fail on a trie that is no tree.
+        return f"quorvatine.Dictionary({self._trie!r})"
