@@ -68,7 +68,7 @@ bench: install
 	$(VPY) bench/calls.py
 	$(VPY) bench/serial.py
 	$(VPY) bench/startup.py
-	$(VPY) bench/parallel.py
+	.venv-bench/bin/python bench/parallel.py
 	@$(MAKE) --no-print-directory bench-walk
 
 # The walk alone, in C++ (Google Benchmark), in nanoseconds per visited node,

@@ -1,11 +1,12 @@
-"""Pickling through the byte form and parallel batches."""
+"""Pickling through the byte form, batches on native threads, the key view."""
 
 import importlib.util
 import multiprocessing
+import os
 import pickle
 import subprocess
 import sys
-import textwrap
+import threading
 import tomllib
 from pathlib import Path
 
@@ -13,6 +14,7 @@ import pytest
 
 pytest.importorskip("_quorvatine")
 import quorvatine  # noqa: E402
+from conftest import WORKED_EXAMPLE  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
 WORDS = ["car", "cart", "cat", "dog", "dot", "カタカナ", "\U0001f600x"]
@@ -52,55 +54,72 @@ def test_fuzzy_match_many_reports_failures_like_the_loop():
         quorvatine.fuzzy_match_many(quorvatine.build(WORDS), ["a"] * 200, "1", processes=2)
 
 
-WORKER_KILLED = """
-import multiprocessing, os, random, signal, threading, time
-import quorvatine
+def _tasks():
+    """Threads of this process, native ones included."""
+    return len(os.listdir("/proc/self/task"))
 
-r = random.Random(1)
-trie = quorvatine.build({"".join(r.choice("abcdefgh") for _ in range(8)) for _ in range(50_000)})
-queries = ["".join(r.choice("abcdefgh") for _ in range(8)) for _ in range(6_000)]
 
-def stat(pid):
-    # The fields after the command name: state, parent, ..., utime and stime at
-    # 11 and 12; none for a process that has gone.
+def _outcome(call):
+    """What `call` returns, or the type and message of what it raises."""
     try:
-        with open(f"/proc/{pid}/stat") as f:
-            return f.read().rsplit(")", 1)[1].split()
-    except FileNotFoundError:
-        return None
-
-def kill_a_busy_worker():
-    # A worker that has spent a tenth of a second on the processor is in the
-    # middle of its tasks.
-    while not done.is_set():
-        for child in multiprocessing.active_children():
-            fields = stat(child.pid)
-            if fields and int(fields[11]) + int(fields[12]) >= os.sysconf("SC_CLK_TCK") // 10:
-                os.kill(child.pid, signal.SIGKILL)
-                return
-        time.sleep(0.01)
-
-done = threading.Event()
-killer = threading.Thread(target=kill_a_busy_worker)
-killer.start()
-try:
-    quorvatine.fuzzy_match_many(trie, queries, 3, processes=2)
-except BaseException as error:
-    print(type(error).__name__, "died" in str(error))
-done.set()
-killer.join()
-children = [d for d in os.listdir("/proc") if d.isdigit() and (stat(d) or [0, 0])[1] == str(os.getpid())]
-print(multiprocessing.active_children(), children, threading.active_count())
-"""
+        return call()
+    except BaseException as error:  # PanicException is not an Exception
+        return type(error), str(error)
 
 
-def test_fuzzy_match_many_fails_when_a_worker_dies_and_leaves_nothing_behind():
-    # A pool that replaces the dead worker waits for its task forever: the
-    # timeout turns that hang into a failure.
-    run = subprocess.run([sys.executable, "-c", textwrap.dedent(WORKER_KILLED)],
-                         capture_output=True, text=True, timeout=120)
-    assert run.returncode == 0, run.stderr
-    assert run.stdout.splitlines() == ["BrokenProcessPool True", "[] [] 1"]
+# Node 1 loops back to itself: a query that reaches it fails; "b" does not.
+LOOPING = ([0, 1], ["", "a"], [None, 1] + [None] * 8, [1, 1])
+
+
+@pytest.mark.parametrize("threads", [1, 2, 5])
+@pytest.mark.parametrize(
+    "arrays, queries, max_dist",
+    [
+        (LOOPING, ["b"] * 300 + ["a"] + ["b"] * 300 + [3], 0),  # the walk fails first
+        (LOOPING, ["b"] * 300 + [3] + ["a"], 0),  # the query conversion fails first
+        (LOOPING, [b"b", "a"], "x"),  # the first query's text before max_dist
+        (LOOPING, ["a"], "x"),  # max_dist before the walk
+        (([], [], [], []), ["a", "b"], 1),  # a trie without nodes
+        (WORKED_EXAMPLE, [f"c{i % 7}" for i in range(500)], 2),
+    ],
+    ids=["panic", "conversion", "text_first", "max_dist", "no_nodes", "success"],
+)
+def test_fuzzy_match_many_ends_like_the_loop_and_leaves_no_thread(arrays, queries, max_dist, threads):
+    trie = quorvatine.from_internal_data(*arrays)
+    expected = _outcome(lambda: [trie.fuzzy_match(q, max_dist, None) for q in queries])
+    before = threading.active_count(), _tasks()
+    got = _outcome(lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=threads))
+    assert got == expected
+    assert (threading.active_count(), _tasks()) == before
+
+
+def test_fuzzy_match_many_thread_counts():
+    trie = quorvatine.build(WORDS)
+    queries = iter(["cat", "dot"])  # any iterable
+    assert quorvatine.fuzzy_match_many(trie, queries, 0, None, 2) == [[("cat", 2, 0)], [("dot", 4, 0)]]
+    for bad in ({"processes": 0}, {"threads": -1}):
+        with pytest.raises(ValueError, match=f"^{next(iter(bad))} must be at least 1"):
+            quorvatine.fuzzy_match_many(trie, ["a"], 1, **bad)
+    with pytest.raises(TypeError, match="not both"):
+        quorvatine.fuzzy_match_many(trie, ["a"], 1, processes=1, threads=1)
+    with pytest.raises(TypeError, match="^'str' object cannot be converted to 'PrefixSearch'$"):
+        quorvatine.fuzzy_match_many("trie", ["a"], 1)
+
+
+def test_dictionary_of_a_trie():
+    keys = quorvatine.Dictionary(quorvatine.build(WORDS))
+    assert len(keys) == len(WORDS)
+    assert list(keys) == sorted(WORDS) and keys.items() == sorted((w, WORDS.index(w)) for w in WORDS)
+    assert "cat" in keys and "ca" not in keys and "" not in keys
+    assert 3 not in keys and "\ud800" not in keys
+    with pytest.raises(TypeError):
+        quorvatine.Dictionary(WORDS)
+    # A walk that reaches a node twice fails, as fuzzy_match does.
+    looping = quorvatine.Dictionary(quorvatine.from_internal_data(*LOOPING))
+    for call in (len, iter, quorvatine.Dictionary.items):
+        with pytest.raises(quorvatine.PanicException, match="not a tree"):
+            call(looping)
+    assert "b" not in looping and repr(looping).startswith("quorvatine.Dictionary(<")
 
 
 def test_save_and_load_round_trip(tmp_path):

@@ -5,7 +5,7 @@ from hypothesis import given
 from hypothesis import strategies as st
 
 _quorvatine = pytest.importorskip("_quorvatine")
-from quorvatine import build, layout  # noqa: E402
+from quorvatine import Dictionary, build, fuzzy_match_many, layout  # noqa: E402
 from reference import levenshtein, walk  # noqa: E402
 
 MAX_U64 = 2**64 - 1
@@ -103,6 +103,20 @@ def test_fuzzy_match_order_follows_the_walk_model(words, query, max_dist, limit,
     assert unlimited == walk(arrays, query, max_dist)
     if limit is not None:
         assert trie.fuzzy_match(query, max_dist, limit) == unlimited[:limit]
+
+
+@given(WORDS, st.lists(QUERIES, max_size=12), st.integers(0, 3), st.none() | st.integers(0, 4),
+       st.sampled_from([1, 2, 5]), st.randoms())
+def test_batches_and_the_key_view_agree_with_single_calls(words, queries, max_dist, limit, threads, rng):
+    arrays = shuffled(layout(words), rng)
+    trie = search(arrays)
+    expected = [trie.fuzzy_match(q, max_dist, limit) for q in queries]
+    assert fuzzy_match_many(trie, queries, max_dist, limit, threads=threads) == expected
+    keys = Dictionary(trie)
+    # Keys are at most 6 code points deep: the empty query at 6 reaches them all.
+    assert keys.items() == [(k, p) for k, p, _ in walk(arrays, "", 6)]
+    assert list(keys) == [k for k, _ in keys.items()] and len(keys) == len(words)
+    assert all((q in keys) == (q in words) for q in queries)
 
 
 @given(WORDS, st.lists(QUERIES, max_size=5), st.randoms())

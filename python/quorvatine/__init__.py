@@ -3,8 +3,9 @@
 ``build(words)`` lays out a trie and returns a ``PrefixSearch`` from the
 ``_quorvatine`` extension; ``layout(words)`` returns the four node arrays
 instead, and ``build_word_list(path)`` builds from a word-list file. Importing the package also makes ``PrefixSearch`` picklable (through
-its byte form) and offers ``fuzzy_match_many`` for large batches on several
-processes, and ``save``/``load`` keep a trie in a file.
+its byte form). ``fuzzy_match_many`` answers large batches on native threads,
+``Dictionary(trie)`` offers ``len``, ``in`` and iteration over the keys, and
+``save``/``load`` keep a trie in a file.
 """
 
 from _quorvatine import PrefixSearch, from_bytes, from_internal_data
@@ -13,6 +14,7 @@ from . import pickling
 from .builder import build, layout
 from .dictionary import DataError, build_word_list
 from .errors import PanicException
+from .keys import Dictionary
 from .parallel import fuzzy_match_many
 from .prepared import load, save
 
@@ -21,6 +23,7 @@ pickling.register()
 __all__ = [
     "__version__",
     "DataError",
+    "Dictionary",
     "PanicException",
     "PrefixSearch",
     "build",

@@ -16,7 +16,9 @@
 #include "binding/panic.hpp"
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
+#include "native/instance.hpp"
 #include "native/python_words.hpp"
+#include "native/search_calls.hpp"
 #include "native/trie_results.hpp"
 #include "native/word_file_source.hpp"
 #include "prefix/failure.hpp"
@@ -27,9 +29,6 @@
 namespace {
 
 using binding::Ref;
-
-// _quorvatine.PrefixSearch, kept from initialisation on.
-constinit binding::OnceCell prefix_search_type;
 
 // The layout of gathered words, with the lock released; the words are
 // released before the arrays are returned.
@@ -47,8 +46,7 @@ prefix::FlatArrays lay_out_released(prefix::WordList words, std::vector<std::uin
 Ref into_prefix_search(prefix::FlatArrays&& arrays) {
   prefix::SearchTrie trie =
       native::without_lock([&] { return prefix::SearchTrie::from_flat(std::move(arrays)); });
-  return new_prefix_search_of(reinterpret_cast<PyTypeObject*>(prefix_search_type.get()),
-                              std::move(trie));
+  return new_prefix_search_of(native::prefix_search_type(), std::move(trie));
 }
 
 bool truth(PyObject* object) {
@@ -167,13 +165,21 @@ PyMethodDef module_functions[] = {
      "encode_word_file(path, name)\n--\n\nThe byte form of the trie of a word-list file."},
     {"read_word_file", as_cfunction(read_word_file), FASTCALL_KEYWORDS,
      "read_word_file(path, name)\n--\n\nThe words of a word-list file, as a list or a dict."},
+    {"fuzzy_match_many", as_cfunction(native::fuzzy_match_many), FASTCALL_KEYWORDS,
+     "fuzzy_match_many(trie, queries, max_dist, limit, threads)\n--\n\n"
+     "trie.fuzzy_match(q, max_dist, limit) for each query q, on native threads."},
+    {"items", as_cfunction(native::items), FASTCALL_KEYWORDS,
+     "items(trie)\n--\n\nEvery stored key with its payload, in stored pre-order."},
+    {"key_count", as_cfunction(native::key_count), FASTCALL_KEYWORDS,
+     "key_count(trie)\n--\n\nThe number of stored keys."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "quorvatine._native",
-    "The compiled part of the quorvatine package: layouts from words and word-list files.",
+    "The compiled part of the quorvatine package: layouts from words and word-list files, "
+    "batches of queries on native threads, the keys of a trie.",
     0,
     module_functions,
     nullptr,
@@ -184,14 +190,9 @@ PyModuleDef module_definition = {
 
 // Internal failures here raise the class _quorvatine raises: it makes the class
 // on first need and does not list it, so one harmless failure (a payload query
-// on a trie without nodes) hands it over.
-void share_panic_exception_class(PyObject* extension) {
-  const Ref empty = Ref::steal(PyList_New(0));
-  if (!empty) binding::throw_fetched();
-  const Ref trie = Ref::steal(PyObject_CallMethod(
-      extension, "from_internal_data", "OOOO", empty.get(), empty.get(), empty.get(), empty.get()));
-  if (!trie) binding::throw_fetched();
-  const Ref answer = Ref::steal(PyObject_CallMethod(trie.get(), "get_payload", "i", 0));
+// on `empty`, a trie without nodes) hands it over.
+void share_panic_exception_class(PyObject* empty) {
+  const Ref answer = Ref::steal(PyObject_CallMethod(empty, "get_payload", "i", 0));
   const Ref raised = Ref::steal(binding::compat::get_raised_exception());
   if (answer || !raised) {
     throw prefix::InternalFailure("a payload query on a trie without nodes did not fail");
@@ -202,13 +203,8 @@ void share_panic_exception_class(PyObject* extension) {
 Ref initialise_module() {
   const Ref extension = Ref::steal(PyImport_ImportModule("_quorvatine"));
   if (!extension) binding::throw_fetched();
-  share_panic_exception_class(extension.get());
-  prefix_search_type.get_or_init([&] {
-    Ref type = Ref::steal(PyObject_GetAttrString(extension.get(), "PrefixSearch"));
-    if (!type) binding::throw_fetched();
-    if (!PyType_Check(type.get())) throw binding::type_mismatch(type.get(), "type");
-    return type;
-  });
+  const Ref empty = native::adopt_prefix_search_type(extension.get());
+  share_panic_exception_class(empty.get());
   Ref module = Ref::steal(PyModule_Create(&module_definition));
   if (!module) binding::throw_fetched();
   const Ref longest = binding::checked(PyLong_FromSize_t(prefix::MAX_WORD_BYTES));

@@ -1,0 +1,147 @@
+// The batch of fuzzy queries on native threads, and the keys of a trie.
+#include "native/search_calls.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "binding/conversions.hpp"
+#include "binding/entry_point.hpp"
+#include "binding/error.hpp"
+#include "binding/function_description.hpp"
+#include "binding/ref.hpp"
+#include "binding/results.hpp"
+#include "native/instance.hpp"
+#include "native/parallel_batch.hpp"
+#include "native/word_file_source.hpp"
+#include "prefix/checked/matcher.hpp"
+#include "prefix/search_trie.hpp"
+#include "prefix/utf8.hpp"
+
+namespace native {
+
+namespace {
+
+using binding::Ref;
+
+// The queries of a batch as code points, converted with the lock held.
+struct Queries {
+  // The queries before the first one that could not be converted.
+  std::vector<std::u32string> texts;
+  // That query's error, as the one-query call reports it for its `prefix`.
+  std::optional<binding::Error> refused;
+};
+
+Queries code_points_of(PyObject* queries) {
+  if (!PyList_Check(queries) && !PyTuple_Check(queries)) {
+    throw binding::type_mismatch(queries, "list");
+  }
+  const Ref items = Ref::borrow(queries);
+  Queries converted;
+  // Converting a str runs no Python code, so the list cannot change meanwhile.
+  const Py_ssize_t size = PySequence_Fast_GET_SIZE(items.get());
+  PyObject** const item = PySequence_Fast_ITEMS(items.get());
+  converted.texts.reserve(static_cast<std::size_t>(size));
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    try {
+      converted.texts.push_back(prefix::decode_utf8(binding::Text::convert(item[i])));
+    } catch (binding::Error& error) {
+      converted.refused = binding::wrap_argument_error(std::move(error), "prefix");
+      break;
+    }
+  }
+  return converted;
+}
+
+// A match as fuzzy_match returns it: (text, payload, distance), the text
+// borrowed from its record.
+using Match = std::tuple<std::string_view, std::optional<std::uint32_t>, std::uint64_t>;
+
+std::vector<Match> matches_of(const prefix::SearchTrie& trie,
+                              const std::vector<prefix::MatchRecord>& records) {
+  std::vector<Match> matches;
+  matches.reserve(records.size());
+  for (const prefix::MatchRecord& record : records) {
+    matches.emplace_back(record.text, trie.get_payload(record.node_id), record.distance);
+  }
+  return matches;
+}
+
+// Every key of `trie`: an empty query reaches each key at its depth, so no
+// bound closes a node, and keys come in plain stored pre-order.
+std::vector<prefix::MatchRecord> all_keys(const prefix::SearchTrie& trie) {
+  return without_lock([&trie] {
+    return trie.fuzzy_match(U"", std::numeric_limits<std::uint64_t>::max(), std::nullopt);
+  });
+}
+
+constexpr binding::FunctionDescription<5> FUZZY_MATCH_MANY{
+    std::nullopt, "fuzzy_match_many", {"trie", "queries", "max_dist", "limit", "threads"}, 5};
+constexpr binding::FunctionDescription<1> ITEMS{std::nullopt, "items", {"trie"}, 1};
+constexpr binding::FunctionDescription<1> KEY_COUNT{std::nullopt, "key_count", {"trie"}, 1};
+
+}  // namespace
+
+PyObject* fuzzy_match_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(FUZZY_MATCH_MANY, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    Queries queries = code_points_of(bound[1]);
+    std::uint64_t max_dist = 0;
+    std::optional<std::uint64_t> limit;
+    try {
+      max_dist = bound.convert<binding::MachineWord>(2);
+      limit = bound.convert<binding::Optional<binding::MachineWord>>(3);
+    } catch (binding::Error&) {
+      // The loop converts the first query's text before the numbers.
+      if (queries.texts.empty() && queries.refused) throw std::move(*queries.refused);
+      throw;
+    }
+    const std::uint64_t threads = bound.convert<binding::MachineWord>(4);
+    if (threads == 0) throw binding::Error::pending(PyExc_ValueError, "threads must be at least 1");
+
+    const prefix::SearchTrie& trie = borrowed.trie();
+    const std::vector<std::u32string>& texts = queries.texts;
+    std::vector<std::vector<prefix::MatchRecord>> answers = without_lock([&] {
+      return answer_all<std::vector<prefix::MatchRecord>>(
+          texts.size(), static_cast<std::size_t>(threads),
+          [&](std::size_t i) { return trie.fuzzy_match(texts[i], max_dist, limit); });
+    });
+    // Every query before the refused one was answered without failing.
+    if (queries.refused) throw std::move(*queries.refused);
+    return binding::list_into_py(std::move(answers),
+                                 [&trie](const std::vector<prefix::MatchRecord>& records) {
+                                   return matches_of(trie, records);
+                                 });
+  });
+}
+
+PyObject* items(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(ITEMS, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    const prefix::SearchTrie& trie = borrowed.trie();
+    return binding::list_into_py(all_keys(trie), [&trie](const prefix::MatchRecord& record) {
+      return std::pair{std::string_view(record.text), trie.get_payload(record.node_id)};
+    });
+  });
+}
+
+PyObject* key_count(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(KEY_COUNT, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    return binding::into_py(static_cast<std::uint64_t>(all_keys(borrowed.trie()).size()));
+  });
+}
+
+}  // namespace native

@@ -1,0 +1,50 @@
+// The batch runner: answers in query order on any thread count, and the
+// failure of the lowest-numbered failing query whatever the threads' timing.
+#include "native/parallel_batch.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace native {
+namespace {
+
+class Batch : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(Batch, AnswersEveryQueryInOrder) {
+  for (const std::size_t count : {0, 1, 5, 1000}) {
+    const std::vector<std::string> answers = answer_all<std::string>(
+        count, GetParam(), [](std::size_t i) { return std::to_string(i * i); });
+    ASSERT_EQ(answers.size(), count);
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(answers[i], std::to_string(i * i));
+  }
+}
+
+TEST_P(Batch, RethrowsTheFirstFailureInQueryOrder) {
+  // Query 300 fails last in time: the other threads meet 301 and later
+  // failures while it still runs.
+  for (int round = 0; round < 5; ++round) {
+    try {
+      (void)answer_all<int>(1000, GetParam(), [](std::size_t i) {
+        if (i == 300) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (i == 300 || i == 301 || i == 700 || i == 999) {
+          throw std::runtime_error("query " + std::to_string(i));
+        }
+        return static_cast<int>(i);
+      });
+      FAIL() << "no failure";
+    } catch (const std::runtime_error& failure) {
+      EXPECT_STREQ(failure.what(), "query 300");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, Batch, ::testing::Values(1, 2, 5, 64));
+
+}  // namespace
+}  // namespace native
