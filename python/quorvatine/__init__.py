@@ -4,7 +4,9 @@
 ``_quorvatine`` extension; ``layout(words)`` returns the four node arrays
 instead, and ``build_word_list(path)`` builds from a word-list file. Importing the package also makes ``PrefixSearch`` picklable (through
 its byte form) and offers ``fuzzy_match_many`` for large batches on several
-processes, and ``save``/``load`` keep a trie in a file.
+processes, and ``save``/``load`` keep a trie in a file. ``suggest`` gives the
+nearest keys to a word and ``complete`` the best completions of a prefix that
+may hold typos, both ranked and counting an adjacent swap as one edit.
 """
 
 from _quorvatine import PrefixSearch, from_bytes, from_internal_data
@@ -15,6 +17,7 @@ from .dictionary import DataError, build_word_list
 from .errors import PanicException
 from .parallel import fuzzy_match_many
 from .prepared import load, save
+from .suggest import complete, suggest
 
 pickling.register()
 
@@ -25,12 +28,14 @@ __all__ = [
     "PrefixSearch",
     "build",
     "build_word_list",
+    "complete",
     "from_bytes",
     "from_internal_data",
     "fuzzy_match_many",
     "layout",
     "load",
     "save",
+    "suggest",
 ]
 
 __version__: str  # set by __getattr__ on first use

@@ -1,5 +1,6 @@
 """The compiled part of the quorvatine package: layouts from words and word-list files."""
 
+from collections.abc import Sequence
 from typing import Optional
 
 from _quorvatine import PrefixSearch
@@ -13,3 +14,19 @@ def build(words: object, is_mapping: bool) -> PrefixSearch: ...
 def build_word_file(path: bytes, name: str) -> PrefixSearch: ...
 def encode_word_file(path: bytes, name: str) -> bytes: ...
 def read_word_file(path: bytes, name: str) -> list[str] | dict[str, int]: ...
+def suggest(
+    trie: PrefixSearch,
+    word: str,
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: Optional[Sequence[int | float]],
+) -> list[tuple[str, int, int]]: ...
+def complete(
+    trie: PrefixSearch,
+    prefix: str,
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: Optional[Sequence[int | float]],
+) -> list[tuple[str, int, int]]: ...

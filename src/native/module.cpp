@@ -17,6 +17,7 @@
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
 #include "native/python_words.hpp"
+#include "native/suggest.hpp"
 #include "native/trie_results.hpp"
 #include "native/word_file_source.hpp"
 #include "prefix/failure.hpp"
@@ -167,6 +168,12 @@ PyMethodDef module_functions[] = {
      "encode_word_file(path, name)\n--\n\nThe byte form of the trie of a word-list file."},
     {"read_word_file", as_cfunction(read_word_file), FASTCALL_KEYWORDS,
      "read_word_file(path, name)\n--\n\nThe words of a word-list file, as a list or a dict."},
+    {"suggest", as_cfunction(native::suggest), FASTCALL_KEYWORDS,
+     "suggest(trie, word, n, max_dist, transpositions, scores)\n--\n\nThe n keys nearest to "
+     "`word`, best first."},
+    {"complete", as_cfunction(native::complete), FASTCALL_KEYWORDS,
+     "complete(trie, prefix, n, max_dist, transpositions, scores)\n--\n\nThe n best keys "
+     "beginning within max_dist of `prefix`."},
     {nullptr, nullptr, 0, nullptr},
 };
 
