@@ -17,7 +17,7 @@ from .dictionary import DataError, build_word_list
 from .errors import PanicException
 from .parallel import fuzzy_match_many
 from .prepared import load, save
-from .suggest import complete, suggest
+from .ranked import complete, suggest
 
 pickling.register()
 
