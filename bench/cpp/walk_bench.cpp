@@ -30,11 +30,11 @@
 #include <vector>
 
 #include "prefix/checked/matcher.hpp"
+#include "prefix/distance/swap_choice.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
-#include "prefix/distance/swap_choice.hpp"
 #include "prefix/walk/sinks.hpp"
 #include "prefix/walk/tree_match.hpp"
 #include "prefix/walk/tree_view.hpp"
@@ -274,9 +274,13 @@ void walk_per_step(benchmark::State& state, bool swaps) {
   state.counters["records_per_q"] = static_cast<double>(records) / queries;
 }
 
-void BM_tree_walk_levenshtein_steps(benchmark::State& state) { walk_per_step(state, false); }
+void BM_tree_walk_levenshtein_steps(benchmark::State& state) {
+  walk_per_step(state, false);
+}
 BENCHMARK(BM_tree_walk_levenshtein_steps)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
-void BM_tree_walk_swaps_steps(benchmark::State& state) { walk_per_step(state, true); }
+void BM_tree_walk_swaps_steps(benchmark::State& state) {
+  walk_per_step(state, true);
+}
 BENCHMARK(BM_tree_walk_swaps_steps)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -17,7 +17,8 @@ inline const prefix::SearchTrie& trie_of(PyObject* object) {
   PyObject* const prefix_search = type.get_or_init([] {
     binding::Ref extension = binding::Ref::steal(PyImport_ImportModule("_quorvatine"));
     if (!extension) binding::throw_fetched();
-    binding::Ref found = binding::Ref::steal(PyObject_GetAttrString(extension.get(), "PrefixSearch"));
+    binding::Ref found =
+        binding::Ref::steal(PyObject_GetAttrString(extension.get(), "PrefixSearch"));
     if (!found) binding::throw_fetched();
     return found;
   });

@@ -56,8 +56,8 @@ Ref matches_into_py(std::vector<prefix::RankedMatch>&& matches) {
   Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(matches.size())));
   for (std::size_t i = 0; i < matches.size(); ++i) {
     const prefix::RankedMatch& match = matches[i];
-    Ref key = binding::checked(PyUnicode_DecodeUTF8(
-        match.key.data(), static_cast<Py_ssize_t>(match.key.size()), nullptr));
+    Ref key = binding::checked(
+        PyUnicode_DecodeUTF8(match.key.data(), static_cast<Py_ssize_t>(match.key.size()), nullptr));
     Ref payload = binding::into_py(match.payload);
     Ref distance = binding::into_py(match.distance);
     PyObject* const tuple = PyTuple_Pack(3, key.get(), payload.get(), distance.get());
@@ -84,7 +84,8 @@ PyObject* ranked_entry(const binding::FunctionDescription<N>& description, Query
     const int swaps = PyObject_IsTrue(bound[4]);
     if (swaps < 0) binding::throw_fetched();
     const prefix::ScoreOf score_of = scores_from(bound[5]);
-    return matches_into_py(query(trie, prefix::RankedQuery{text, n, max_dist, swaps != 0, score_of}));
+    return matches_into_py(
+        query(trie, prefix::RankedQuery{text, n, max_dist, swaps != 0, score_of}));
   });
 }
 

@@ -51,13 +51,17 @@ std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query
 }  // namespace
 
 std::vector<RankedMatch> suggest(const SearchTrie& trie, const RankedQuery& query) {
-  return ranked(trie, query, [](const auto& view, auto&& rows, auto text, auto max_dist,
-                                auto& sink) { walk::walk_tree(view, std::move(rows), text, max_dist, sink); });
+  return ranked(trie, query,
+                [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
+                  walk::walk_tree(view, std::move(rows), text, max_dist, sink);
+                });
 }
 
 std::vector<RankedMatch> complete(const SearchTrie& trie, const RankedQuery& query) {
-  return ranked(trie, query, [](const auto& view, auto&& rows, auto text, auto max_dist,
-                                auto& sink) { walk::complete_tree(view, std::move(rows), text, max_dist, sink); });
+  return ranked(trie, query,
+                [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
+                  walk::complete_tree(view, std::move(rows), text, max_dist, sink);
+                });
 }
 
 }  // namespace prefix

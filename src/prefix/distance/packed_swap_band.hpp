@@ -31,8 +31,8 @@ template <std::size_t K>
 class PackedSwapBand {
  public:
   struct Word {
-    std::uint64_t row = 0;    // the PackedBand row
-    std::uint64_t up = 0;     // the parent's, 0 at the root: no swap reaches a child of it
+    std::uint64_t row = 0;  // the PackedBand row
+    std::uint64_t up = 0;   // the parent's, 0 at the root: no swap reaches a child of it
     char32_t edge = NO_CODE_POINT;
   };
   static constexpr bool SCREENS_CHILDREN = true;

@@ -66,7 +66,8 @@ class PlainSwapRows {
     cells_.resize(width_);
     cells_[0] = up[0] + 1;
     for (std::size_t j = 1; j < width_; ++j) {
-      Word cell = std::min({up[j] + 1, cells_[j - 1] + 1, up[j - 1] + (query_[j - 1] == edge ? 0 : 1)});
+      Word cell =
+          std::min({up[j] + 1, cells_[j - 1] + 1, up[j - 1] + (query_[j - 1] == edge ? 0 : 1)});
       if (j >= 2 && query_[j - 2] == edge && query_[j - 1] == before) {
         cell = std::min(cell, above[j - 2] + 1);
       }
