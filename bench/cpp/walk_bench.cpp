@@ -220,7 +220,8 @@ BENCHMARK(BM_tree_walk_arrays)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
 template <class Rows>
 struct CountingRows : Rows {
   using Rows::Rows;
-  explicit CountingRows(Rows&& rows, std::uint64_t* steps) : Rows(std::move(rows)), steps(steps) {}
+  explicit CountingRows(Rows&& rows, std::uint64_t* counter)
+      : Rows(std::move(rows)), steps(counter) {}
   bool step(const typename Rows::Parent& parent, typename Rows::Word* row, char32_t edge) const {
     ++*steps;
     return Rows::step(parent, row, edge);
@@ -246,9 +247,10 @@ void walk_per_step(benchmark::State& state, bool swaps) {
           const prefix::walk::CompactView<T> view(*c.compact, code_points);
           prefix::distance::with_rows_of(swaps, query, max_dist, [&]<class R>(R&& rows) {
             if (steps == nullptr) {
-              prefix::walk::walk_tree(view, std::move(rows), query, max_dist, sink);
+              prefix::walk::walk_tree(view, std::forward<R>(rows), query, max_dist, sink);
             } else {
-              prefix::walk::walk_tree(view, CountingRows<std::decay_t<R>>(std::move(rows), steps),
+              prefix::walk::walk_tree(view,
+                                      CountingRows<std::decay_t<R>>(std::forward<R>(rows), steps),
                                       query, max_dist, sink);
             }
           });

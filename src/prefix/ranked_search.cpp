@@ -2,6 +2,8 @@
 // is kept in.
 #include "prefix/ranked_search.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <variant>
@@ -27,7 +29,8 @@ std::vector<RankedMatch> on_tree(const SearchTrie& trie, Use use) {
         },
         tree->child_code_points());
   }
-  const auto [arrays, shape] = trie.arrays();
+  const Trie* const arrays = trie.arrays().first;
+  const TreeShape* const shape = trie.arrays().second;
   if (!shape->is_tree) {
     throw InternalFailure("child relation is not a tree: ranked queries need one (" +
                           std::to_string(arrays->node_shifts.size()) + " nodes, " +
@@ -37,14 +40,27 @@ std::vector<RankedMatch> on_tree(const SearchTrie& trie, Use use) {
   return use(walk::ShapeView(*arrays, *shape), payload_of);
 }
 
+// Radii tried before max_dist itself: each walk costs several times the one
+// before, so when n keys lie within a small radius, the walks up to it cost
+// less than one at max_dist; when they do not, the smaller walks add a
+// fraction of the last one.
+constexpr std::uint64_t DEEPEN_UP_TO = 3;
+
+// Walks at radius 1, 2, ... DEEPEN_UP_TO, then max_dist, each with a fresh
+// sink, until one holds n keys: every key within that radius was offered to
+// it, so its n best are the n best within max_dist.
 template <class Walk>
 std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query, Walk walk) {
   return on_tree(trie, [&](const auto& view, auto payload_of) {
-    walk::TopSink sink(query.n, query.max_dist, payload_of, query.score_of);
-    distance::with_rows_of(query.swaps, query.text, query.max_dist, [&](auto&& rows) {
-      walk(view, std::move(rows), query.text, query.max_dist, sink);
-    });
-    return std::move(sink).take();
+    std::uint64_t radius = std::min<std::uint64_t>(query.max_dist, 1);
+    while (true) {
+      walk::TopSink sink(query.n, radius, payload_of, query.score_of);
+      distance::with_rows_of(query.swaps, query.text, radius, [&](auto&& rows) {
+        walk(view, std::forward<decltype(rows)>(rows), query.text, radius, sink);
+      });
+      if (radius == query.max_dist || sink.size() >= query.n) return std::move(sink).take();
+      radius = radius < DEEPEN_UP_TO ? radius + 1 : query.max_dist;
+    }
   });
 }
 
@@ -53,15 +69,15 @@ std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query
 std::vector<RankedMatch> suggest(const SearchTrie& trie, const RankedQuery& query) {
   return ranked(trie, query,
                 [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
-                  walk::walk_tree(view, std::move(rows), text, max_dist, sink);
+                  walk::walk_tree(view, std::forward<decltype(rows)>(rows), text, max_dist, sink);
                 });
 }
 
 std::vector<RankedMatch> complete(const SearchTrie& trie, const RankedQuery& query) {
-  return ranked(trie, query,
-                [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
-                  walk::complete_tree(view, std::move(rows), text, max_dist, sink);
-                });
+  return ranked(
+      trie, query, [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
+        walk::complete_tree(view, std::forward<decltype(rows)>(rows), text, max_dist, sink);
+      });
 }
 
 }  // namespace prefix

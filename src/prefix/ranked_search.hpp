@@ -20,18 +20,19 @@ struct RankedQuery {
 };
 
 // The at most n keys within max_dist of the query text, best first (see
-// walk::TopSink for the order). One tree walk whose radius drops to the
-// worst kept distance once n keys are held: per visited node a step of the
-// row kind distance::with_rows or with_swap_rows picks, per key in reach a
+// walk::TopSink for the order). Tree walks at radius 1, 2, 3, then max_dist,
+// until one finds n keys, each with a sink that lowers its radius to the
+// worst kept distance once it holds n: per visited node a step of the row
+// kind distance::with_rows or with_swap_rows picks, per key in reach a
 // payload read, a score and O(log n). Throws InternalFailure when the trie's
 // arrays are not a tree, whatever the query.
 [[nodiscard]] std::vector<RankedMatch> suggest(const SearchTrie& trie, const RankedQuery& query);
 
 // The at most n keys that begin with some text within max_dist of the query
 // text, best first by the distance of their nearest beginning, then as
-// suggest. One completion walk (walk/completion_walk.hpp) with the same
-// sink: a subtree whose nearest beginning is settled is listed without
-// rows. Throws as suggest.
+// suggest. Completion walks (walk/completion_walk.hpp) at growing radii as
+// suggest's, with the same sink: a subtree whose nearest beginning is
+// settled is listed without rows. Throws as suggest.
 [[nodiscard]] std::vector<RankedMatch> complete(const SearchTrie& trie, const RankedQuery& query);
 
 }  // namespace prefix

@@ -122,7 +122,7 @@ void for_random_words(const std::vector<std::uint64_t>& max_dists, Check check) 
       }
       for (std::size_t edits = rng() % 5; edits > 0; --edits) {
         const std::size_t at = word.empty() ? 0 : rng() % word.size();
-        const unsigned edit = rng() % 3;
+        const auto edit = static_cast<unsigned>(rng() % 3);
         if (edit == 0 || word.empty()) {
           word.insert(word.begin() + static_cast<std::ptrdiff_t>(at), letter());
         } else if (edit == 1 || at + 1 == word.size()) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -51,6 +52,8 @@ class TopSink {
     return kept_.size() < n_ ? max_dist_ : kept_.front().distance;
   }
   [[nodiscard]] bool is_done() const noexcept { return n_ == 0; }
+  // How many nodes it keeps: min(n, the nodes offered so far).
+  [[nodiscard]] std::size_t size() const noexcept { return kept_.size(); }
 
   void accept(NodeId node, std::u32string_view text, std::uint64_t distance) {
     const std::uint32_t payload = payload_of_(node);

@@ -20,7 +20,7 @@ std::vector<MatchRecord> fuzzy_walk(const View& tree, std::u32string_view query,
                                     std::uint64_t max_dist, std::optional<std::uint64_t> limit) {
   walk::LimitSink sink(max_dist, limit);
   distance::with_rows(query, max_dist, [&](auto&& rows) {
-    walk::walk_tree(tree, std::move(rows), query, max_dist, sink);
+    walk::walk_tree(tree, std::forward<decltype(rows)>(rows), query, max_dist, sink);
   });
   return std::move(sink).take();
 }

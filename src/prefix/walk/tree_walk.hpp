@@ -246,7 +246,7 @@ template <class View, class Rows, ResultSink Sink>
 requires distance::RowKind<Rows>
 void walk_tree(const View& tree, Rows&& rows, std::u32string_view query, std::uint64_t max_dist,
                Sink& sink) {
-  TreeWalk<View, Rows, Sink>(tree, std::move(rows), query, max_dist, sink).run();
+  TreeWalk<View, Rows, Sink>(tree, std::forward<Rows>(rows), query, max_dist, sink).run();
 }
 
 }  // namespace prefix::walk
