@@ -35,6 +35,7 @@ import wordlists
 from symspellpy import SymSpell, Verbosity
 
 from _quorvatine import PrefixSearch
+from quorvatine import suggest
 from quorvatine.cli import _load
 
 DATA = Path(__file__).resolve().parent.parent / "build" / "bench-data" / "libreoffice"
@@ -104,16 +105,14 @@ class Contender(NamedTuple):
 
 
 def ours(trie: PrefixSearch) -> Contender:
-    """The command line's ranking: every word within max_dist, by distance,
-    then payload (frequency rank), then key."""
+    """The command line's ranking: suggest's nearest words, ties by payload
+    (frequency rank), then key, a swap counting one edit."""
 
     def lookup(word: str, max_dist: int) -> Ranked:
-        found = trie.fuzzy_match(word, max_dist, None)
-        found.sort(key=lambda m: (m[2], m[1], m[0]))
-        return [(key, d) for key, _, d in found]
+        return [(key, d) for key, _, d in suggest(trie, word, 5, max_dist)]
 
-    label = "quorvatine fuzzy_match(q, k, None) by distance, payload, key (Levenshtein)"
-    return Contender(label, lookup, False)
+    label = "quorvatine suggest(q, 5, k), OSA distance"
+    return Contender(label, lookup, True)
 
 
 def symspell(index: SymSpell) -> Contender:

@@ -1,4 +1,4 @@
-"""Deliberately naive models for the tests: a plain Levenshtein table, a
+"""Deliberately naive models for the tests: plain Levenshtein and alignment tables, a
 recursive walk over the four node arrays, a reader of laid-out arrays, and a
 plain layout of words into arrays."""
 
@@ -112,3 +112,39 @@ def walk(arrays, query: str, max_dist: int, limit: int | None = None) -> list[tu
 
     visit(0, "", list(range(len(query) + 1)))
     return found
+
+
+def osa(a: str, b: str) -> int:
+    """Optimal string alignment: Levenshtein's edits and the swap of two
+    adjacent code points, each costing 1, no part edited twice."""
+    d = [[i + j if i == 0 or j == 0 else 0 for j in range(len(b) + 1)] for i in range(len(a) + 1)]
+    for i in range(1, len(a) + 1):
+        for j in range(1, len(b) + 1):
+            d[i][j] = min(d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1]))
+            if i > 1 and j > 1 and a[i - 1] == b[j - 2] and a[i - 2] == b[j - 1]:
+                d[i][j] = min(d[i][j], d[i - 2][j - 2] + 1)
+    return d[-1][-1]
+
+
+def ranked(found, n: int, scores=None) -> list[tuple[str, int, int]]:
+    """(key, payload, distance) sorted nearest first, then by score
+    (descending) or payload, then key; the first n."""
+    if scores is None:
+        found = sorted(found, key=lambda m: (m[2], m[1], m[0]))
+    else:
+        found = sorted(found, key=lambda m: (m[2], -scores[m[1]], m[0]))
+    return found[:n]
+
+
+def suggest(words: dict[str, int], word: str, n: int, max_dist: int, swaps: bool, scores=None):
+    """The n best keys within max_dist of `word`, from every key."""
+    distance = osa if swaps else levenshtein
+    found = [(k, p, distance(k, word)) for k, p in words.items()]
+    return ranked([m for m in found if m[2] <= max_dist], n, scores)
+
+
+def complete(words: dict[str, int], prefix: str, n: int, max_dist: int, swaps: bool, scores=None):
+    """The n best keys by the distance of their nearest beginning to `prefix`."""
+    distance = osa if swaps else levenshtein
+    found = [(k, p, min(distance(k[:end], prefix) for end in range(len(k) + 1))) for k, p in words.items()]
+    return ranked([m for m in found if m[2] <= max_dist], n, scores)

@@ -114,6 +114,15 @@ def test_bundled_dictionary():
     assert run("--exact", "dictionary", "xqzzv")[1] == "dictionary: found\nxqzzv: not found\n"
     # Ties go to the more common word: "with" and "which" before "wish", "rich", "Mich".
     assert run("--max-dist", "1", "--limit", "2", "wich")[1] == "wich: with (1), which (1)\n"
+    # A swap is one edit unless --levenshtein; at most 10 suggestions by default.
+    out = run("recieve", "teh")[1].splitlines()
+    assert out[0].startswith("recieve: receive (1), relieve (1), ") and out[1].startswith("teh: the (1), ")
+    assert all(len(line.split(", ")) == 10 for line in out)
+    assert run("--levenshtein", "--limit", "2", "recieve")[1] == "recieve: relieve (1), receive (2)\n"
+    # Completion: max_dist 1 by default, 0 for plain prefixes.
+    out = run("--complete", "--limit", "2", "accomodat", "--json")[1]
+    assert [m["word"] for m in json.loads(out)["matches"]] == ["accommodation", "accommodations"]
+    assert run("--complete", "--max-dist", "0", "accomodat")[1] == "accomodat: no suggestions\n"
 
 
 def test_bundled_payloads_are_frequency_ranks():
@@ -168,6 +177,7 @@ def test_data_errors_exit_1(tmp_path, content, message):
         (["car", ""], 2),
         (["build", "words.txt"], 2),
         (["--no-such-option"], 2),
+        (["--complete", "--exact", "car"], 2),
     ],
 )
 def test_usage_and_missing_file(args, status):

@@ -10,7 +10,8 @@
 //   records_per_q reported keys per query
 // Times are CPU times of the benchmark thread. Visited nodes are counted once,
 // before timing, by a separate walk of the checked matcher with a counting
-// agent; every walk visits the same nodes.
+// agent; every walk visits the same nodes. The *_steps benchmarks compare the
+// Levenshtein and the swap rows per row step instead (see walk_per_step).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -23,15 +24,21 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "prefix/checked/matcher.hpp"
+#include "prefix/distance/swap_choice.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix/walk/sinks.hpp"
 #include "prefix/walk/tree_match.hpp"
+#include "prefix/walk/tree_view.hpp"
+#include "prefix/walk/tree_walk.hpp"
 #include "trie_fixtures.hpp"
 
 namespace {
@@ -208,6 +215,75 @@ void BM_tree_walk_arrays(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_tree_walk_arrays)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
+
+// A row kind that counts its steps (rows worked out), otherwise `Rows`.
+template <class Rows>
+struct CountingRows : Rows {
+  using Rows::Rows;
+  explicit CountingRows(Rows&& rows, std::uint64_t* counter)
+      : Rows(std::move(rows)), steps(counter) {}
+  bool step(const typename Rows::Parent& parent, typename Rows::Word* row, char32_t edge) const {
+    ++*steps;
+    return Rows::step(parent, row, edge);
+  }
+  std::uint64_t* steps = nullptr;
+};
+
+// The walk over the compact form with Levenshtein rows or, with `swaps`,
+// optimal-string-alignment rows, reported per row step (each visited or
+// screened node), so that the two distances, which visit slightly different
+// nodes, compare per unit of work: ns_per_step.
+void walk_per_step(benchmark::State& state, bool swaps) {
+  const auto max_dist = static_cast<std::uint64_t>(state.range(0));
+  const Corpus& c = corpus();
+  if (!c.compact) {
+    state.SkipWithError("the word list did not lay out as a complete tree");
+    return;
+  }
+  const auto walk = [&](const std::u32string& query, std::uint64_t* steps) {
+    prefix::walk::LimitSink sink(max_dist, std::nullopt);
+    std::visit(
+        [&]<class T>(const prefix::CodePointsOf<T>& code_points) {
+          const prefix::walk::CompactView<T> view(*c.compact, code_points);
+          prefix::distance::with_rows_of(swaps, query, max_dist, [&]<class R>(R&& rows) {
+            if (steps == nullptr) {
+              prefix::walk::walk_tree(view, std::forward<R>(rows), query, max_dist, sink);
+            } else {
+              prefix::walk::walk_tree(view,
+                                      CountingRows<std::decay_t<R>>(std::forward<R>(rows), steps),
+                                      query, max_dist, sink);
+            }
+          });
+        },
+        c.compact->child_code_points());
+    return std::move(sink).take().size();
+  };
+  std::uint64_t steps = 0;
+  for (const std::u32string& query : c.queries) walk(query, &steps);
+  std::uint64_t records = 0;
+  double cpu_ns = 0;
+  for (auto _ : state) {
+    const double start = thread_cpu_ns();
+    records = 0;
+    for (const std::u32string& query : c.queries) records += walk(query, nullptr);
+    cpu_ns += thread_cpu_ns() - start;
+    benchmark::ClobberMemory();
+  }
+  const auto iterations = static_cast<double>(state.iterations());
+  const auto queries = static_cast<double>(c.queries.size());
+  state.counters["ns_per_step"] = cpu_ns / (iterations * static_cast<double>(steps));
+  state.counters["steps_per_q"] = static_cast<double>(steps) / queries;
+  state.counters["records_per_q"] = static_cast<double>(records) / queries;
+}
+
+void BM_tree_walk_levenshtein_steps(benchmark::State& state) {
+  walk_per_step(state, false);
+}
+BENCHMARK(BM_tree_walk_levenshtein_steps)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
+void BM_tree_walk_swaps_steps(benchmark::State& state) {
+  walk_per_step(state, true);
+}
+BENCHMARK(BM_tree_walk_swaps_steps)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -2,10 +2,13 @@
 
 ``build(words)`` lays out a trie and returns a ``PrefixSearch`` from the
 ``_quorvatine`` extension; ``layout(words)`` returns the four node arrays
-instead, and ``build_word_list(path)`` builds from a word-list file. Importing the package also makes ``PrefixSearch`` picklable (through
-its byte form). ``fuzzy_match_many`` answers large batches on native threads,
+instead, and ``build_word_list(path)`` builds from a word-list file.
+Importing the package also makes ``PrefixSearch`` picklable (through its byte
+form). ``fuzzy_match_many`` answers large batches on native threads,
 ``Dictionary(trie)`` offers ``len``, ``in`` and iteration over the keys, and
-``save``/``load`` keep a trie in a file.
+``save``/``load`` keep a trie in a file. ``suggest`` gives the nearest keys to a word and
+``complete`` the best completions of a prefix that may hold typos, both ranked
+and counting an adjacent swap as one edit.
 """
 
 from _quorvatine import PrefixSearch, from_bytes, from_internal_data
@@ -17,6 +20,7 @@ from .errors import PanicException
 from .keys import Dictionary
 from .parallel import fuzzy_match_many
 from .prepared import load, save
+from .ranked import complete, suggest
 
 pickling.register()
 
@@ -28,12 +32,14 @@ __all__ = [
     "PrefixSearch",
     "build",
     "build_word_list",
+    "complete",
     "from_bytes",
     "from_internal_data",
     "fuzzy_match_many",
     "layout",
     "load",
     "save",
+    "suggest",
 ]
 
 __version__: str  # set by __getattr__ on first use

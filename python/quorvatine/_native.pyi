@@ -1,5 +1,6 @@
 """The compiled part of the quorvatine package: layouts from words and word-list files."""
 
+from collections.abc import Sequence
 from typing import Optional
 
 from _quorvatine import PrefixSearch
@@ -22,3 +23,19 @@ def fuzzy_match_many(
 ) -> list[list[tuple[str, int, int]]]: ...
 def items(trie: PrefixSearch) -> list[tuple[str, int]]: ...
 def key_count(trie: PrefixSearch) -> int: ...
+def suggest(
+    trie: PrefixSearch,
+    word: str,
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: Optional[Sequence[int | float]],
+) -> list[tuple[str, int, int]]: ...
+def complete(
+    trie: PrefixSearch,
+    prefix: str,
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: Optional[Sequence[int | float]],
+) -> list[tuple[str, int, int]]: ...

@@ -1,6 +1,7 @@
 """The command line: spelling suggestions from a dictionary, and preparing dictionaries.
 
-    quorvatine [--dict FILE] [--max-dist K] [--limit N] [--exact] [--json] [WORD ...]
+    quorvatine [--dict FILE] [--max-dist K] [--limit N] [--levenshtein]
+               [--complete | --exact] [--json] [WORD ...]
     quorvatine build WORDLIST -o FILE
 
 Exit status: 0 on success, 2 for usage errors, 1 for data errors (a missing,
@@ -20,6 +21,7 @@ from typing import NoReturn, TextIO
 from _quorvatine import PrefixSearch
 
 from . import dictionary, prepared
+from . import ranked
 from .dictionary import DataError
 from .errors import PanicException
 
@@ -40,10 +42,10 @@ def _query_parser() -> argparse.ArgumentParser:
     parser = _Parser(
         prog=PROG,
         description="Spelling suggestions: the dictionary words within an edit distance of "
-        "each WORD, nearest first, ties by payload (in the bundled dictionary the more "
-        "common word first; in a word list without payloads, the earlier line). With no "
-        "WORD, queries are read from standard input, one per line. `quorvatine build --help` "
-        "prepares a dictionary file.",
+        "each WORD (swapping two adjacent letters counts as one edit), nearest first, ties by "
+        "payload (in the bundled dictionary the more common word first; in a word list "
+        "without payloads, the earlier line). With no WORD, queries are read from standard "
+        "input, one per line. `quorvatine build --help` prepares a dictionary file.",
     )
     parser.add_argument("words", nargs="*", metavar="WORD", help="words to look up")
     parser.add_argument(
@@ -54,10 +56,24 @@ def _query_parser() -> argparse.ArgumentParser:
         "dictionary",
     )
     parser.add_argument(
-        "--max-dist", type=_natural, default=2, metavar="K", help="largest edit distance (default 2)"
+        "--max-dist",
+        type=_natural,
+        metavar="K",
+        help="largest edit distance (default 2; with --complete, 1)",
     )
-    parser.add_argument("--limit", type=_natural, metavar="N", help="at most N suggestions per word")
-    parser.add_argument("--exact", action="store_true", help="only report whether each word is stored")
+    parser.add_argument(
+        "--limit", type=_natural, default=10, metavar="N", help="at most N suggestions per word (default 10)"
+    )
+    parser.add_argument(
+        "--levenshtein", action="store_true", help="count a swap of adjacent letters as two edits"
+    )
+    mode = parser.add_mutually_exclusive_group()
+    mode.add_argument(
+        "--complete",
+        action="store_true",
+        help="complete each WORD as a prefix: words beginning within --max-dist of it",
+    )
+    mode.add_argument("--exact", action="store_true", help="only report whether each word is stored")
     parser.add_argument("--json", action="store_true", help="one JSON object per word")
     return parser
 
@@ -109,12 +125,11 @@ def _queries(words: Sequence[str], stdin: TextIO) -> Iterable[str]:
 
 
 def _suggest(trie: PrefixSearch, query: str, args: argparse.Namespace) -> list[tuple[str, int, int]]:
-    # The walk reports matches in trie order; users want the nearest first, so
-    # sort by distance, then by payload: the word's frequency rank in the bundled
-    # dictionary, its line position in a word list without payloads.
-    found = trie.fuzzy_match(query, args.max_dist, None)
-    found.sort(key=lambda m: (m[2], m[1], m[0]))
-    return found if args.limit is None else found[: args.limit]
+    # Ties go by payload: the word's frequency rank in the bundled dictionary,
+    # its line position in a word list without payloads.
+    rank = ranked.complete if args.complete else ranked.suggest
+    max_dist = args.max_dist if args.max_dist is not None else (1 if args.complete else 2)
+    return rank(trie, query, args.limit, max_dist, transpositions=not args.levenshtein)
 
 
 def _run_queries(args: argparse.Namespace, out: TextIO) -> int:

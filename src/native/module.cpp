@@ -19,6 +19,7 @@
 #include "native/instance.hpp"
 #include "native/python_words.hpp"
 #include "native/search_calls.hpp"
+#include "native/suggest.hpp"
 #include "native/trie_results.hpp"
 #include "native/word_file_source.hpp"
 #include "prefix/failure.hpp"
@@ -172,6 +173,12 @@ PyMethodDef module_functions[] = {
      "items(trie)\n--\n\nEvery stored key with its payload, in stored pre-order."},
     {"key_count", as_cfunction(native::key_count), FASTCALL_KEYWORDS,
      "key_count(trie)\n--\n\nThe number of stored keys."},
+    {"suggest", as_cfunction(native::suggest), FASTCALL_KEYWORDS,
+     "suggest(trie, word, n, max_dist, transpositions, scores)\n--\n\nThe n keys nearest to "
+     "`word`, best first."},
+    {"complete", as_cfunction(native::complete), FASTCALL_KEYWORDS,
+     "complete(trie, prefix, n, max_dist, transpositions, scores)\n--\n\nThe n best keys "
+     "beginning within max_dist of `prefix`."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -51,6 +52,17 @@ class SearchTrie {
   // Whether the compact form is kept.
   [[nodiscard]] bool is_compact() const noexcept {
     return std::holds_alternative<CompactTree>(form_);
+  }
+
+  // The compact form, or null when the arrays are kept.
+  [[nodiscard]] const CompactTree* compact_tree() const noexcept {
+    return std::get_if<CompactTree>(&form_);
+  }
+  // The arrays and their shape, or nulls when the compact form is kept.
+  [[nodiscard]] std::pair<const Trie*, const TreeShape*> arrays() const noexcept {
+    const auto* arrays = std::get_if<Arrays>(&form_);
+    if (arrays == nullptr) return {nullptr, nullptr};
+    return {&arrays->trie, &arrays->shape};
   }
 
   // Trie::get_children and Trie::get_payload.

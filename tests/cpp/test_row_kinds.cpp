@@ -7,10 +7,14 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "prefix/distance/choice.hpp"
 #include "prefix/distance/plain_row.hpp"
+#include "prefix/distance/plain_swap_row.hpp"
+#include "prefix/distance/swap_choice.hpp"
 
 namespace prefix::distance {
 namespace {
@@ -36,10 +40,10 @@ std::vector<std::uint64_t> radii(std::uint64_t max_dist) {
 // would (it never steps from a row closed at max_dist), and compares every
 // read at every radius (a copy of `rows` narrowed to each). Steps alternate
 // between writing in place and into new storage, and between radii.
-template <class Rows>
+template <class Rows, class Plain = PlainRows>
 void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t max_dist,
                    std::u32string_view word) {
-  const PlainRows plain(query, max_dist);
+  const Plain plain(query, max_dist);
   std::vector<Rows> narrowed;
   for (const std::uint64_t radius : radii(max_dist)) {
     narrowed.push_back(rows);
@@ -54,7 +58,7 @@ void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t ma
   const std::vector<std::uint64_t> all = radii(max_dist);
   const std::uint64_t n = query.size();
   for (std::size_t depth = 0;; ++depth) {
-    const std::uint64_t least = *std::min_element(cells.begin(), cells.end());
+    const std::uint64_t least = *std::min_element(cells.begin(), cells.begin() + n + 1);
     const std::string where = "max_dist " + std::to_string(max_dist) + " n " + std::to_string(n) +
                               " depth " + std::to_string(depth);
     for (std::size_t r = 0; r < all.size(); ++r) {
@@ -74,8 +78,8 @@ void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t ma
         // Every code point that is not kept closes a child.
         for (const char32_t edge : std::u32string_view(U"abcz\U0001F600")) {
           if (keep.view().find(edge) != std::u32string_view::npos) continue;
-          plain_step(query, cells.data(), child.data(), edge);
-          ASSERT_GT(*std::min_element(child.begin(), child.end()), radius) << where;
+          plain.step(plain.parent(cells.data(), depth), child.data(), edge);
+          ASSERT_GT(*std::min_element(child.begin(), child.begin() + n + 1), radius) << where;
         }
       }
     }
@@ -84,8 +88,8 @@ void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t ma
     auto* const to = depth % 2 == 0 ? row.data() : other.data();
     const bool open = narrowed[r].step(narrowed[r].parent(row.data(), depth), to, word[depth]);
     if (to != row.data()) std::swap(row, other);
-    plain_step(query, cells.data(), cells.data(), word[depth]);
-    ASSERT_EQ(open, *std::min_element(cells.begin(), cells.end()) <= all[r]) << where;
+    plain.step(plain.parent(cells.data(), depth), cells.data(), word[depth]);
+    ASSERT_EQ(open, *std::min_element(cells.begin(), cells.begin() + n + 1) <= all[r]) << where;
   }
 }
 
@@ -95,12 +99,14 @@ constexpr std::uint64_t MAX_DISTS[] = {100,         253,        254,        6553
                                        65534,       4294967293, 4294967294, std::uint64_t{1} << 63,
                                        MAX_U64 - 1, MAX_U64};
 
-TEST(RowKinds, AgreeWithThePlainRowAtEveryRadius) {
+// Random queries over `alphabet` and words a few edits from them (swaps of
+// adjacent code points among the edits), or any words, handed to
+// `check(query, max_dist, word)`.
+template <class Check>
+void for_random_words(const std::vector<std::uint64_t>& max_dists, Check check) {
   std::mt19937 rng(16);
   const std::u32string alphabet = U"abc\U0001F600";
   const auto letter = [&] { return alphabet[rng() % alphabet.size()]; };
-  std::vector<std::uint64_t> max_dists(std::begin(MAX_DISTS), std::end(MAX_DISTS));
-  for (std::uint64_t k = 0; k <= 33; ++k) max_dists.push_back(k);
   for (const std::uint64_t max_dist : max_dists) {
     for (int round = 0; round < 40; ++round) {
       // Mostly short; some wider than a 64-bit band, where the cell rows keep
@@ -116,17 +122,72 @@ TEST(RowKinds, AgreeWithThePlainRowAtEveryRadius) {
       }
       for (std::size_t edits = rng() % 5; edits > 0; --edits) {
         const std::size_t at = word.empty() ? 0 : rng() % word.size();
-        if (rng() % 2 == 0 || word.empty()) {
+        const auto edit = static_cast<unsigned>(rng() % 3);
+        if (edit == 0 || word.empty()) {
           word.insert(word.begin() + static_cast<std::ptrdiff_t>(at), letter());
-        } else {
+        } else if (edit == 1 || at + 1 == word.size()) {
           word[at] = letter();
+        } else {
+          std::swap(word[at], word[at + 1]);
         }
       }
-      with_rows(query, max_dist,
-                [&](const auto& rows) { compare_along(rows, query, max_dist, word); });
+      check(query, max_dist, word);
       if (::testing::Test::HasFatalFailure()) return;
     }
   }
+}
+
+TEST(RowKinds, AgreeWithThePlainRowAtEveryRadius) {
+  std::vector<std::uint64_t> max_dists(std::begin(MAX_DISTS), std::end(MAX_DISTS));
+  for (std::uint64_t k = 0; k <= 33; ++k) max_dists.push_back(k);
+  for_random_words(
+      max_dists, [](std::u32string_view query, std::uint64_t max_dist, std::u32string_view word) {
+        with_rows(query, max_dist,
+                  [&](const auto& rows) { compare_along(rows, query, max_dist, word); });
+      });
+}
+
+// The swap kinds against the plain swap row, at every max_dist they serve.
+TEST(RowKinds, SwapKindsAgreeWithThePlainSwapRow) {
+  for_random_words({0, 1, 2, 3}, [](std::u32string_view query, std::uint64_t max_dist,
+                                    std::u32string_view word) {
+    with_swap_rows(query, max_dist, [&](const auto& rows) {
+      compare_along<std::decay_t<decltype(rows)>, PlainSwapRows>(rows, query, max_dist, word);
+    });
+  });
+}
+
+// The plain swap row against a whole optimal-string-alignment table.
+TEST(RowKinds, PlainSwapRowIsTheAlignmentDistance) {
+  const auto table = [](std::u32string_view a, std::u32string_view b) {
+    std::vector<std::vector<std::uint64_t>> d(a.size() + 1,
+                                              std::vector<std::uint64_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) {
+      for (std::size_t j = 0; j <= b.size(); ++j) {
+        if (i == 0 || j == 0) {
+          d[i][j] = i + j;
+          continue;
+        }
+        d[i][j] =
+            std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+        if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+          d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+      }
+    }
+    return d[a.size()][b.size()];
+  };
+  for_random_words(
+      {0, 4}, [&](std::u32string_view query, std::uint64_t /*max_dist*/, std::u32string_view word) {
+        const PlainSwapRows rows(query, 0);
+        std::vector<std::uint64_t> row(rows.stride());
+        rows.root(row.data());
+        for (std::size_t depth = 0; depth < word.size(); ++depth) {
+          rows.step(rows.parent(row.data(), depth), row.data(), word[depth]);
+        }
+        ASSERT_EQ(rows.distance(row.data(), word.size()), table(word, query));
+      });
+  ASSERT_EQ(table(U"ca", U"abc"), 3U);  // each part edited once: not 2
 }
 
 }  // namespace

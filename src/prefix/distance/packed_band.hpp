@@ -120,6 +120,9 @@ class PackedBand {
     return K + 1 - (((held * LANES) >> LAST) & 0xFFFF);
   }
 
+  // The match words of the query, for kinds built on these rows.
+  [[nodiscard]] const BandMatches& matches() const noexcept { return matches_; }
+
   // As BandSets::exhausted, on the lanes below the radius and the radius's.
   bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
     if ((*row & ((Word{1} << below_) - 1)) != 0) return false;

@@ -1,0 +1,84 @@
+"""Ranked lookups: the nearest keys to a word, and completions of a prefix
+that may hold typos, each best first."""
+
+from __future__ import annotations
+
+import operator
+from collections.abc import Sequence
+from typing import Optional, Union
+
+from _quorvatine import PrefixSearch
+
+from . import _native
+
+MAX_U64 = 2**64 - 1
+
+Score = Union[int, float]
+
+
+def suggest(
+    trie: PrefixSearch,
+    word: str,
+    n: int = 5,
+    max_dist: int = 2,
+    *,
+    transpositions: bool = True,
+    scores: Optional[Sequence[Score]] = None,
+) -> list[tuple[str, int, int]]:
+    """The at most `n` keys within `max_dist` edits of `word`, as
+    (key, payload, distance), nearest first.
+
+    With `transpositions` (the default) swapping two adjacent characters is
+    one edit, and no part of the word is edited twice (the optimal string
+    alignment distance); without, the distance is Levenshtein's, as in
+    `fuzzy_match`. Keys at one distance go by `scores[payload]`, higher first,
+    when `scores` is given (a sequence of int or float indexed by payload,
+    such as word frequencies), else by payload, lower first; then by key.
+
+    The search narrows its radius as it fills: once it holds n keys, nothing
+    further than the worst of them is looked at. Raises PanicException when
+    the trie's arrays are not a tree."""
+    _check(trie, word, "word", n, max_dist, scores)
+    return _native.suggest(trie, word, n, max_dist, bool(transpositions), scores)
+
+
+def complete(
+    trie: PrefixSearch,
+    prefix: str,
+    n: int = 10,
+    max_dist: int = 1,
+    *,
+    transpositions: bool = True,
+    scores: Optional[Sequence[Score]] = None,
+) -> list[tuple[str, int, int]]:
+    """The at most `n` keys that begin with some text within `max_dist` edits
+    of `prefix`, as (key, payload, distance), where the distance is that of
+    the key's nearest beginning: best first by that distance, then as
+    `suggest` orders ties. `max_dist=0` is plain prefix completion, and the
+    empty prefix completes to every key. Adjacent swaps count as one edit
+    unless `transpositions` is false, as in `suggest`.
+
+    Below a node within `max_dist` of the whole prefix every key completes,
+    so that subtree is listed without further distance work. Raises
+    PanicException when the trie's arrays are not a tree."""
+    _check(trie, prefix, "prefix", n, max_dist, scores)
+    return _native.complete(trie, prefix, n, max_dist, bool(transpositions), scores)
+
+
+def _check(
+    trie: object, text: object, name: str, n: object, max_dist: object, scores: object
+) -> None:
+    if not isinstance(trie, PrefixSearch):
+        raise TypeError(f"trie must be a PrefixSearch, not {type(trie).__name__}")
+    if not isinstance(text, str):
+        raise TypeError(f"{name} must be a str, not {type(text).__name__}")
+    for label, value in (("n", n), ("max_dist", max_dist)):
+        if isinstance(value, bool) or not hasattr(type(value), "__index__"):
+            raise TypeError(f"{label} must be an int, not {type(value).__name__}")
+        number = operator.index(value)  # type: ignore[arg-type]
+        if number < 0:
+            raise ValueError(f"{label} must not be negative: {number}")
+        if number > MAX_U64:
+            raise OverflowError(f"{label} must be at most {MAX_U64}: {number}")
+    if scores is not None and not isinstance(scores, Sequence):
+        raise TypeError(f"scores must be a sequence of numbers or None, not {type(scores).__name__}")

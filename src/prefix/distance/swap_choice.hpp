@@ -1,0 +1,48 @@
+// The choice of row kind for a query that counts adjacent swaps as one edit
+// (the optimal-string-alignment distance).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+#include "prefix/distance/choice.hpp"
+#include "prefix/distance/packed_swap_band.hpp"
+#include "prefix/distance/plain_swap_row.hpp"
+#include "prefix/distance/row_kind.hpp"
+
+namespace prefix::distance {
+
+// Calls `use(rows)` with the swap row kind made for `query` and `max_dist`:
+//
+//   max_dist   kind                     a step costs
+//   0 .. 3     PackedSwapBand<max_dist> ~13 word operations, row in three words
+//   4 and up   PlainSwapRows            a pass over 2 (n + 1) cells
+template <class Use>
+decltype(auto) with_swap_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
+  switch (max_dist) {
+    case 0:
+      return std::forward<Use>(use)(PackedSwapBand<0>(query));
+    case 1:
+      return std::forward<Use>(use)(PackedSwapBand<1>(query));
+    case 2:
+      return std::forward<Use>(use)(PackedSwapBand<2>(query));
+    case 3:
+      return std::forward<Use>(use)(PackedSwapBand<3>(query));
+    default:
+      return std::forward<Use>(use)(PlainSwapRows(query, max_dist));
+  }
+}
+
+// with_swap_rows when `swaps`, else with_rows (choice.hpp): `use` is
+// instantiated for the kinds of both.
+template <class Use>
+decltype(auto) with_rows_of(bool swaps, std::u32string_view query, std::uint64_t max_dist,
+                            Use&& use) {
+  if (swaps) return with_swap_rows(query, max_dist, std::forward<Use>(use));
+  return with_rows(query, max_dist, std::forward<Use>(use));
+}
+
+static_assert(RowKind<PackedSwapBand<0>> && RowKind<PackedSwapBand<3>>);
+
+}  // namespace prefix::distance

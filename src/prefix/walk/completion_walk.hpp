@@ -1,0 +1,136 @@
+// The completion walk over a tree: the keys that begin with some text within
+// the radius of the query, each at the distance of its nearest beginning.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "prefix/distance/row_kind.hpp"
+#include "prefix/store/trie.hpp"
+#include "prefix/walk/sinks.hpp"
+#include "prefix/walk/tree_view.hpp"
+
+namespace prefix::walk {
+
+// Offers `sink` every node with a payload whose text has a beginning (the
+// node's own text or an ancestor's, the root's empty text included) within
+// sink.radius() of the whole query, with the least such distance. A node
+// whose row is in reach fixes an upper bound for its whole subtree; below
+// it rows are worked out only while they are open and the bound is above
+// 0, since only then can a deeper beginning be nearer. A subtree whose
+// bound is settled is listed without rows, one that is closed with no bound
+// within the radius is skipped. Rows live one per depth (pre-order: a
+// node's parent row is the one at the depth above). Cost: a step of `rows`
+// per node with a row, a read per listed node; memory: the pending siblings
+// and a row per depth of the tree.
+template <class View, distance::RowKind Rows, ResultSink Sink>
+class CompletionWalk {
+ public:
+  using Word = typename Rows::Word;
+
+  CompletionWalk(const View& tree, Rows&& rows, std::u32string_view query, std::uint64_t max_dist,
+                 Sink& sink)
+      : tree_(tree), rows_(std::move(rows)), query_(query), sink_(sink), radius_(max_dist) {}
+
+  void run() && {
+    if (sink_.is_done()) return;
+    follow_radius();
+    const std::size_t stride = rows_.stride();
+    rows_by_depth_.assign((std::size_t{tree_.height} + 1) * stride, rows_.fill());
+    text_.resize(tree_.height);
+    Word* const root = rows_by_depth_.data();
+    rows_.root(root);
+    const std::uint64_t best = rows_.in_reach(root, 0) ? rows_.distance(root, 0) : NONE;
+    const bool settled = best <= radius_ && (best == 0 || !rows_.is_open(root, 0));
+    if (!settled && !rows_.is_open(root, 0)) return;
+    push_children(0, 0, best, settled);
+    while (!pending_.empty()) {
+      const Pending entry = pending_.back();
+      pending_.pop_back();
+      if (!visit(entry)) return;
+    }
+  }
+
+ private:
+  static constexpr std::uint64_t NONE = std::numeric_limits<std::uint64_t>::max();
+
+  struct Pending {
+    std::size_t position;  // in child_indices
+    std::uint64_t best;    // the least distance of a beginning above it, or NONE
+    std::uint32_t depth;   // the child's, >= 1
+    bool settled;          // no beginning below can be nearer than `best`
+  };
+
+  // Returns false once the sink is done.
+  bool visit(const Pending& entry) {
+    const std::uint32_t depth = entry.depth;
+    const NodeId node = tree_.child_ids[entry.position];
+    const std::uint32_t key = tree_.key(entry.position);
+    const char32_t code_point = key & ~HAS_PAYLOAD;
+    text_[depth - 1] = code_point;
+    std::uint64_t best = entry.best;
+    bool settled = entry.settled;
+    if (!settled) {
+      const std::size_t stride = rows_.stride();
+      const Word* const parent = rows_by_depth_.data() + std::size_t{depth - 1} * stride;
+      Word* const row = rows_by_depth_.data() + std::size_t{depth} * stride;
+      const bool open = rows_.step(rows_.parent(parent, depth - 1), row, code_point);
+      if (rows_.in_reach(row, depth)) best = std::min(best, rows_.distance(row, depth));
+      if (!open && best > radius_) return true;
+      settled = !open || best == 0;
+    }
+    if (best > radius_) {
+      // The radius dropped below the bound: only a nearer beginning counts.
+      if (settled) return true;
+    } else if ((key & HAS_PAYLOAD) != 0) {
+      sink_.accept(node, std::u32string_view(text_.data(), depth), best);
+      if (sink_.is_done()) return false;
+      follow_radius();
+    }
+    push_children(node, depth, best, settled);
+    return true;
+  }
+
+  void push_children(NodeId node, std::uint32_t depth, std::uint64_t best, bool settled) {
+    const char32_t wanted = depth < query_.size() ? query_[depth] : NO_CODE_POINT;
+    push_in_visiting_order(tree_, node, wanted, false, front_,
+                           [&](std::size_t k, std::uint32_t /*key*/) {
+                             pending_.push_back(Pending{k, best, depth + 1, settled});
+                           });
+  }
+
+  void follow_radius() {
+    const std::uint64_t radius = sink_.radius();
+    if (radius < radius_) {
+      radius_ = radius;
+      rows_.narrow(radius);
+    }
+  }
+
+  const View tree_;
+  Rows rows_;
+  std::u32string_view query_;
+  Sink& sink_;
+  std::uint64_t radius_;
+  std::vector<Word> rows_by_depth_;
+  std::u32string text_;
+  std::vector<Pending> pending_;
+  std::vector<std::size_t> front_;
+};
+
+// Runs the completion walk of `query` over the tree `tree` (read without
+// checks: it must be one) with `rows` made for query and max_dist.
+template <class View, class Rows, ResultSink Sink>
+requires distance::RowKind<Rows>
+void complete_tree(const View& tree, Rows&& rows, std::u32string_view query, std::uint64_t max_dist,
+                   Sink& sink) {
+  CompletionWalk<View, Rows, Sink>(tree, std::forward<Rows>(rows), query, max_dist, sink).run();
+}
+
+}  // namespace prefix::walk
