@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -53,18 +54,9 @@ prefix::ScoreOf scores_from(PyObject* scores) {
 }
 
 Ref matches_into_py(std::vector<prefix::RankedMatch>&& matches) {
-  Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(matches.size())));
-  for (std::size_t i = 0; i < matches.size(); ++i) {
-    const prefix::RankedMatch& match = matches[i];
-    Ref key = binding::checked(
-        PyUnicode_DecodeUTF8(match.key.data(), static_cast<Py_ssize_t>(match.key.size()), nullptr));
-    Ref payload = binding::into_py(match.payload);
-    Ref distance = binding::into_py(match.distance);
-    PyObject* const tuple = PyTuple_Pack(3, key.get(), payload.get(), distance.get());
-    if (tuple == nullptr) binding::throw_fetched();
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), tuple);
-  }
-  return list;
+  return binding::list_into_py(std::move(matches), [](const prefix::RankedMatch& match) {
+    return std::tuple{std::string_view(match.key), match.payload, match.distance};
+  });
 }
 
 constexpr binding::FunctionDescription<6> SUGGEST{
