@@ -87,7 +87,8 @@ class PackedBand {
     *row = packed;
   }
 
-  [[nodiscard]] Parent parent(const Word* row, std::size_t depth) const noexcept {
+  [[nodiscard, gnu::always_inline]] Parent parent(const Word* row,
+                                                  std::size_t depth) const noexcept {
     const Level& level = levels_[depth + 1];
     return {*row, ((*row | (*row >> 1)) & ROW) << LANE, level.by_symbol, depth + 1,
             level.open_mask};

@@ -59,7 +59,8 @@ class PackedSwapBand {
     PackedBand<K>::root(&row->row);
   }
 
-  [[nodiscard]] Parent parent(const Word* row, std::size_t depth) const noexcept {
+  [[nodiscard, gnu::always_inline]] Parent parent(const Word* row,
+                                                  std::size_t depth) const noexcept {
     const typename PackedBand<K>::Parent band = band_.parent(&row->row, depth);
     const std::uint64_t parent_matches =
         band_.matches().at(band.by_symbol, band.child_depth, row->edge);

@@ -109,6 +109,19 @@ template <class View, class Push>
                                                           std::vector<std::size_t>& front,
                                                           Push push) {
   const auto [start, end] = child_range(tree, node);
+  if (tree.sorted_children) {
+    // Code points are distinct: at most one child is `wanted`, pushed last.
+    std::size_t first = end;
+    for (std::size_t k = end; k-- > start;) {
+      if (tree.code_point(k) == wanted) {
+        first = k;
+      } else if (!front_only) {
+        push(k, tree.key(k));
+      }
+    }
+    if (first != end) push(first, tree.key(first));
+    return;
+  }
   for (std::size_t k = end; k-- > start;) {
     if (tree.code_point(k) == wanted) {
       front.push_back(k);
