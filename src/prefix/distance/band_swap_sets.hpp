@@ -69,27 +69,15 @@ class BandSwapSets {
     return {band, edge_matches(band, row)};
   }
 
-  // `row` may be the parent's: both words e of the parent (its own and its
-  // parent's) are read before they are overwritten.
   bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
     const BandSets::Parent& band = parent.band;
     const Word matches = band_.matches().at(band.by_symbol, band.child_depth, edge);
     const Word swapped = parent.edge_matches & (matches << 1);
-    const Word* const up = band.row;
-    Word* const moved_up = row + k_ + 1;
-    Word before = up[0];
-    Word grand = up[k_ + 1];
-    Word sets = before & matches;
-    row[0] = sets;
-    moved_up[0] = before;
-    for (std::size_t e = 1; e <= k_; ++e) {
-      const Word old = up[e];
-      const Word next_grand = up[k_ + 1 + e];
-      sets = (old & matches) | before | (before >> 1) | (grand & swapped) | (sets << 1);
-      row[e] = sets;
-      moved_up[e] = old;
-      before = old;
-      grand = next_grand;
+    // Most children swap nothing: their words are BandSets' then.
+    if (swapped == 0) [[likely]] {
+      step_words<false>(band.row, row, matches, 0);
+    } else {
+      step_words<true>(band.row, row, matches, swapped);
     }
     row[edge_word()] = edge;
     return (row[radius_] & band.up_to_n) != 0;
@@ -118,6 +106,33 @@ class BandSwapSets {
 
  private:
   [[nodiscard]] std::size_t edge_word() const noexcept { return 2 * (k_ + 1); }
+
+  // A child's words from its parent's `up` (its own, then its parent's), and
+  // the parent's moved up. `row` may be `up`: both words e of the parent are
+  // read before they are overwritten.
+  template <bool SWAPS>
+  [[gnu::always_inline]] void step_words(const Word* up, Word* row, Word matches,
+                                         Word swapped) const noexcept {
+    Word* const moved_up = row + k_ + 1;
+    Word before = up[0];
+    Word grand = 0;
+    if constexpr (SWAPS) grand = up[k_ + 1];
+    Word sets = before & matches;
+    row[0] = sets;
+    moved_up[0] = before;
+    for (std::size_t e = 1; e <= k_; ++e) {
+      const Word old = up[e];
+      Word next = (old & matches) | before | (before >> 1) | (sets << 1);
+      if constexpr (SWAPS) {
+        next |= grand & swapped;
+        grand = up[k_ + 1 + e];
+      }
+      sets = next;
+      row[e] = sets;
+      moved_up[e] = old;
+      before = old;
+    }
+  }
 
   // Mp for the children of the node with row `row`.
   [[nodiscard]] Word edge_matches(const BandSets::Parent& band, const Word* row) const noexcept {
