@@ -29,9 +29,11 @@ namespace prefix::distance {
 // A swapped bit stands for a cell within e of column j with |j - d| <= e, so
 // the band's bounds (nothing below column 0 or past bit 2k) still hold.
 //
-// Cost: a step is about 7(k + 1) word operations and k + 1 more stores (the
-// parent's words move up into the child's row) whatever n; Mp is worked out
-// once per parent, Mp & (Mc << 1) once per step; the reads are BandSets'.
+// Cost: a step is BandSets' (about 4(k + 1) word operations) and k + 1 more
+// stores (the parent's words move up into the child's row) whatever n; a
+// child that a swap can reach (Mp & (Mc << 1) not empty, which is rare) pays
+// two operations more per word. Mp is worked out once per parent and the
+// reads are BandSets'. A row is twice as wide as BandSets'.
 // A wrong answer breaks the queries that count swaps with max_dist 4 to 31
 // (suggest and complete at those radii): records lost or invented, or wrong
 // distances.

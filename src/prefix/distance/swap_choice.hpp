@@ -18,7 +18,8 @@ namespace prefix::distance {
 //
 //   max_dist   kind                     a step costs
 //   0 .. 3     PackedSwapBand<max_dist> ~13 word operations, row in three words
-//   4 .. 31    BandSwapSets             ~8 (max_dist + 1) word operations
+//   4 .. 31    BandSwapSets             ~4 (max_dist + 1) word operations and
+//                                       max_dist + 1 stores
 //   32 and up  PlainSwapRows            a pass over 2 (n + 1) cells
 //
 // As for with_rows, the bit sets need 2 max_dist + 1 < 64 bits per word; the
