@@ -161,15 +161,16 @@ TEST(RowKinds, SwapKindsAgreeWithThePlainSwapRow) {
     });
   };
   for_random_words(max_dists, check);
-  // Queries of distinct code points, in pairs of an ASCII and an astral one,
-  // and words that swap max_dist to max_dist + 2 of the pairs, the first or
-  // the last among them: distances of max_dist and just past it that only
+  // Queries of distinct code points, in pairs of one below 256 and an astral
+  // one, and words that swap max_dist to max_dist + 2 of the pairs, the first
+  // or the last among them: distances of max_dist and just past it that only
   // swaps reach (Levenshtein counts each twice), in the band's last words.
-  // Queries cut short make words longer than them.
+  // Queries cut short make words longer than them. The last round's query
+  // has too many depths times code points for a table of matches.
   std::mt19937 rng(14);
   for (const std::uint64_t max_dist : max_dists) {
     for (int round = 0; round < 8; ++round) {
-      const std::size_t pairs = max_dist + 1 + rng() % 3;
+      const std::size_t pairs = round == 7 ? 92 + rng() % 3 : max_dist + 1 + rng() % 3;
       std::u32string query;
       for (std::size_t p = 0; p < pairs; ++p) {
         query.push_back(static_cast<char32_t>(U'0' + p));
