@@ -11,7 +11,9 @@
 // Times are CPU times of the benchmark thread. Visited nodes are counted once,
 // before timing, by a separate walk of the checked matcher with a counting
 // agent; every walk visits the same nodes. The *_steps benchmarks compare the
-// Levenshtein and the swap rows per row step instead (see walk_per_step).
+// Levenshtein and the swap rows per row step instead (see walk_per_step), and
+// the swap rows the walk picks with the plain swap row (the ratio of their
+// time per query is the bit sets' speedup).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "prefix/checked/matcher.hpp"
+#include "prefix/distance/plain_swap_row.hpp"
 #include "prefix/distance/swap_choice.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/tree_check.hpp"
@@ -229,11 +232,26 @@ struct CountingRows : Rows {
   std::uint64_t* steps = nullptr;
 };
 
-// The walk over the compact form with Levenshtein rows or, with `swaps`,
-// optimal-string-alignment rows, reported per row step (each visited or
-// screened node), so that the two distances, which visit slightly different
-// nodes, compare per unit of work: ns_per_step.
-void walk_per_step(benchmark::State& state, bool swaps) {
+// The rows of walk_per_step: the walk's Levenshtein or swap kinds, or the
+// plain swap row at every max_dist.
+enum class Distance { levenshtein, swaps, plain_swaps };
+
+template <class Use>
+void with_distance_rows(Distance distance, std::u32string_view query, std::uint64_t max_dist,
+                        Use&& use) {
+  if (distance == Distance::plain_swaps) {
+    std::forward<Use>(use)(prefix::distance::PlainSwapRows(query, max_dist));
+    return;
+  }
+  prefix::distance::with_rows_of(distance == Distance::swaps, query, max_dist,
+                                 std::forward<Use>(use));
+}
+
+// The walk over the compact form with Levenshtein or optimal-string-alignment
+// rows, reported per row step (each visited or screened node), so that the
+// two distances, which visit slightly different nodes, compare per unit of
+// work: ns_per_step. The swap kinds visit the same nodes as each other.
+void walk_per_step(benchmark::State& state, Distance distance) {
   const auto max_dist = static_cast<std::uint64_t>(state.range(0));
   const Corpus& c = corpus();
   if (!c.compact) {
@@ -245,7 +263,7 @@ void walk_per_step(benchmark::State& state, bool swaps) {
     std::visit(
         [&]<class T>(const prefix::CodePointsOf<T>& code_points) {
           const prefix::walk::CompactView<T> view(*c.compact, code_points);
-          prefix::distance::with_rows_of(swaps, query, max_dist, [&]<class R>(R&& rows) {
+          with_distance_rows(distance, query, max_dist, [&]<class R>(R&& rows) {
             if (steps == nullptr) {
               prefix::walk::walk_tree(view, std::forward<R>(rows), query, max_dist, sink);
             } else {
@@ -276,14 +294,19 @@ void walk_per_step(benchmark::State& state, bool swaps) {
   state.counters["records_per_q"] = static_cast<double>(records) / queries;
 }
 
+// 1 to 3 on the one-word rows, 4 and 6 on the bit sets.
 void BM_tree_walk_levenshtein_steps(benchmark::State& state) {
-  walk_per_step(state, false);
+  walk_per_step(state, Distance::levenshtein);
 }
-BENCHMARK(BM_tree_walk_levenshtein_steps)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_tree_walk_levenshtein_steps)->DenseRange(1, 4)->Arg(6)->Unit(benchmark::kMicrosecond);
 void BM_tree_walk_swaps_steps(benchmark::State& state) {
-  walk_per_step(state, true);
+  walk_per_step(state, Distance::swaps);
 }
-BENCHMARK(BM_tree_walk_swaps_steps)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_tree_walk_swaps_steps)->DenseRange(1, 4)->Arg(6)->Unit(benchmark::kMicrosecond);
+void BM_tree_walk_plain_swaps_steps(benchmark::State& state) {
+  walk_per_step(state, Distance::plain_swaps);
+}
+BENCHMARK(BM_tree_walk_plain_swaps_steps)->Arg(4)->Arg(6)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

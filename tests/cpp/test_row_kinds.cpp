@@ -99,14 +99,16 @@ constexpr std::uint64_t MAX_DISTS[] = {100,         253,        254,        6553
                                        65534,       4294967293, 4294967294, std::uint64_t{1} << 63,
                                        MAX_U64 - 1, MAX_U64};
 
-// Random queries over `alphabet` and words a few edits from them (swaps of
+// The code points of the random queries, one of them astral.
+constexpr std::u32string_view ALPHABET = U"abc\U0001F600";
+
+// Random queries over ALPHABET and words a few edits from them (swaps of
 // adjacent code points among the edits), or any words, handed to
 // `check(query, max_dist, word)`.
 template <class Check>
 void for_random_words(const std::vector<std::uint64_t>& max_dists, Check check) {
   std::mt19937 rng(16);
-  const std::u32string alphabet = U"abc\U0001F600";
-  const auto letter = [&] { return alphabet[rng() % alphabet.size()]; };
+  const auto letter = [&] { return ALPHABET[rng() % ALPHABET.size()]; };
   for (const std::uint64_t max_dist : max_dists) {
     for (int round = 0; round < 40; ++round) {
       // Mostly short; some wider than a 64-bit band, where the cell rows keep
@@ -147,14 +149,48 @@ TEST(RowKinds, AgreeWithThePlainRowAtEveryRadius) {
       });
 }
 
-// The swap kinds against the plain swap row, at every max_dist they serve.
+// The swap kinds against the plain swap row, at every max_dist they serve
+// and both sides of 31/32.
 TEST(RowKinds, SwapKindsAgreeWithThePlainSwapRow) {
-  for_random_words({0, 1, 2, 3}, [](std::u32string_view query, std::uint64_t max_dist,
-                                    std::u32string_view word) {
+  std::vector<std::uint64_t> max_dists;
+  for (std::uint64_t k = 0; k <= 33; ++k) max_dists.push_back(k);
+  const auto check = [](std::u32string_view query, std::uint64_t max_dist,
+                        std::u32string_view word) {
     with_swap_rows(query, max_dist, [&](const auto& rows) {
       compare_along<std::decay_t<decltype(rows)>, PlainSwapRows>(rows, query, max_dist, word);
     });
-  });
+  };
+  for_random_words(max_dists, check);
+  // Queries of distinct code points, in pairs of one below 256 and an astral
+  // one, and words that swap max_dist to max_dist + 2 of the pairs, the first
+  // or the last among them: distances of max_dist and just past it that only
+  // swaps reach (Levenshtein counts each twice), in the band's last words.
+  // Queries cut short make words longer than them. The last round's query
+  // has too many depths times code points for a table of matches.
+  std::mt19937 rng(14);
+  for (const std::uint64_t max_dist : max_dists) {
+    for (int round = 0; round < 8; ++round) {
+      const std::size_t pairs = round == 7 ? 92 + rng() % 3 : max_dist + 1 + rng() % 3;
+      std::u32string query;
+      for (std::size_t p = 0; p < pairs; ++p) {
+        query.push_back(static_cast<char32_t>(U'0' + p));
+        query.push_back(static_cast<char32_t>(U'\U0001F600' + p));
+      }
+      std::vector<std::size_t> order(pairs);
+      for (std::size_t p = 0; p < pairs; ++p) order[p] = p;
+      std::shuffle(order.begin(), order.end(), rng);
+      const std::size_t end_pair = round % 2 == 0 ? 0 : pairs - 1;
+      std::iter_swap(order.begin(), std::find(order.begin(), order.end(), end_pair));
+      std::u32string word = query;
+      const std::size_t swaps = std::min<std::size_t>(pairs, max_dist + rng() % 3);
+      for (std::size_t s = 0; s < std::max<std::size_t>(swaps, 1); ++s) {
+        std::swap(word[2 * order[s]], word[2 * order[s] + 1]);
+      }
+      if (round % 4 == 3) query.resize(query.size() - 1 - rng() % 3);
+      check(query, max_dist, word);
+      if (HasFatalFailure()) return;
+    }
+  }
 }
 
 // The plain swap row against a whole optimal-string-alignment table.

@@ -117,6 +117,9 @@ class BandSets {
     return true;
   }
 
+  // The match words of the query, for kinds built on these rows.
+  [[nodiscard]] const BandMatches& matches() const noexcept { return matches_; }
+
  private:
   // The bit of column n in a row at `depth`; bits above it are past the query.
   [[nodiscard]] std::ptrdiff_t column_n(std::size_t depth) const noexcept {

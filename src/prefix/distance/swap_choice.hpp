@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "prefix/distance/band_swap_sets.hpp"
 #include "prefix/distance/choice.hpp"
 #include "prefix/distance/packed_swap_band.hpp"
 #include "prefix/distance/plain_swap_row.hpp"
@@ -17,7 +18,12 @@ namespace prefix::distance {
 //
 //   max_dist   kind                     a step costs
 //   0 .. 3     PackedSwapBand<max_dist> ~13 word operations, row in three words
-//   4 and up   PlainSwapRows            a pass over 2 (n + 1) cells
+//   4 .. 31    BandSwapSets             ~4 (max_dist + 1) word operations and
+//                                       max_dist + 1 stores
+//   32 and up  PlainSwapRows            a pass over 2 (n + 1) cells
+//
+// As for with_rows, the bit sets need 2 max_dist + 1 < 64 bits per word; the
+// query length does not enter.
 template <class Use>
 decltype(auto) with_swap_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
   switch (max_dist) {
@@ -30,8 +36,12 @@ decltype(auto) with_swap_rows(std::u32string_view query, std::uint64_t max_dist,
     case 3:
       return std::forward<Use>(use)(PackedSwapBand<3>(query));
     default:
-      return std::forward<Use>(use)(PlainSwapRows(query, max_dist));
+      break;
   }
+  if (max_dist <= BandSwapSets::MAX_DIST) {
+    return std::forward<Use>(use)(BandSwapSets(query, max_dist));
+  }
+  return std::forward<Use>(use)(PlainSwapRows(query, max_dist));
 }
 
 // with_swap_rows when `swaps`, else with_rows (choice.hpp): `use` is
@@ -43,6 +53,6 @@ decltype(auto) with_rows_of(bool swaps, std::u32string_view query, std::uint64_t
   return with_rows(query, max_dist, std::forward<Use>(use));
 }
 
-static_assert(RowKind<PackedSwapBand<0>> && RowKind<PackedSwapBand<3>>);
+static_assert(RowKind<PackedSwapBand<0>> && RowKind<PackedSwapBand<3>> && RowKind<BandSwapSets>);
 
 }  // namespace prefix::distance
