@@ -2,7 +2,6 @@
 // rows of PackedBand with the swap of two adjacent code points added.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -44,12 +43,9 @@ class PackedSwapBand {
     char32_t edge;        // the parent's
   };
 
-  explicit PackedSwapBand(std::u32string_view query) : query_(query), band_(query) {}
+  explicit PackedSwapBand(std::u32string_view query) : band_(query) {}
 
-  void narrow(std::uint64_t radius) noexcept {
-    band_.narrow(radius);
-    radius_ = static_cast<std::size_t>(radius);
-  }
+  void narrow(std::uint64_t radius) noexcept { band_.narrow(radius); }
 
   [[nodiscard]] static std::size_t stride() noexcept { return 1; }
   [[nodiscard]] static Word fill() noexcept { return {}; }
@@ -88,23 +84,13 @@ class PackedSwapBand {
     return band_.distance(&row->row, depth);
   }
 
-  // As PackedBand::exhausted, and a child can also come within the radius r
-  // by a swap from its grandparent's lane r - 1 (this node's parent's row),
-  // keeping the query code point two columns before: those are added.
+  // As PackedBand::exhausted: a swap adds no code point. A swap brings a
+  // child's column j within the radius r from its grandparent's column
+  // j - 2 within r - 1; then this node's column j - 2 is within r (one
+  // more code point than the grandparent's text), and its code point,
+  // the one the swap keeps, is kept already.
   bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
-    if (!band_.exhausted(&row->row, depth, keep)) return false;
-    if (radius_ == 0 || depth == 0) return true;
-    // Bit i of the grandparent's row (at depth - 1) is column depth - 1 - K
-    // + i, whose code point is the one a swap into a child keeps.
-    const std::uint64_t lane = (row->up >> (LANE * (radius_ - 1))) & BAND;
-    for (std::uint64_t live = lane; live != 0; live &= live - 1) {
-      const auto column = static_cast<std::ptrdiff_t>(depth - 1 + std::countr_zero(live)) -
-                          static_cast<std::ptrdiff_t>(K);
-      if (column >= 0 && static_cast<std::size_t>(column) < query_.size()) {
-        keep.add(query_[static_cast<std::size_t>(column)]);
-      }
-    }
-    return true;
+    return band_.exhausted(&row->row, depth, keep);
   }
 
  private:
@@ -116,9 +102,7 @@ class PackedSwapBand {
     return row;
   }();
 
-  std::u32string_view query_;
   PackedBand<K> band_;
-  std::size_t radius_ = K;
 };
 
 }  // namespace prefix::distance
