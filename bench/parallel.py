@@ -1,6 +1,8 @@
 """The batch on native threads: `fuzzy_match_many` on every core against the
 same batch on one thread (and a plain loop of `fuzzy_match`), and against
-rapidfuzz's `process.cdist(..., workers=-1)` at max_dist 2, on wamerican.
+rapidfuzz's `process.cdist(..., workers=-1)` at max_dist 2, on wamerican;
+`suggest_many(n=5, max_dist=2)` on 2 threads against one thread and against
+a loop of `suggest`.
 
     .venv-bench/bin/python bench/parallel.py [QUERIES] [MAX_DIST]
 
@@ -66,6 +68,17 @@ def main() -> None:
         f"loop {loop:.2f} s, batch on 1 thread {one:.2f} s, on {cores} threads {every:.2f} s: "
         f"{one / every:.2f}x the one-thread batch, {loop / every:.2f}x the loop "
         f"(the batch got {busy:.2f} cores)"
+    )
+
+    suggest_loop, suggested = best_of(lambda: [quorvatine.suggest(trie, q, 5, 2) for q in queries])
+    suggest_one, on_one = best_of(lambda: quorvatine.suggest_many(trie, queries, 5, 2, threads=1))
+    suggest_two, on_two = best_of(lambda: quorvatine.suggest_many(trie, queries, 5, 2, threads=2))
+    assert on_one == suggested and on_two == suggested, "suggest_many disagrees with the loop"
+    print(
+        f"wamerican, {count} queries, suggest n=5 max_dist 2, best of {RUNS}: "
+        f"loop {suggest_loop:.2f} s, suggest_many on 1 thread {suggest_one:.2f} s, "
+        f"on 2 threads {suggest_two:.2f} s: {suggest_one / suggest_two:.2f}x the one-thread "
+        f"batch, {suggest_loop / suggest_two:.2f}x the loop"
     )
 
     sample = queries[:PEER_QUERIES]

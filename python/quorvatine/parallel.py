@@ -79,8 +79,9 @@ def suggest_many(
     the batch reads every entry of `scores` once, before the walks: an entry
     no query reaches may be anything, but a sequence whose own ``__len__``
     or ``__getitem__`` raises fails the batch right there."""
-    return _ranked_many(_native.suggest_many, "word", trie, words, n, max_dist,
-                        transpositions, scores, threads)
+    return _ranked_many(
+        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads
+    )
 
 
 def complete_many(
@@ -97,8 +98,10 @@ def complete_many(
     scores=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
     count and reading of `scores` once up front."""
-    return _ranked_many(_native.complete_many, "prefix", trie, prefixes, n, max_dist,
-                        transpositions, scores, threads)
+    return _ranked_many(
+        _native.complete_many, "prefix", trie, prefixes, n, max_dist,
+        transpositions, scores, threads,
+    )
 
 
 def _ranked_many(

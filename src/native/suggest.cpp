@@ -88,8 +88,7 @@ PyObject* ranked_entry(const binding::FunctionDescription<N>& description, Query
 // the walks on native threads without it, the lists built with it again.
 template <std::size_t N, class Query>
 PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description, Query query,
-                             PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) noexcept {
+                             PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(description, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
