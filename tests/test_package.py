@@ -117,6 +117,7 @@ SHAPES = {
         (LOOPING, ["a"], "x", None),  # max_dist before the walk
         (([], [], [], []), ["a", "b"], 1, None),  # a trie without nodes
         (WORKED_EXAMPLE, [f"c{i % 7}" for i in range(500)], 2, None),
+        (WORKED_EXAMPLE, ["c1"] * 300 + [3, "\ud800"], 1, None),  # after answered queries
         (WORKED_EXAMPLE, ["c1"] * 300 + ["\ud800", 3], 1, None),  # a str that is not text
         # A bad score fails the third query, the first to read it; payload 3's is never read.
         (SCORED, SCORED_QUERIES, 0, [1, 2, "x", None]),
@@ -127,7 +128,7 @@ SHAPES = {
         (SCORED, SCORED_QUERIES, 1, [5, 1, 3, float("nan")]),
     ],
     ids=[
-        "panic", "conversion", "text_first", "max_dist", "no_nodes", "success", "surrogate",
+        "panic", "conversion", "text_first", "max_dist", "no_nodes", "success", "not_a_str", "surrogate",
         "score_type", "score_nan", "score_overflow", "scores_short", "first_bad_score", "scored",
     ],
 )
