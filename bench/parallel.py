@@ -1,6 +1,8 @@
 """The batch on native threads: `fuzzy_match_many` on every core against the
 same batch on one thread (and a plain loop of `fuzzy_match`), and against
-rapidfuzz's `process.cdist(..., workers=-1)` at max_dist 2, on wamerican.
+rapidfuzz's `process.cdist(..., workers=-1)` at max_dist 2, on wamerican;
+`suggest_many(n=5, max_dist=2)` on 2 threads against one thread and against
+a loop of `suggest`.
 
     .venv-bench/bin/python bench/parallel.py [QUERIES] [MAX_DIST]
 
@@ -42,6 +44,15 @@ def best_of(call: Callable[[], T]) -> tuple[float, T]:
     return best, result  # type: ignore[return-value]
 
 
+def cores_used(call: Callable[[], object]) -> float:
+    """Processor time over wall time of one run: how many cores a batch got,
+    which on a shared machine says whether a low speed-up is the batch's or
+    the load's."""
+    wall, processor = time.perf_counter(), time.process_time()
+    call()
+    return (time.process_time() - processor) / (time.perf_counter() - wall)
+
+
 def main() -> None:
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 5000
     max_dist = int(sys.argv[2]) if len(sys.argv) > 2 else 2
@@ -56,16 +67,25 @@ def main() -> None:
         lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=cores)
     )
     assert on_one == expected and on_all == expected, "the batch disagrees with the loop"
-    # Processor time over wall time: how many cores the batch got, which on a
-    # shared machine says whether a low speed-up is the batch's or the load's.
-    wall, processor = time.perf_counter(), time.process_time()
-    quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=cores)
-    busy = (time.process_time() - processor) / (time.perf_counter() - wall)
+    busy = cores_used(lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=cores))
     print(
         f"wamerican, {count} queries, max_dist {max_dist}, {cores} cores, best of {RUNS}: "
         f"loop {loop:.2f} s, batch on 1 thread {one:.2f} s, on {cores} threads {every:.2f} s: "
         f"{one / every:.2f}x the one-thread batch, {loop / every:.2f}x the loop "
         f"(the batch got {busy:.2f} cores)"
+    )
+
+    suggest_loop, suggested = best_of(lambda: [quorvatine.suggest(trie, q, 5, 2) for q in queries])
+    suggest_one, on_one = best_of(lambda: quorvatine.suggest_many(trie, queries, 5, 2, threads=1))
+    on_two_threads = lambda: quorvatine.suggest_many(trie, queries, 5, 2, threads=2)  # noqa: E731
+    suggest_two, on_two = best_of(on_two_threads)
+    assert on_one == suggested and on_two == suggested, "suggest_many disagrees with the loop"
+    print(
+        f"wamerican, {count} queries, suggest n=5 max_dist 2, best of {RUNS}: "
+        f"loop {suggest_loop:.2f} s, suggest_many on 1 thread {suggest_one:.2f} s, "
+        f"on 2 threads {suggest_two:.2f} s: {suggest_one / suggest_two:.2f}x the one-thread "
+        f"batch, {suggest_loop / suggest_two:.2f}x the loop "
+        f"(the batch got {cores_used(on_two_threads):.2f} cores)"
     )
 
     sample = queries[:PEER_QUERIES]

@@ -78,26 +78,66 @@ def _outcome(call):
 
 # Node 1 loops back to itself: a query that reaches it fails; "b" does not.
 LOOPING = ([0, 1], ["", "a"], [None, 1] + [None] * 8, [1, 1])
+# Keys with payloads 0 to 3: at max_dist 0, "ab" and "cd" read the scores of
+# payloads 0 and 1 only, "zz" that of payload 2; no query reads payload 3's.
+SCORED = quorvatine.layout({"ab": 0, "cd": 1, "zz": 2, "qq": 3})
+SCORED_QUERIES = ["ab", "cd", "zz"] * 100
+
+# Each shape as (one query, the batch), both taking max_dist and scores.
+SHAPES = {
+    "fuzzy_match": (
+        lambda trie, q, max_dist, scores: trie.fuzzy_match(q, max_dist, None),
+        lambda trie, qs, max_dist, scores, threads: quorvatine.fuzzy_match_many(
+            trie, qs, max_dist, threads=threads
+        ),
+    ),
+    "suggest": (
+        lambda trie, q, max_dist, scores: quorvatine.suggest(trie, q, 3, max_dist, scores=scores),
+        lambda trie, qs, max_dist, scores, threads: quorvatine.suggest_many(
+            trie, qs, 3, max_dist, scores=scores, threads=threads
+        ),
+    ),
+    "complete": (
+        lambda trie, q, max_dist, scores: quorvatine.complete(trie, q, 3, max_dist, scores=scores),
+        lambda trie, qs, max_dist, scores, threads: quorvatine.complete_many(
+            trie, qs, 3, max_dist, scores=scores, threads=threads
+        ),
+    ),
+}
 
 
+@pytest.mark.parametrize("shape", SHAPES)
 @pytest.mark.parametrize("threads", [1, 2, 5])
 @pytest.mark.parametrize(
-    "arrays, queries, max_dist",
+    "arrays, queries, max_dist, scores",
     [
-        (LOOPING, ["b"] * 300 + ["a"] + ["b"] * 300 + [3], 0),  # the walk fails first
-        (LOOPING, ["b"] * 300 + [3] + ["a"], 0),  # the query conversion fails first
-        (LOOPING, [b"b", "a"], "x"),  # the first query's text before max_dist
-        (LOOPING, ["a"], "x"),  # max_dist before the walk
-        (([], [], [], []), ["a", "b"], 1),  # a trie without nodes
-        (WORKED_EXAMPLE, [f"c{i % 7}" for i in range(500)], 2),
+        (LOOPING, ["b"] * 300 + ["a"] + ["b"] * 300 + [3], 0, None),  # the walk fails first
+        (LOOPING, ["b"] * 300 + [3] + ["a"], 0, None),  # the query conversion fails first
+        (LOOPING, [b"b", "a"], "x", None),  # the first query's text before max_dist
+        (LOOPING, ["a"], "x", None),  # max_dist before the walk
+        (([], [], [], []), ["a", "b"], 1, None),  # a trie without nodes
+        (WORKED_EXAMPLE, [f"c{i % 7}" for i in range(500)], 2, None),
+        (WORKED_EXAMPLE, ["c1"] * 300 + [3, "\ud800"], 1, None),  # after answered queries
+        (WORKED_EXAMPLE, ["c1"] * 300 + ["\ud800", 3], 1, None),  # a str that is not text
+        # A bad score fails the third query, the first to read it; payload 3's is never read.
+        (SCORED, SCORED_QUERIES, 0, [1, 2, "x", None]),
+        (SCORED, SCORED_QUERIES, 0, [1, 2.5, float("nan"), None]),
+        (SCORED, SCORED_QUERIES, 0, (1, 2, 10**400, "y")),
+        (SCORED, SCORED_QUERIES, 0, [1, 2]),
+        (SCORED, SCORED_QUERIES, 0, [1, "x"]),  # the second query's error before the third's
+        (SCORED, SCORED_QUERIES, 1, [5, 1, 3, float("nan")]),
     ],
-    ids=["panic", "conversion", "text_first", "max_dist", "no_nodes", "success"],
+    ids=[
+        "panic", "conversion", "text_first", "max_dist", "no_nodes", "success", "not_a_str", "surrogate",
+        "score_type", "score_nan", "score_overflow", "scores_short", "first_bad_score", "scored",
+    ],
 )
-def test_fuzzy_match_many_ends_like_the_loop_and_leaves_no_thread(arrays, queries, max_dist, threads):
+def test_batches_end_like_the_loop_and_leave_no_thread(shape, arrays, queries, max_dist, scores, threads):
+    one, many = SHAPES[shape]
     trie = quorvatine.from_internal_data(*arrays)
-    expected = _outcome(lambda: [trie.fuzzy_match(q, max_dist, None) for q in queries])
+    expected = _outcome(lambda: [one(trie, q, max_dist, scores) for q in queries])
     before = threading.active_count(), _tasks()
-    got = _outcome(lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=threads))
+    got = _outcome(lambda: many(trie, queries, max_dist, scores, threads))
     assert got == expected
     assert (threading.active_count(), _tasks(before[1])) == before
 
@@ -109,6 +149,9 @@ def test_fuzzy_match_many_thread_counts():
     for bad in ({"processes": 0}, {"threads": -1}):
         with pytest.raises(ValueError, match=f"^{next(iter(bad))} must be at least 1"):
             quorvatine.fuzzy_match_many(trie, ["a"], 1, **bad)
+    for batch in (quorvatine.suggest_many, quorvatine.complete_many):
+        with pytest.raises(ValueError, match="^threads must be at least 1"):
+            batch(trie, ["a"], threads=0)
     with pytest.raises(TypeError, match="not both"):
         quorvatine.fuzzy_match_many(trie, ["a"], 1, processes=1, threads=1)
     with pytest.raises(TypeError, match="^'str' object cannot be converted to 'PrefixSearch'$"):

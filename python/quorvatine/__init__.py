@@ -8,7 +8,8 @@ form). ``fuzzy_match_many`` answers large batches on native threads,
 ``Dictionary(trie)`` offers ``len``, ``in`` and iteration over the keys, and
 ``save``/``load`` keep a trie in a file. ``suggest`` gives the nearest keys to a word and
 ``complete`` the best completions of a prefix that may hold typos, both ranked
-and counting an adjacent swap as one edit.
+and counting an adjacent swap as one edit; ``suggest_many`` and
+``complete_many`` answer batches of them on native threads.
 """
 
 from _quorvatine import PrefixSearch, from_bytes, from_internal_data
@@ -18,7 +19,7 @@ from .builder import build, layout
 from .dictionary import DataError, build_word_list
 from .errors import PanicException
 from .keys import Dictionary
-from .parallel import fuzzy_match_many
+from .parallel import complete_many, fuzzy_match_many, suggest_many
 from .prepared import load, save
 from .ranked import complete, suggest
 
@@ -33,6 +34,7 @@ __all__ = [
     "build",
     "build_word_list",
     "complete",
+    "complete_many",
     "from_bytes",
     "from_internal_data",
     "fuzzy_match_many",
@@ -40,6 +42,7 @@ __all__ = [
     "load",
     "save",
     "suggest",
+    "suggest_many",
 ]
 
 __version__: str  # set by __getattr__ on first use

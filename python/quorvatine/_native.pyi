@@ -39,3 +39,21 @@ def complete(
     transpositions: bool,
     scores: Optional[Sequence[int | float]],
 ) -> list[tuple[str, int, int]]: ...
+def suggest_many(
+    trie: PrefixSearch,
+    words: list[str] | tuple[str, ...],
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: Optional[Sequence[int | float]],
+    threads: int,
+) -> list[list[tuple[str, int, int]]]: ...
+def complete_many(
+    trie: PrefixSearch,
+    prefixes: list[str] | tuple[str, ...],
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: Optional[Sequence[int | float]],
+    threads: int,
+) -> list[list[tuple[str, int, int]]]: ...

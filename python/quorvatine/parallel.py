@@ -1,4 +1,5 @@
-"""Answering large batches of fuzzy queries on every core.
+"""Answering large batches of fuzzy, suggestion and completion queries on
+every core.
 
 The batch runs in the package's compiled part: the queries are converted
 once, the interpreter lock is released while native threads walk the trie
@@ -9,11 +10,13 @@ built once the lock is taken again. Other Python threads run meanwhile.
 from __future__ import annotations
 
 import os
-from collections.abc import Iterable
+from collections.abc import Callable, Iterable, Sequence
+from typing import Optional
 
 from _quorvatine import PrefixSearch
 
 from . import _native
+from .ranked import Score, _check
 
 
 def _cores() -> int:
@@ -45,16 +48,97 @@ def fuzzy_match_many(
     count below 1 is a ``ValueError``; giving both names is a ``TypeError``."""
     if processes is not None and threads is not None:
         raise TypeError("fuzzy_match_many takes threads or processes, not both")
-    name, count = ("processes", processes) if processes is not None else ("threads", threads)
+    if processes is not None:
+        count = _thread_count(processes, "processes")
+    else:
+        count = _thread_count(threads, "threads")
+    return _native.fuzzy_match_many(trie, _batch_of(queries), max_dist, limit, count)
+
+
+def suggest_many(
+    trie: PrefixSearch,
+    words: Iterable[str],
+    n: int = 5,
+    max_dist: int = 2,
+    *,
+    transpositions: bool = True,
+    scores: Optional[Sequence[Score]] = None,
+    threads: int | None = None,
+) -> list[list[tuple[str, int, int]]]:
+    """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
+    scores=...) for w in words]``, computed on up to `threads` native threads
+    (default: every core this process may use), in query order and equal to
+    the loop's, failures included: the exception of the first failing query
+    (a ``PanicException`` for a trie whose arrays are not a tree, the
+    ``TypeError`` of a word that is not a str, the error of the first score
+    a query needs but cannot use), and bad arguments as ``suggest`` reports
+    them. Every thread has ended when the call returns or raises; a thread
+    count below 1 is a ``ValueError``.
+
+    Unlike the loop, which reads ``scores[payload]`` as each key is reached,
+    the batch reads every entry of `scores` once, before the walks: an entry
+    no query reaches may be anything, but a sequence whose own ``__len__``
+    or ``__getitem__`` raises fails the batch right there."""
+    return _ranked_many(
+        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads
+    )
+
+
+def complete_many(
+    trie: PrefixSearch,
+    prefixes: Iterable[str],
+    n: int = 10,
+    max_dist: int = 1,
+    *,
+    transpositions: bool = True,
+    scores: Optional[Sequence[Score]] = None,
+    threads: int | None = None,
+) -> list[list[tuple[str, int, int]]]:
+    """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
+    scores=...) for p in prefixes]`` on up to `threads` native threads, as
+    `suggest_many` does for `suggest`: the same order, failures, thread
+    count and reading of `scores` once up front."""
+    return _ranked_many(
+        _native.complete_many, "prefix", trie, prefixes, n, max_dist,
+        transpositions, scores, threads,
+    )
+
+
+def _ranked_many(
+    native_call: Callable[..., list[list[tuple[str, int, int]]]],
+    name: str,
+    trie: PrefixSearch,
+    queries: Iterable[str],
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: Optional[Sequence[Score]],
+    threads: int | None,
+) -> list[list[tuple[str, int, int]]]:
+    count = _thread_count(threads, "threads")
+    batch = _batch_of(queries)
+    # The loop checks the first query's arguments before any walk, and each
+    # later query's text only once the queries before it are answered.
+    _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
+    refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
+    texts = batch if refused == len(batch) else batch[:refused]
+    answers = native_call(trie, texts, n, max_dist, bool(transpositions), scores, count)
+    if refused < len(batch):
+        _check(trie, batch[refused], name, n, max_dist, scores)
+    return answers
+
+
+def _thread_count(count: int | None, name: str) -> int:
     if count is None:
-        count = _cores()
-    elif count < 1:
+        return _cores()
+    if count < 1:
         raise ValueError(f"{name} must be at least 1, not {count}")
+    return count
+
+
+def _batch_of(queries: Iterable[str]) -> list[str] | tuple[str, ...]:
     # Exactly a list or tuple is read in place; anything else (a subclass,
     # whose iteration may differ, among them) is iterated once.
-    batch: list[str] | tuple[str, ...]
     if type(queries) is list or type(queries) is tuple:
-        batch = queries
-    else:
-        batch = list(queries)
-    return _native.fuzzy_match_many(trie, batch, max_dist, limit, count)
+        return queries
+    return list(queries)

@@ -179,6 +179,12 @@ PyMethodDef module_functions[] = {
     {"complete", as_cfunction(native::complete), FASTCALL_KEYWORDS,
      "complete(trie, prefix, n, max_dist, transpositions, scores)\n--\n\nThe n best keys "
      "beginning within max_dist of `prefix`."},
+    {"suggest_many", as_cfunction(native::suggest_many), FASTCALL_KEYWORDS,
+     "suggest_many(trie, words, n, max_dist, transpositions, scores, threads)\n--\n\n"
+     "suggest(trie, w, ...) for each word w, on native threads."},
+    {"complete_many", as_cfunction(native::complete_many), FASTCALL_KEYWORDS,
+     "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads)\n--\n\n"
+     "complete(trie, p, ...) for each prefix p, on native threads."},
     {nullptr, nullptr, 0, nullptr},
 };
 

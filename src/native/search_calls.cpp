@@ -15,49 +15,17 @@
 #include "binding/entry_point.hpp"
 #include "binding/error.hpp"
 #include "binding/function_description.hpp"
-#include "binding/ref.hpp"
 #include "binding/results.hpp"
 #include "native/instance.hpp"
 #include "native/parallel_batch.hpp"
+#include "native/queries.hpp"
 #include "native/word_file_source.hpp"
 #include "prefix/checked/matcher.hpp"
 #include "prefix/search_trie.hpp"
-#include "prefix/utf8.hpp"
 
 namespace native {
 
 namespace {
-
-using binding::Ref;
-
-// The queries of a batch as code points, converted with the lock held.
-struct Queries {
-  // The queries before the first one that could not be converted.
-  std::vector<std::u32string> texts;
-  // That query's error, as the one-query call reports it for its `prefix`.
-  std::optional<binding::Error> refused;
-};
-
-Queries code_points_of(PyObject* queries) {
-  if (!PyList_Check(queries) && !PyTuple_Check(queries)) {
-    throw binding::type_mismatch(queries, "list");
-  }
-  const Ref items = Ref::borrow(queries);
-  Queries converted;
-  // Converting a str runs no Python code, so the list cannot change meanwhile.
-  const Py_ssize_t size = PySequence_Fast_GET_SIZE(items.get());
-  PyObject** const item = PySequence_Fast_ITEMS(items.get());
-  converted.texts.reserve(static_cast<std::size_t>(size));
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    try {
-      converted.texts.push_back(prefix::decode_utf8(binding::Text::convert(item[i])));
-    } catch (binding::Error& error) {
-      converted.refused = binding::wrap_argument_error(std::move(error), "prefix");
-      break;
-    }
-  }
-  return converted;
-}
 
 // A match as fuzzy_match returns it: (text, payload, distance), the text
 // borrowed from its record.
@@ -104,14 +72,13 @@ PyObject* fuzzy_match_many(PyObject* /*module*/, PyObject* const* args, Py_ssize
       if (queries.texts.empty() && queries.refused) throw std::move(*queries.refused);
       throw;
     }
-    const std::uint64_t threads = bound.convert<binding::MachineWord>(4);
-    if (threads == 0) throw binding::Error::pending(PyExc_ValueError, "threads must be at least 1");
+    const std::size_t threads = thread_count(bound.convert<binding::MachineWord>(4));
 
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
     std::vector<std::vector<prefix::MatchRecord>> answers = without_lock([&] {
       return answer_all<std::vector<prefix::MatchRecord>>(
-          texts.size(), static_cast<std::size_t>(threads),
+          texts.size(), threads,
           [&](std::size_t i) { return trie.fuzzy_match(texts[i], max_dist, limit); });
     });
     // Every query before the refused one was answered without failing.

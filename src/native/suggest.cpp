@@ -1,8 +1,9 @@
 // Binding of the ranked queries: arguments to a prefix::RankedQuery, the
-// score sequence read lazily under the lock, the matches back as tuples.
+// matches back as tuples; one query with its scores read lazily under the
+// lock, or a batch on native threads with its scores read once up front.
 #include "native/suggest.hpp"
 
-#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,55 +15,61 @@
 #include "binding/entry_point.hpp"
 #include "binding/error.hpp"
 #include "binding/function_description.hpp"
-#include "binding/ref.hpp"
 #include "binding/results.hpp"
 #include "native/instance.hpp"
+#include "native/parallel_batch.hpp"
+#include "native/queries.hpp"
+#include "native/scores.hpp"
+#include "native/word_file_source.hpp"
 #include "prefix/ranked_search.hpp"
 #include "prefix/utf8.hpp"
 
 namespace native {
 namespace {
 
-using binding::Ref;
+using Matches = std::vector<prefix::RankedMatch>;
 
-// scores[payload] as a float: a sequence of numbers, indexed at each
-// payload of a key in reach. Errors say which payload had no usable score.
-prefix::ScoreOf scores_from(PyObject* scores) {
-  if (scores == Py_None) return {};
-  return [scores](std::uint32_t payload) {
-    const Py_ssize_t size = PySequence_Size(scores);
-    if (size < 0) binding::throw_fetched();
-    if (payload >= static_cast<std::size_t>(size)) {
-      throw binding::Error::pending(PyExc_ValueError, "scores has " + std::to_string(size) +
-                                                          " entries: none for payload " +
-                                                          std::to_string(payload));
-    }
-    const Ref item = Ref::steal(PySequence_GetItem(scores, static_cast<Py_ssize_t>(payload)));
-    if (!item) binding::throw_fetched();
-    if (!PyFloat_Check(item.get()) && !PyLong_Check(item.get())) {
-      throw binding::Error::pending(
-          PyExc_TypeError, "scores[" + std::to_string(payload) + "] is not an int or a float");
-    }
-    const double score = PyFloat_AsDouble(item.get());
-    if (score == -1.0 && PyErr_Occurred() != nullptr) binding::throw_fetched();
-    if (std::isnan(score)) {
-      throw binding::Error::pending(PyExc_ValueError,
-                                    "scores[" + std::to_string(payload) + "] is NaN");
-    }
-    return score;
-  };
+// A match as the calls return it, the key borrowed from the match.
+std::tuple<std::string_view, std::uint32_t, std::uint64_t> as_tuple(
+    const prefix::RankedMatch& match) {
+  return {match.key, match.payload, match.distance};
 }
 
-Ref matches_into_py(std::vector<prefix::RankedMatch>&& matches) {
-  return binding::list_into_py(std::move(matches), [](const prefix::RankedMatch& match) {
-    return std::tuple{std::string_view(match.key), match.payload, match.distance};
-  });
-}
+// n, max_dist and transpositions, the arguments after the query text.
+struct RankedOptions {
+  std::uint64_t n;
+  std::uint64_t max_dist;
+  bool swaps;
+
+  template <class Bound>
+  static RankedOptions from(const Bound& bound) {
+    const std::uint64_t n = binding::MachineWord::convert(bound[2]);
+    const std::uint64_t max_dist = binding::MachineWord::convert(bound[3]);
+    const int swaps = PyObject_IsTrue(bound[4]);
+    if (swaps < 0) binding::throw_fetched();
+    return {n, max_dist, swaps != 0};
+  }
+
+  [[nodiscard]] prefix::RankedQuery query(std::u32string_view text,
+                                          const prefix::ScoreOf& score_of) const {
+    return {text, n, max_dist, swaps, score_of};
+  }
+};
 
 constexpr binding::FunctionDescription<6> SUGGEST{
     std::nullopt, "suggest", {"trie", "word", "n", "max_dist", "transpositions", "scores"}, 6};
 constexpr binding::FunctionDescription<6> COMPLETE{
     std::nullopt, "complete", {"trie", "prefix", "n", "max_dist", "transpositions", "scores"}, 6};
+constexpr binding::FunctionDescription<7> SUGGEST_MANY{
+    std::nullopt,
+    "suggest_many",
+    {"trie", "words", "n", "max_dist", "transpositions", "scores", "threads"},
+    7};
+constexpr binding::FunctionDescription<7> COMPLETE_MANY{
+    std::nullopt,
+    "complete_many",
+    {"trie", "prefixes", "n", "max_dist", "transpositions", "scores", "threads"},
+    7};
 
 template <std::size_t N, class Query>
 PyObject* ranked_entry(const binding::FunctionDescription<N>& description, Query query,
@@ -70,32 +77,79 @@ PyObject* ranked_entry(const binding::FunctionDescription<N>& description, Query
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(description, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
-    const prefix::SearchTrie& trie = borrowed.trie();
     const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[1]));
-    const std::uint64_t n = binding::MachineWord::convert(bound[2]);
-    const std::uint64_t max_dist = binding::MachineWord::convert(bound[3]);
-    const int swaps = PyObject_IsTrue(bound[4]);
-    if (swaps < 0) binding::throw_fetched();
-    const prefix::ScoreOf score_of = scores_from(bound[5]);
-    return matches_into_py(
-        query(trie, prefix::RankedQuery{text, n, max_dist, swaps != 0, score_of}));
+    const RankedOptions options = RankedOptions::from(bound);
+    const prefix::ScoreOf score_of = lazy_scores(bound[5]);
+    return binding::list_into_py(query(borrowed.trie(), options.query(text, score_of)), as_tuple);
   });
 }
+
+// The batch: every query converted and the scores read with the lock held,
+// the walks on native threads without it, the lists built with it again.
+template <std::size_t N, class Query>
+PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description, Query query,
+                             PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(description, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    Queries queries = code_points_of(bound[1]);
+    const RankedOptions options = RankedOptions::from(bound);
+    const std::size_t threads = thread_count(bound.template convert<binding::MachineWord>(6));
+    // No query reads a score of an empty batch, so it reads none.
+    ScoreTable scores(queries.texts.empty() ? Py_None : bound[5]);
+
+    const prefix::SearchTrie& trie = borrowed.trie();
+    const std::vector<std::u32string>& texts = queries.texts;
+    std::vector<Matches> answers;
+    try {
+      answers = without_lock([&] {
+        return answer_all<Matches>(texts.size(), threads, [&](std::size_t i) {
+          return query(trie, options.query(texts[i], scores.score_of()));
+        });
+      });
+    } catch (const UnusableScore& refused) {
+      throw scores.error_for(refused);
+    }
+    // Every query before the refused one was answered without failing.
+    if (queries.refused) throw std::move(*queries.refused);
+    return binding::list_into_py(std::move(answers), [](const Matches& matches) {
+      std::vector<std::tuple<std::string_view, std::uint32_t, std::uint64_t>> tuples;
+      tuples.reserve(matches.size());
+      for (const prefix::RankedMatch& match : matches) tuples.push_back(as_tuple(match));
+      return tuples;
+    });
+  });
+}
+
+constexpr auto SUGGEST_QUERY = [](const prefix::SearchTrie& trie,
+                                  const prefix::RankedQuery& query) {
+  return prefix::suggest(trie, query);
+};
+constexpr auto COMPLETE_QUERY = [](const prefix::SearchTrie& trie,
+                                   const prefix::RankedQuery& query) {
+  return prefix::complete(trie, query);
+};
 
 }  // namespace
 
 PyObject* suggest(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames) noexcept {
-  return ranked_entry(
-      SUGGEST, [](const auto& trie, const auto& query) { return prefix::suggest(trie, query); },
-      args, nargs, kwnames);
+  return ranked_entry(SUGGEST, SUGGEST_QUERY, args, nargs, kwnames);
 }
 
 PyObject* complete(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames) noexcept {
-  return ranked_entry(
-      COMPLETE, [](const auto& trie, const auto& query) { return prefix::complete(trie, query); },
-      args, nargs, kwnames);
+  return ranked_entry(COMPLETE, COMPLETE_QUERY, args, nargs, kwnames);
+}
+
+PyObject* suggest_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) noexcept {
+  return ranked_batch_entry(SUGGEST_MANY, SUGGEST_QUERY, args, nargs, kwnames);
+}
+
+PyObject* complete_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) noexcept {
+  return ranked_batch_entry(COMPLETE_MANY, COMPLETE_QUERY, args, nargs, kwnames);
 }
 
 }  // namespace native

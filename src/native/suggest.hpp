@@ -1,4 +1,5 @@
-// The ranked queries of quorvatine._native: suggest and complete.
+// The ranked queries of quorvatine._native: suggest and complete, one query
+// or a batch on native threads.
 #pragma once
 
 #include <Python.h>
@@ -13,5 +14,17 @@ PyObject* suggest(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames) noexcept;
 PyObject* complete(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames) noexcept;
+
+// suggest_many(trie, words, n, max_dist, transpositions, scores, threads) and
+// complete_many(trie, prefixes, ...): a list with the one-query call's list
+// for each str of the list or tuple of queries, in order, answered on up to
+// `threads` (at least 1) native threads with the interpreter lock released.
+// `scores` is read whole before the walks; an unusable entry fails only a
+// query that reads it, as in the one-query call. Fails as the loop of
+// one-query calls would first fail, except where reading `scores` raises.
+PyObject* suggest_many(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) noexcept;
+PyObject* complete_many(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) noexcept;
 
 }  // namespace native
