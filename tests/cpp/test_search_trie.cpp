@@ -143,15 +143,15 @@ TEST(SearchTrie, KeepsCompleteTreesCompactWithTheSameAnswersAndBytes) {
   }
 }
 
-TEST(SearchTrie, CompactFormGivesBackItsArraysAndHoldsAboutElevenBytesANode) {
+TEST(SearchTrie, CompactFormGivesBackItsArraysAndHoldsAboutTwelveBytesANode) {
   std::mt19937 rng(5);
   const Trie trie = random_tree(rng, 20000, U"abcdefghijklmnopqrstuvwxyz", false);
   const TreeShape shape = check_tree(trie);
   ASSERT_TRUE(is_complete_tree(trie, shape));
   const CompactTree compact(Trie(trie), shape);
   EXPECT_EQ(compact.to_trie(), trie);
-  // 4 + 4 + 1 bytes, half the nodes with a 4-byte payload, and 2.5 bits.
-  EXPECT_LE(compact.memory_bytes(), 23 * trie.node_shifts.size() / 2);
+  // 4 + 4 + 1 + 1 bytes, half the nodes with a 4-byte payload, and 2.5 bits.
+  EXPECT_LE(compact.memory_bytes(), 25 * trie.node_shifts.size() / 2);
   EXPECT_TRUE(std::holds_alternative<CodePointsOf<std::uint8_t>>(compact.child_code_points()));
 }
 

@@ -75,6 +75,21 @@ class PackedBand {
       level.open_mask = up_to_n << below_;
       if (top <= static_cast<std::ptrdiff_t>(2 * K)) level.at_n = (Word{1} << top) << below_;
     }
+    // A key h code points below a node at depth d is at least its cell j
+    // plus n - j - h (the query code points left over) away: lane e counts
+    // for columns j >= n - h - (radius - e), bits T + e and up with T = n +
+    // K - radius - (d + h). From d + h = n + K on every bit counts.
+    const std::size_t sums = n_ + K;
+    reach_.assign(sums, 0);
+    for (std::size_t sum = 0; sum < sums; ++sum) {
+      const auto first = static_cast<std::ptrdiff_t>(sums - static_cast<std::size_t>(radius) - sum);
+      for (std::size_t e = 0; e <= radius; ++e) {
+        const std::ptrdiff_t from = first + static_cast<std::ptrdiff_t>(e);
+        if (from > static_cast<std::ptrdiff_t>(2 * K)) continue;
+        const Word lane = from <= 0 ? BAND : BAND & ~((Word{1} << from) - 1);
+        reach_[sum] |= lane << (LANE * e);
+      }
+    }
   }
 
   [[nodiscard]] static std::size_t stride() noexcept { return 1; }
@@ -110,6 +125,15 @@ class PackedBand {
 
   [[nodiscard]] bool in_reach(const Word* row, std::size_t depth) const noexcept {
     return (*row & levels_[depth].at_n) != 0;
+  }
+
+  // Whether a key at most `height` code points below a node at `depth` (the
+  // node itself included) can be within the radius; always true from a
+  // height of n + K - depth on.
+  [[nodiscard]] bool may_reach(const Word* row, std::size_t depth,
+                               std::size_t height) const noexcept {
+    const std::size_t sum = depth + height;
+    return sum >= reach_.size() || (*row & reach_[sum]) != 0;
   }
 
   // Lanes grow with e, so the last cell is the number of lanes that do not
@@ -154,6 +178,7 @@ class PackedBand {
   std::size_t n_;
   BandMatches matches_;
   std::vector<Level> levels_;  // by depth
+  std::vector<Word> reach_;    // by depth + height, for may_reach
   unsigned below_ = 0;         // the first bit of the radius's lane
 };
 

@@ -83,6 +83,12 @@ class PackedSwapBand {
   [[nodiscard]] std::uint64_t distance(const Word* row, std::size_t depth) const noexcept {
     return band_.distance(&row->row, depth);
   }
+  // As PackedBand's: a swap takes one code point of each text, so the ones
+  // left over still cost one edit each.
+  [[nodiscard]] bool may_reach(const Word* row, std::size_t depth,
+                               std::size_t height) const noexcept {
+    return band_.may_reach(&row->row, depth, height);
+  }
 
   // As PackedBand::exhausted: a swap adds no code point. A swap brings a
   // child's column j within the radius r from its grandparent's column

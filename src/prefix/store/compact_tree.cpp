@@ -142,6 +142,15 @@ CompactTree::CompactTree(Trie&& trie, const TreeShape& shape)
     }
   }
   rank_payloads();
+  // A tree in any id order: its nodes as the walk from the root meets them.
+  std::vector<NodeId> order;
+  order.reserve(node_shifts_.size());
+  order.push_back(0);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const auto [start, end] = prefix::child_range(node_shifts_, child_indices_.size(), order[i]);
+    for (std::size_t k = start; k < end; ++k) order.push_back(child_indices_[k]);
+  }
+  measure_heights(&order);
 }
 
 void CompactTree::rank_payloads() {
@@ -189,7 +198,27 @@ std::optional<CompactTree> CompactTree::from_flat(FlatArrays& arrays) {
   tree.has_payload_ = std::move(arrays.has_payload);
   tree.payloads_ = std::move(arrays.payloads);
   tree.rank_payloads();
+  // Every child id is above its parent's: id order lists parents first.
+  tree.measure_heights(nullptr);
   return tree;
+}
+
+void CompactTree::measure_heights(const std::vector<NodeId>* parents_first) {
+  const std::size_t nodes = node_shifts_.size();
+  std::vector<std::uint8_t> heights(nodes);
+  child_heights_.assign(child_indices_.size(), 0);
+  // Children before parents: a node's height is known before its parent's.
+  for (std::size_t i = nodes; i-- > 0;) {
+    const NodeId node = parents_first != nullptr ? (*parents_first)[i] : static_cast<NodeId>(i);
+    const auto [start, end] = prefix::child_range(node_shifts_, child_indices_.size(), node);
+    std::uint8_t height = 0;
+    for (std::size_t k = start; k < end; ++k) {
+      const std::uint8_t below = heights[child_indices_[k]];
+      child_heights_[k] = below;
+      height = std::max<std::uint8_t>(height, below == MANY_LEVELS ? below : below + 1);
+    }
+    heights[node] = height;
+  }
 }
 
 char32_t CompactTree::child_code_point(std::size_t k) const {
@@ -247,7 +276,8 @@ std::size_t CompactTree::memory_bytes() const {
   return (node_shifts_.capacity() + child_indices_.capacity() + rank_before_.capacity() +
           payloads_.capacity()) *
              sizeof(std::uint32_t) +
-         code_points + has_payload_.bytes() + child_has_payload_.bytes();
+         code_points + has_payload_.bytes() + child_has_payload_.bytes() +
+         child_heights_.capacity();
 }
 
 }  // namespace prefix

@@ -1,7 +1,8 @@
-// A trie that is one complete tree, held in about 11 bytes per node instead of
+// A trie that is one complete tree, held in about 12 bytes per node instead of
 // the 28 of the four node arrays plus the walk's keys: child ranges and child
 // ids as they are, code points by child position at the narrowest width, and
-// payloads dense behind a presence bit per node.
+// payloads dense behind a presence bit per node, and a byte of subtree height
+// per child position for the walk.
 #pragma once
 
 #include <cstddef>
@@ -114,6 +115,13 @@ class CompactTree {
     return child_code_points_;
   }
   [[nodiscard]] const BitRow& child_has_payload() const noexcept { return child_has_payload_; }
+  // Per child position, the height of the child's subtree (how many code
+  // points its deepest key adds to it), MANY_LEVELS for that many or more:
+  // what lets a walk pass over subtrees whose keys are all too short.
+  [[nodiscard]] const std::vector<std::uint8_t>& child_heights() const noexcept {
+    return child_heights_;
+  }
+  static constexpr std::uint8_t MANY_LEVELS = 0xFF;
 
   // For encoding: the root's code point, which node carries a payload, and
   // the payloads in node order.
@@ -131,6 +139,9 @@ class CompactTree {
   CompactTree() = default;
   // rank_before_ from has_payload_.
   void rank_payloads();
+  // child_heights_ from the child ranges; `parents_first` lists every node
+  // after its parent, null for id order.
+  void measure_heights(const std::vector<NodeId>* parents_first);
   // from_flat's pass over the nodes, with code points held in T.
   template <class T>
   static bool lay_children(const FlatArrays& arrays, CompactTree& tree);
@@ -139,10 +150,11 @@ class CompactTree {
   std::vector<std::uint32_t> child_indices_;
   ChildCodePoints child_code_points_;
   std::optional<char32_t> root_code_point_;
-  BitRow has_payload_;                      // per node
-  std::vector<std::uint32_t> rank_before_;  // per word of has_payload_: set bits before it
-  std::vector<std::uint32_t> payloads_;     // of the nodes that have one, by node id
-  BitRow child_has_payload_;                // per child position
+  BitRow has_payload_;                       // per node
+  std::vector<std::uint32_t> rank_before_;   // per word of has_payload_: set bits before it
+  std::vector<std::uint32_t> payloads_;      // of the nodes that have one, by node id
+  BitRow child_has_payload_;                 // per child position
+  std::vector<std::uint8_t> child_heights_;  // per child position
   std::uint32_t height_ = 0;
   bool sorted_children_ = false;
 };

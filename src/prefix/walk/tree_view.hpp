@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,6 +21,9 @@
 namespace prefix::walk {
 
 constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
+
+// The height of a subtree not known to be bounded.
+constexpr std::size_t ANY_HEIGHT = std::numeric_limits<std::uint32_t>::max();
 
 // What the walk reads of a tree, through one of the views below: per node
 // its child range, per child position the child's id, code point and
@@ -39,6 +43,8 @@ struct ShapeView {
   // The child's code point, with HAS_PAYLOAD set when it carries a payload.
   [[nodiscard]] std::uint32_t key(std::size_t k) const noexcept { return keys[k]; }
   [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return keys[k] & ~HAS_PAYLOAD; }
+  // Heights are not kept for these arrays: any child may have deep keys.
+  [[nodiscard]] static std::size_t child_height(std::size_t /*k*/) noexcept { return ANY_HEIGHT; }
   void prefetch_children(std::size_t k) const noexcept { __builtin_prefetch(keys + k); }
 
   const std::uint32_t* shifts;
@@ -60,6 +66,7 @@ struct CompactView {
         child_count(tree.child_indices().size()),
         code_points(points.data()),
         payload_bits(tree.child_has_payload().words().data()),
+        heights(tree.child_heights().data()),
         height(tree.height()),
         sorted_children(tree.sorted_children()) {}
 
@@ -68,6 +75,10 @@ struct CompactView {
     return std::uint32_t{code_points[k]} | (bit << 31);
   }
   [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return code_points[k]; }
+  // The height of the child's subtree, or ANY_HEIGHT.
+  [[nodiscard]] std::size_t child_height(std::size_t k) const noexcept {
+    return heights[k] == CompactTree::MANY_LEVELS ? ANY_HEIGHT : heights[k];
+  }
   void prefetch_children(std::size_t k) const noexcept {
     __builtin_prefetch(code_points + k);
     __builtin_prefetch(payload_bits + k / 64);
@@ -79,6 +90,7 @@ struct CompactView {
   std::size_t child_count;
   const T* code_points;
   const std::uint64_t* payload_bits;
+  const std::uint8_t* heights;
   std::uint32_t height;
   bool sorted_children;
 };

@@ -158,11 +158,22 @@ class TreeWalk {
         return true;
       }
       // The single child's row replaces this node's, which nothing reads again.
-      if (!rows_.step(rows_.parent(row, depth), row, tree_.code_point(range.first))) {
+      if (!rows_.step(rows_.parent(row, depth), row, tree_.code_point(range.first)) ||
+          !may_reach(row, depth + 1, range.first)) {
         return true;
       }
       position = range.first;
       ++depth;
+    }
+  }
+
+  // Whether the child at position k, at `depth` with row `row`, or a key
+  // below it can be within the radius, by the height of its subtree.
+  [[nodiscard]] bool may_reach(const Word* row, std::uint32_t depth, std::size_t k) const {
+    if constexpr (distance::HeightBoundRows<Rows>) {
+      return rows_.may_reach(row, depth, tree_.child_height(k));
+    } else {
+      return true;
     }
   }
 
@@ -197,7 +208,7 @@ class TreeWalk {
       bool keep = true;
       if constexpr (ONE_WORD) {
         Word child{};
-        keep = rows_.step(parent, &child, code_point);
+        keep = rows_.step(parent, &child, code_point) && may_reach(&child, depth + 1, k);
         stack[top] = Pending{k, child, depth + 1};
       } else {
         if constexpr (Rows::SCREENS_CHILDREN) keep = rows_.step(parent, scratch, code_point);
