@@ -143,6 +143,18 @@ TEST(SearchTrie, KeepsCompleteTreesCompactWithTheSameAnswersAndBytes) {
   }
 }
 
+// Subtree heights past a byte are held as "that many or more": deep keys and
+// queries longer than the held height must still be found.
+TEST(SearchTrie, FindsKeysBelowSubtreesTooDeepForTheirHeightByte) {
+  const std::u32string deep(300, U'a');
+  const Trie trie = testing::words_trie({U"ab", deep.substr(0, 299) + U"b", deep});
+  const SearchTrie kept{Trie(trie)};
+  ASSERT_TRUE(kept.is_compact());
+  expect_same_answers(trie, kept,
+                      {deep, deep + U"a", deep.substr(0, 298) + U"c", deep.substr(0, 260)});
+  EXPECT_EQ(kept.fuzzy_match(deep.substr(0, 298) + U"c", 2, NONE).size(), 2U);
+}
+
 TEST(SearchTrie, CompactFormGivesBackItsArraysAndHoldsAboutTwelveBytesANode) {
   std::mt19937 rng(5);
   const Trie trie = random_tree(rng, 20000, U"abcdefghijklmnopqrstuvwxyz", false);
