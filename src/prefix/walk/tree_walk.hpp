@@ -57,7 +57,10 @@ class PathText {
 // SCREENS_CHILDREN each child's row is worked out while its parent is
 // opened and only open children are stacked (a child in reach is open too).
 // A node with a single child (most nodes deep in a trie) is followed
-// straight down instead of stacking that child.
+// straight down instead of stacking that child. With rows that bound keys
+// by depth (HeightBoundRows) and a tree that keeps subtree heights, a child
+// whose keys all lie too few code points below it to use up the query is
+// neither stacked nor followed.
 //
 // Where rows live: a ONE_WORD row is stacked with its child, so no row is
 // computed twice. Wider rows live in `slots_`, one flat buffer, and are
