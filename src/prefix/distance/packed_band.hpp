@@ -82,7 +82,8 @@ class PackedBand {
     const std::size_t sums = n_ + K;
     reach_.assign(sums, 0);
     for (std::size_t sum = 0; sum < sums; ++sum) {
-      const auto first = static_cast<std::ptrdiff_t>(sums - static_cast<std::size_t>(radius) - sum);
+      const std::ptrdiff_t first =
+          static_cast<std::ptrdiff_t>(sums) - static_cast<std::ptrdiff_t>(radius + sum);
       for (std::size_t e = 0; e <= radius; ++e) {
         const std::ptrdiff_t from = first + static_cast<std::ptrdiff_t>(e);
         if (from > static_cast<std::ptrdiff_t>(2 * K)) continue;
