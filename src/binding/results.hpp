@@ -33,6 +33,9 @@ struct Bytes {
 [[nodiscard]] Ref into_py(char32_t code_point);    // str of one character
 [[nodiscard]] Ref into_py(std::nullopt_t absent);  // None
 [[nodiscard]] Ref into_py(const Bytes& bytes);     // bytes
+[[nodiscard]] inline Ref into_py(Ref&& object) {   // a converted object, as it is
+  return std::move(object);
+}
 template <class T>
 [[nodiscard]] Ref into_py(std::optional<T> value);  // None or the value
 template <class A, class B>

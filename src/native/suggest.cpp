@@ -112,11 +112,8 @@ PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description,
     }
     // Every query before the refused one was answered without failing.
     if (queries.refused) throw std::move(*queries.refused);
-    return binding::list_into_py(std::move(answers), [](const Matches& matches) {
-      std::vector<std::tuple<std::string_view, std::uint32_t, std::uint64_t>> tuples;
-      tuples.reserve(matches.size());
-      for (const prefix::RankedMatch& match : matches) tuples.push_back(as_tuple(match));
-      return tuples;
+    return binding::list_into_py(std::move(answers), [](Matches&& matches) {
+      return binding::list_into_py(std::move(matches), as_tuple);
     });
   });
 }
