@@ -58,6 +58,7 @@ class BandMatches {
     }
     // Query code point t is column t + 1, which is bit t + 1 - d + k at depth d.
     table_.assign(depths * symbols_, 0);
+    table_bytes_ = static_cast<char32_t>(bytes_.size());
     for (std::size_t t = 0; t < n; ++t) {
       const std::size_t first = t + 1 > k_ ? t + 1 - k_ : 0;
       for (std::size_t depth = first; depth <= t + 1 + k_; ++depth) {
@@ -76,10 +77,11 @@ class BandMatches {
   // `by_symbol` is at_depth(depth).
   [[nodiscard, gnu::always_inline]] Word at(const Word* by_symbol, std::size_t depth,
                                             char32_t edge) const noexcept {
-    if (by_symbol != nullptr) [[likely]] {
-      return by_symbol[symbol_of(edge)];
+    // One test for the common case: a table, and a code point below 256.
+    if (edge < table_bytes_) [[likely]] {
+      return by_symbol[bytes_[edge]];
     }
-    return compared(depth, edge);
+    return by_symbol != nullptr ? by_symbol[symbol_of(edge)] : compared(depth, edge);
   }
 
  private:
@@ -108,8 +110,9 @@ class BandMatches {
   std::array<std::uint32_t, 256> bytes_{};                  // symbol of each code point below 256
   std::vector<std::pair<char32_t, std::uint32_t>> others_;  // sorted, with their symbols
   std::size_t symbols_ = 0;
-  std::vector<Word> table_;  // depth * symbols_ + symbol: the matches of that child
-  std::u32string padded_;    // without a table
+  char32_t table_bytes_ = 0;  // the size of bytes_ with a table, else 0
+  std::vector<Word> table_;   // depth * symbols_ + symbol: the matches of that child
+  std::u32string padded_;     // without a table
 };
 
 // The distinct query code points, ascending, of the columns set in `word`, a

@@ -9,6 +9,7 @@
 
 #include "prefix/distance/band_matches.hpp"
 #include "prefix/distance/kept_code_points.hpp"
+#include "prefix/distance/row_kind.hpp"
 
 namespace prefix::distance {
 
@@ -78,12 +79,18 @@ class PackedBand {
     // A key h code points below a node at depth d is at least its cell j
     // plus n - j - h (the query code points left over) away: lane e counts
     // for columns j >= n - h - (radius - e), bits T + e and up with T = n +
-    // K - radius - (d + h). From d + h = n + K on every bit counts.
+    // K - radius - (d + h). From d + h = n + K on every bit counts. The
+    // table runs past the deepest visited depth by UNBOUNDED_HEIGHT, so
+    // may_reach reads it unchecked; that height bounds nothing, which the
+    // table says only when n + K <= UNBOUNDED_HEIGHT + 1 (children are at
+    // depth 1 or more), so longer queries go without the bound.
     const std::size_t sums = n_ + K;
-    reach_.assign(sums, 0);
-    for (std::size_t sum = 0; sum < sums; ++sum) {
+    const bool bounded = sums <= UNBOUNDED_HEIGHT + 1;
+    reach_.assign(levels_.size() + UNBOUNDED_HEIGHT, ROW);
+    for (std::size_t sum = 0; bounded && sum < sums; ++sum) {
       const std::ptrdiff_t first =
           static_cast<std::ptrdiff_t>(sums) - static_cast<std::ptrdiff_t>(radius + sum);
+      reach_[sum] = 0;
       for (std::size_t e = 0; e <= radius; ++e) {
         const std::ptrdiff_t from = first + static_cast<std::ptrdiff_t>(e);
         if (from > static_cast<std::ptrdiff_t>(2 * K)) continue;
@@ -128,13 +135,12 @@ class PackedBand {
     return (*row & levels_[depth].at_n) != 0;
   }
 
-  // Whether a key at most `height` code points below a node at `depth` (the
-  // node itself included) can be within the radius; always true from a
-  // height of n + K - depth on.
+  // Whether a key at most `height` code points below a node at `depth` >= 1
+  // (the node itself included) can be within the radius; always true from
+  // a height of n + K - depth on, and for UNBOUNDED_HEIGHT.
   [[nodiscard]] bool may_reach(const Word* row, std::size_t depth,
                                std::size_t height) const noexcept {
-    const std::size_t sum = depth + height;
-    return sum >= reach_.size() || (*row & reach_[sum]) != 0;
+    return (*row & reach_[depth + height]) != 0;
   }
 
   // Lanes grow with e, so the last cell is the number of lanes that do not

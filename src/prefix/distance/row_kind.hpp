@@ -72,11 +72,15 @@ concept RowKind = requires(const R& rows, R& narrowed, typename R::Word* row,
   { R::ONE_WORD } -> std::convertible_to<bool>;
 };
 
+// The height that bounds nothing: subtrees this deep or deeper.
+constexpr std::size_t UNBOUNDED_HEIGHT = 255;
+
 // A row kind that also bounds the keys below a node by their depth:
 // may_reach(row, depth, height) is false only when no key at most `height`
 // code points below the node (the node included) can be within the radius,
-// because the query code points left over would cost more. Wrong when false
-// too soon: records lost; when true too often, only work wasted.
+// because the query code points left over would cost more; `height` is at
+// most UNBOUNDED_HEIGHT, which bounds nothing. Wrong when false too soon:
+// records lost; when true too often, only work wasted.
 template <class R>
 concept HeightBoundRows = RowKind<R> &&
     requires(const R& rows, const typename R::Word* row, std::size_t depth, std::size_t height) {

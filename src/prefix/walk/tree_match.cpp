@@ -45,8 +45,8 @@ std::optional<MatchRecord> exact_walk(const View& tree, std::u32string_view quer
       }
       continue;
     }
-    walk::push_in_visiting_order(tree, step.node, query[step.depth], true, front,
-                                 [&tree, &pending, &step](std::size_t k, std::uint32_t key) {
+    walk::push_in_visiting_order(tree, walk::child_range(tree, step.node), query[step.depth], true,
+                                 front, [&tree, &pending, &step](std::size_t k, std::uint32_t key) {
                                    pending.push_back(Step{tree.child_ids[k], step.depth + 1, key});
                                  });
   }

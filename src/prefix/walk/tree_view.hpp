@@ -7,13 +7,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "prefix/distance/kept_code_points.hpp"
+#include "prefix/distance/row_kind.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
@@ -22,8 +22,8 @@ namespace prefix::walk {
 
 constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
 
-// The height of a subtree not known to be bounded.
-constexpr std::size_t ANY_HEIGHT = std::numeric_limits<std::uint32_t>::max();
+// A saturated height byte is the rows' height that bounds nothing.
+static_assert(CompactTree::MANY_LEVELS == distance::UNBOUNDED_HEIGHT);
 
 // What the walk reads of a tree, through one of the views below: per node
 // its child range, per child position the child's id, code point and
@@ -44,7 +44,7 @@ struct ShapeView {
   [[nodiscard]] std::uint32_t key(std::size_t k) const noexcept { return keys[k]; }
   [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return keys[k] & ~HAS_PAYLOAD; }
   // Heights are not kept for these arrays: any child may have deep keys.
-  [[nodiscard]] static std::size_t child_height(std::size_t /*k*/) noexcept { return ANY_HEIGHT; }
+  static constexpr bool KEEPS_HEIGHTS = false;
   void prefetch_children(std::size_t k) const noexcept { __builtin_prefetch(keys + k); }
 
   const std::uint32_t* shifts;
@@ -75,10 +75,9 @@ struct CompactView {
     return std::uint32_t{code_points[k]} | (bit << 31);
   }
   [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return code_points[k]; }
-  // The height of the child's subtree, or ANY_HEIGHT.
-  [[nodiscard]] std::size_t child_height(std::size_t k) const noexcept {
-    return heights[k] == CompactTree::MANY_LEVELS ? ANY_HEIGHT : heights[k];
-  }
+  static constexpr bool KEEPS_HEIGHTS = true;
+  // The height of the child's subtree, or UNBOUNDED_HEIGHT.
+  [[nodiscard]] std::size_t child_height(std::size_t k) const noexcept { return heights[k]; }
   void prefetch_children(std::size_t k) const noexcept {
     __builtin_prefetch(code_points + k);
     __builtin_prefetch(payload_bits + k / 64);
@@ -103,24 +102,18 @@ inline std::pair<std::size_t, std::size_t> child_range(const View& tree, NodeId 
   return prefix::child_range(std::span(tree.shifts, tree.node_count), tree.child_count, node);
 }
 
-template <class View>
-inline std::size_t range_size(const View& tree, NodeId node) {
-  const auto [start, end] = child_range(tree, node);
-  return start < end ? end - start : 0;
-}
-
-// Hands the children of `node` to `push(k, key)` (k: the child's position in
-// child_indices, key: its code point and payload bit) so that a stack pops
-// them in visiting order: the children whose code point is `wanted` first,
-// then (unless `front_only`) all others, each group in stored order. `front`
-// is scratch space, empty on entry and on return. One pass over the child
-// range, from its end.
+// Hands the children in `range` (a node's child_range) to `push(k, key)`
+// (k: the child's position in child_indices, key: its code point and
+// payload bit) so that a stack pops them in visiting order: the children whose code point is
+// `wanted` first, then (unless `front_only`) all others, each group in stored order. `front` is
+// scratch space, empty on entry and on return. One pass over the child range, from its end.
 template <class View, class Push>
-[[gnu::always_inline]] inline void push_in_visiting_order(const View& tree, NodeId node,
+[[gnu::always_inline]] inline void push_in_visiting_order(const View& tree,
+                                                          std::pair<std::size_t, std::size_t> range,
                                                           char32_t wanted, bool front_only,
                                                           std::vector<std::size_t>& front,
                                                           Push push) {
-  const auto [start, end] = child_range(tree, node);
+  const auto [start, end] = range;
   if (tree.sorted_children) {
     // Code points are distinct: at most one child is `wanted`, pushed last.
     std::size_t first = end;
@@ -146,20 +139,25 @@ template <class View, class Push>
   front.clear();
 }
 
-// With ascending child ranges (sorted_children): hands the children of
-// `node` whose code point is in `keep` (ascending, distinct) to `push`, in
+// With ascending child ranges (sorted_children): hands the children in
+// `range` whose code point is in `keep` (ascending, distinct) to `push`, in
 // the order push_in_visiting_order would, found by binary search instead of
-// a pass over the whole range. `found` is scratch space.
+// a pass over the whole range: from the last code point down, each search
+// below the one before, so that they are pushed from the range's end.
 template <class View, class Push>
-[[gnu::always_inline]] inline void push_kept(const View& tree, NodeId node, char32_t wanted,
-                                             std::u32string_view keep,
-                                             std::vector<std::size_t>& found, Push push) {
-  const auto [start, end] = child_range(tree, node);
+[[gnu::always_inline]] inline void push_kept(const View& tree,
+                                             std::pair<std::size_t, std::size_t> range,
+                                             char32_t wanted, std::u32string_view keep, Push push) {
+  const auto [start, end] = range;
   if (start >= end) return;  // an inverted range lists no children
-  found.clear();
-  std::size_t from = start;
-  for (const char32_t code_point : keep) {
-    std::size_t count = end - from;
+  // Code points are distinct, so at most one child is `wanted`; it is pushed
+  // last, to be popped first.
+  std::size_t front = end;
+  std::size_t below = end;
+  for (auto it = keep.rbegin(); it != keep.rend() && below > start; ++it) {
+    const char32_t code_point = *it;
+    std::size_t from = start;
+    std::size_t count = below - start;
     while (count > 0) {  // the first entry at or above code_point
       const std::size_t half = count / 2;
       if (tree.code_point(from + half) < code_point) {
@@ -169,18 +167,14 @@ template <class View, class Push>
         count = half;
       }
     }
-    if (from == end) break;
-    if (tree.code_point(from) == code_point) found.push_back(from++);
-  }
-  // Code points are distinct, so at most one child is `wanted`; it is pushed
-  // last, to be popped first.
-  std::size_t front = end;
-  for (auto it = found.rbegin(); it != found.rend(); ++it) {
-    if (tree.code_point(*it) == wanted) {
-      front = *it;
-    } else {
-      push(*it, tree.key(*it));
+    if (from < below && tree.code_point(from) == code_point) {
+      if (code_point == wanted) {
+        front = from;
+      } else {
+        push(from, tree.key(from));
+      }
     }
+    below = from;
   }
   if (front != end) push(front, tree.key(front));
 }
@@ -192,21 +186,23 @@ constexpr std::size_t LOOKUP_FROM = 8;
 struct ChildScratch {
   std::vector<std::size_t> front;  // children holding the wanted code point
   distance::KeptCodePoints keep;   // code points that may keep a child in reach
-  std::vector<std::size_t> found;  // positions of children holding them
 };
 
-// Hands the children of an open node to `screen(k, key)` in visiting order:
+// Hands the children in `range`, an open node's, to `screen(k, key)` in
+// visiting order:
 // when the range is wide and ascending and `exhausted(keep)` finds that only
 // children holding one of the code points it leaves in `keep` can stay in
 // reach, just those, looked up; all of them otherwise.
 template <class View, class Exhausted, class Screen>
-[[gnu::always_inline]] inline void screen_children(const View& tree, NodeId node, char32_t wanted,
-                                                   ChildScratch& scratch, Exhausted exhausted,
-                                                   Screen screen) {
-  if (tree.sorted_children && range_size(tree, node) >= LOOKUP_FROM && exhausted(scratch.keep)) {
-    push_kept(tree, node, wanted, scratch.keep.view(), scratch.found, screen);
+[[gnu::always_inline]] inline void screen_children(const View& tree,
+                                                   std::pair<std::size_t, std::size_t> range,
+                                                   char32_t wanted, ChildScratch& scratch,
+                                                   Exhausted exhausted, Screen screen) {
+  if (tree.sorted_children && range.second >= range.first + LOOKUP_FROM &&
+      exhausted(scratch.keep)) {
+    push_kept(tree, range, wanted, scratch.keep.view(), screen);
   } else {
-    push_in_visiting_order(tree, node, wanted, false, scratch.front, screen);
+    push_in_visiting_order(tree, range, wanted, false, scratch.front, screen);
   }
 }
 

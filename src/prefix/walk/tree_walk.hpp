@@ -92,13 +92,13 @@ class TreeWalk {
     if constexpr (ONE_WORD) {
       Word root{};
       rows_.root(&root);
-      open(0, 0, &root, 0);
+      open(child_range(tree_, 0), 0, &root, 0);
     } else {
       const std::size_t stride = rows_.stride();
       slots_.assign(stride, rows_.fill());
       if constexpr (Rows::SCREENS_CHILDREN) scratch_.assign(stride, rows_.fill());
       rows_.root(slots_.data());
-      open(0, 0, slots_.data(), 0);
+      open(child_range(tree_, 0), 0, slots_.data(), 0);
     }
     while (top_ > 0) {
       --top_;
@@ -157,7 +157,7 @@ class TreeWalk {
       }
       const auto range = child_range(tree_, node);
       if (range.first >= range.second || range.second - range.first > 1) {
-        open(node, depth, row, slot);
+        open(range, depth, row, slot);
         return true;
       }
       // The single child's row replaces this node's, which nothing reads again.
@@ -173,7 +173,7 @@ class TreeWalk {
   // Whether the child at position k, at `depth` with row `row`, or a key
   // below it can be within the radius, by the height of its subtree.
   [[nodiscard]] bool may_reach(const Word* row, std::uint32_t depth, std::size_t k) const {
-    if constexpr (distance::HeightBoundRows<Rows>) {
+    if constexpr (distance::HeightBoundRows<Rows> && View::KEEPS_HEIGHTS) {
       return rows_.may_reach(row, depth, tree_.child_height(k));
     } else {
       return true;
@@ -189,11 +189,11 @@ class TreeWalk {
     }
   }
 
-  // Stacks the children of the open node `node` at `depth`, whose row is
-  // `row` (in `slot` for rows that live in slots), in visiting order.
-  [[gnu::always_inline]] void open(NodeId node, std::uint32_t depth, const Word* row,
-                                   std::uint32_t slot) {
-    const auto [start, end] = child_range(tree_, node);
+  // Stacks the children in `range` of an open node at `depth`, whose row
+  // is `row` (in `slot` for rows that live in slots), in visiting order.
+  [[gnu::always_inline]] void open(std::pair<std::size_t, std::size_t> range, std::uint32_t depth,
+                                   const Word* row, std::uint32_t slot) {
+    const auto [start, end] = range;
     if (start >= end) return;
     const std::size_t room = top_ + (end - start);
     // Grows geometrically, like any vector.
@@ -235,7 +235,7 @@ class TreeWalk {
         };
       }
     }();
-    screen_children(tree_, node, path_.wanted(depth), children_, exhausted, screen);
+    screen_children(tree_, range, path_.wanted(depth), children_, exhausted, screen);
     top_ = top;
   }
 
