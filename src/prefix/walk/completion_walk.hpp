@@ -100,7 +100,7 @@ class CompletionWalk {
   void push_children(NodeId node, std::uint32_t depth, std::uint64_t best, bool settled) {
     const char32_t wanted = depth < query_.size() ? query_[depth] : NO_CODE_POINT;
     push_in_visiting_order(tree_, child_range(tree_, node), wanted, false, front_,
-                           [&](std::size_t k, std::uint32_t /*key*/) {
+                           [&](std::size_t k) {
                              pending_.push_back(Pending{k, best, depth + 1, settled});
                            });
   }

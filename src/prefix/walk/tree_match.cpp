@@ -45,10 +45,11 @@ std::optional<MatchRecord> exact_walk(const View& tree, std::u32string_view quer
       }
       continue;
     }
-    walk::push_in_visiting_order(tree, walk::child_range(tree, step.node), query[step.depth], true,
-                                 front, [&tree, &pending, &step](std::size_t k, std::uint32_t key) {
-                                   pending.push_back(Step{tree.child_ids[k], step.depth + 1, key});
-                                 });
+    walk::push_in_visiting_order(
+        tree, walk::child_range(tree, step.node), query[step.depth], true, front,
+        [&tree, &pending, &step](std::size_t k) {
+          pending.push_back(Step{tree.child_ids[k], step.depth + 1, tree.key(k)});
+        });
   }
   return std::nullopt;
 }

@@ -102,11 +102,12 @@ inline std::pair<std::size_t, std::size_t> child_range(const View& tree, NodeId 
   return prefix::child_range(std::span(tree.shifts, tree.node_count), tree.child_count, node);
 }
 
-// Hands the children in `range` (a node's child_range) to `push(k, key)`
-// (k: the child's position in child_indices, key: its code point and
-// payload bit) so that a stack pops them in visiting order: the children whose code point is
-// `wanted` first, then (unless `front_only`) all others, each group in stored order. `front` is
-// scratch space, empty on entry and on return. One pass over the child range, from its end.
+// Hands the children in `range` (a node's child_range) to `push(k)` (k: the
+// child's position in child_indices) so that a stack pops them in visiting
+// order: the children whose code point is `wanted` first, then (unless
+// `front_only`) all others, each group in stored order. `front` is scratch
+// space, empty on entry and on return. One pass over the child range, from
+// its end.
 template <class View, class Push>
 [[gnu::always_inline]] inline void push_in_visiting_order(const View& tree,
                                                           std::pair<std::size_t, std::size_t> range,
@@ -121,21 +122,21 @@ template <class View, class Push>
       if (tree.code_point(k) == wanted) {
         first = k;
       } else if (!front_only) {
-        push(k, tree.key(k));
+        push(k);
       }
     }
-    if (first != end) push(first, tree.key(first));
+    if (first != end) push(first);
     return;
   }
   for (std::size_t k = end; k-- > start;) {
     if (tree.code_point(k) == wanted) {
       front.push_back(k);
     } else if (!front_only) {
-      push(k, tree.key(k));
+      push(k);
     }
   }
   // Collected from the end, so the first stored one is pushed last.
-  for (const std::size_t k : front) push(k, tree.key(k));
+  for (const std::size_t k : front) push(k);
   front.clear();
 }
 
@@ -171,12 +172,12 @@ template <class View, class Push>
       if (code_point == wanted) {
         front = from;
       } else {
-        push(from, tree.key(from));
+        push(from);
       }
     }
     below = from;
   }
-  if (front != end) push(front, tree.key(front));
+  if (front != end) push(front);
 }
 
 // Fewer children are cheaper to screen one by one than to look up.
@@ -188,11 +189,10 @@ struct ChildScratch {
   distance::KeptCodePoints keep;   // code points that may keep a child in reach
 };
 
-// Hands the children in `range`, an open node's, to `screen(k, key)` in
-// visiting order:
-// when the range is wide and ascending and `exhausted(keep)` finds that only
-// children holding one of the code points it leaves in `keep` can stay in
-// reach, just those, looked up; all of them otherwise.
+// Hands the children in `range`, an open node's, to `screen(k)` in visiting
+// order: when the range is wide and ascending and `exhausted(keep)` finds
+// that only children holding one of the code points it leaves in `keep` can
+// stay in reach, just those, looked up; all of them otherwise.
 template <class View, class Exhausted, class Screen>
 [[gnu::always_inline]] inline void screen_children(const View& tree,
                                                    std::pair<std::size_t, std::size_t> range,

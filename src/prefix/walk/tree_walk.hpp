@@ -206,8 +206,8 @@ class TreeWalk {
     const std::uint32_t* const shifts = tree_.shifts;
     Word* const scratch = scratch_.data();
     // Captures by reference: which locals it uses depends on the row kind.
-    const auto screen = [&](std::size_t k, std::uint32_t key) __attribute__((always_inline)) {
-      const char32_t code_point = key & ~HAS_PAYLOAD;
+    const auto screen = [&](std::size_t k) __attribute__((always_inline)) {
+      const char32_t code_point = tree_.code_point(k);
       bool keep = true;
       if constexpr (ONE_WORD) {
         Word child{};
