@@ -155,9 +155,15 @@ class PackedBand {
   // The match words of the query, for kinds built on these rows.
   [[nodiscard]] const BandMatches& matches() const noexcept { return matches_; }
 
+  // Whether no cell of the row is below the radius (what exhausted() tests
+  // before it lists code points).
+  [[nodiscard]] bool is_exhausted(const Word* row) const noexcept {
+    return (*row & ((Word{1} << below_) - 1)) == 0;
+  }
+
   // As BandSets::exhausted, on the lanes below the radius and the radius's.
   bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
-    if ((*row & ((Word{1} << below_) - 1)) != 0) return false;
+    if (!is_exhausted(row)) return false;
     live_code_points(query_, K, (*row >> below_) & BAND, depth, keep);
     return true;
   }

@@ -90,6 +90,10 @@ class PackedSwapBand {
     return band_.may_reach(&row->row, depth, height);
   }
 
+  [[nodiscard]] bool is_exhausted(const Word* row) const noexcept {
+    return band_.is_exhausted(&row->row);
+  }
+
   // As PackedBand::exhausted: a swap adds no code point. A swap brings a
   // child's column j within the radius r from its grandparent's column
   // j - 2 within r - 1; then this node's column j - 2 is within r (one

@@ -52,7 +52,11 @@ namespace prefix::distance {
 //
 // SCREENS_CHILDREN: a step is cheap enough to work out for every child while
 // its parent is opened, so that only open children are stacked.
-// ONE_WORD: a row is a single Word, stacked with its child (stride() is 1).
+// ONE_WORD: a row is a single Word, stacked with its child (stride() is 1);
+// such a kind also answers is_exhausted(row), exhausted()'s test alone, at
+// the cost of a few word operations. The walk uses it to pick how it screens
+// children (few of them stay open below an exhausted row), so either answer
+// is safe.
 template <class R>
 concept RowKind = requires(const R& rows, R& narrowed, typename R::Word* row,
                            const typename R::Word* const_row, const typename R::Parent& parent,

@@ -235,7 +235,28 @@ class TreeWalk {
         };
       }
     }();
-    screen_children(tree_, range, path_.wanted(depth), children_, exhausted, screen);
+    const char32_t wanted = path_.wanted(depth);
+    if constexpr (ONE_WORD) {
+      // Below a row with no cell under the radius only children whose code
+      // point matches stay in reach, most often none: each is screened with
+      // a branch, which then rarely goes the other way, and stacked only if
+      // kept. Wide ranges look those children up instead.
+      if (rows_.is_exhausted(row) && !(tree_.sorted_children && end - start >= LOOKUP_FROM)) {
+        push_in_visiting_order(
+            tree_, range, wanted, false,
+            children_.front, [&](std::size_t k) __attribute__((always_inline)) {
+              Word child{};
+              if (rows_.step(parent, &child, tree_.code_point(k)) &&
+                  may_reach(&child, depth + 1, k)) [[unlikely]] {
+                __builtin_prefetch(shifts + child_ids[k]);
+                stack[top++] = Pending{k, child, depth + 1};
+              }
+            });
+        top_ = top;
+        return;
+      }
+    }
+    screen_children(tree_, range, wanted, children_, exhausted, screen);
     top_ = top;
   }
 
