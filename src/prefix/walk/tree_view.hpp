@@ -157,17 +157,17 @@ template <class View, class Push>
   std::size_t below = end;
   for (auto it = keep.rbegin(); it != keep.rend() && below > start; ++it) {
     const char32_t code_point = *it;
+    // The first entry at or above code_point, without a branch on the code
+    // points: whether a search goes up or down is a coin toss. The answer
+    // stays within [from, from + count].
     std::size_t from = start;
     std::size_t count = below - start;
-    while (count > 0) {  // the first entry at or above code_point
+    while (count > 1) {
       const std::size_t half = count / 2;
-      if (tree.code_point(from + half) < code_point) {
-        from += half + 1;
-        count -= half + 1;
-      } else {
-        count = half;
-      }
+      from = tree.code_point(from + half - 1) < code_point ? from + half : from;
+      count -= half;
     }
+    from += static_cast<std::size_t>(count == 1 && tree.code_point(from) < code_point);
     if (from < below && tree.code_point(from) == code_point) {
       if (code_point == wanted) {
         front = from;
