@@ -25,17 +25,16 @@ namespace prefix::walk {
 class PathText {
  public:
   PathText(std::u32string_view query, std::uint64_t max_dist, std::uint64_t height) {
-    wanted_.reserve(query.size() + 1);
-    wanted_.append(query).push_back(NO_CODE_POINT);
     // No node deeper than n + max_dist + 1 is visited.
     const std::uint64_t reach = max_dist < height ? query.size() + max_dist + 1 : height;
     text_.resize(std::min(height, reach));
+    wanted_.assign(std::max(query.size(), text_.size()) + 1, NO_CODE_POINT);
+    std::copy(query.begin(), query.end(), wanted_.begin());
   }
 
-  // The code point that continues the query below a node at `depth`.
-  [[nodiscard]] char32_t wanted(std::size_t depth) const noexcept {
-    return wanted_[std::min(depth, wanted_.size() - 1)];
-  }
+  // The code point that continues the query below a visited node at
+  // `depth`.
+  [[nodiscard]] char32_t wanted(std::size_t depth) const noexcept { return wanted_[depth]; }
 
   // Moves to a node at `depth` >= 1 with edge `code_point`, whose parent's
   // path is the one held up to depth - 1 (pre-order guarantees it). No
