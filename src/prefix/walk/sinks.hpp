@@ -30,12 +30,20 @@ namespace prefix::walk {
 //   radius() edits from the whole query. Nodes come in the walk's visiting
 //   order; the root is never offered. The walk itself cannot fail on a tree,
 //   so whatever accept() throws is the only way out of it.
+// A sink whose answer does not depend on the order nodes come in says so
+// with a static ANY_ORDER that is true; the walk then takes each node's
+// children in stored order instead of the query's continuation first.
 template <class S>
 concept ResultSink = requires(S& sink, const S& const_sink, NodeId node, std::u32string_view text,
                               std::uint64_t distance) {
   { const_sink.radius() } -> std::same_as<std::uint64_t>;
   { const_sink.is_done() } -> std::same_as<bool>;
   sink.accept(node, text, distance);
+};
+
+template <class S>
+constexpr bool takes_any_order = requires {
+  requires S::ANY_ORDER;
 };
 
 // The sink of fuzzy_match: records every node offered, in order, until it

@@ -52,6 +52,8 @@ class TopSink {
     return kept_.size() < n_ ? max_dist_ : kept_.front().distance;
   }
   [[nodiscard]] bool is_done() const noexcept { return n_ == 0; }
+  // What it keeps is ordered by its own rule, whatever order nodes come in.
+  static constexpr bool ANY_ORDER = true;
   // How many nodes it keeps: min(n, the nodes offered so far).
   [[nodiscard]] std::size_t size() const noexcept { return kept_.size(); }
 

@@ -52,9 +52,10 @@ class PathText {
 };
 
 // One fuzzy query over a tree. A node's children are handed over in
-// visiting order (the ones continuing the query first); with
-// SCREENS_CHILDREN each child's row is worked out while its parent is
-// opened and only open children are stacked (a child in reach is open too).
+// visiting order (the ones continuing the query first, unless the sink
+// takes any order); with SCREENS_CHILDREN each child's row is worked out
+// while its parent is opened and only open children are stacked (a child in
+// reach is open too).
 // A node with a single child (most nodes deep in a trie) is followed
 // straight down instead of stacking that child. With rows that bound keys
 // by depth (HeightBoundRows) and a tree that keeps subtree heights, a child
@@ -234,7 +235,7 @@ class TreeWalk {
         };
       }
     }();
-    const char32_t wanted = path_.wanted(depth);
+    const char32_t wanted = takes_any_order<Sink> ? NO_CODE_POINT : path_.wanted(depth);
     if constexpr (ONE_WORD) {
       // Below a row with no cell under the radius only children whose code
       // point matches stay in reach, most often none: each is screened with
