@@ -37,12 +37,20 @@ SEED = 14
 
 def best_of(rounds: int, run: Callable[[], object]) -> float:
     """The fastest of `rounds` runs, in seconds."""
-    times = []
+    return interleaved(rounds, {"": run})[""]
+
+
+def interleaved(rounds: int, runs: dict[str, Callable[[], object]]) -> dict[str, float]:
+    """The fastest of `rounds` runs of each, in seconds, taken in turn (one of
+    each per round), so that a slow spell of a shared machine falls on all
+    of them rather than on one."""
+    best = dict.fromkeys(runs, float("inf"))
     for _ in range(rounds):
-        start = time.perf_counter()
-        run()
-        times.append(time.perf_counter() - start)
-    return min(times)
+        for label, run in runs.items():
+            start = time.perf_counter()
+            run()
+            best[label] = min(best[label], time.perf_counter() - start)
+    return best
 
 
 def python_complete(trie: PrefixSearch, prefix: str, n: int, max_dist: int) -> list[tuple[str, int, int]]:
@@ -94,13 +102,14 @@ def suggestions(trie: PrefixSearch, words: list[str], queries: list[str]) -> Non
             raise SystemExit(f"{q!r}: TOP {top}, ours {mine}")
         if mine[: len(closest)] != closest[:5]:
             raise SystemExit(f"{q!r}: CLOSEST {closest[:5]}, ours {mine}")
-    times = {
-        "quorvatine suggest(q, 5, 2)": best_of(3, lambda: [quorvatine.suggest(trie, q, 5, 2) for q in queries]),
-        "symspellpy lookup(q, TOP, 2)": best_of(3, lambda: [index.lookup(q, Verbosity.TOP, 2) for q in queries]),
-        "symspellpy lookup(q, CLOSEST, 2)": best_of(
-            3, lambda: [index.lookup(q, Verbosity.CLOSEST, 2) for q in queries]
-        ),
-    }
+    times = interleaved(
+        5,
+        {
+            "quorvatine suggest(q, 5, 2)": lambda: [quorvatine.suggest(trie, q, 5, 2) for q in queries],
+            "symspellpy lookup(q, TOP, 2)": lambda: [index.lookup(q, Verbosity.TOP, 2) for q in queries],
+            "symspellpy lookup(q, CLOSEST, 2)": lambda: [index.lookup(q, Verbosity.CLOSEST, 2) for q in queries],
+        },
+    )
     print(f"\nsuggestions: {len(queries):,} codespell misspellings, answers checked")
     ours_time = times["quorvatine suggest(q, 5, 2)"]
     for label, seconds in times.items():
