@@ -80,6 +80,7 @@ struct CompactView {
   [[nodiscard]] std::size_t child_height(std::size_t k) const noexcept { return heights[k]; }
   void prefetch_children(std::size_t k) const noexcept {
     __builtin_prefetch(code_points + k);
+    __builtin_prefetch(heights + k);
     __builtin_prefetch(payload_bits + k / 64);
   }
 
