@@ -118,8 +118,9 @@ class BandMatches {
 // The distinct query code points, ascending, of the columns set in `word`, a
 // row word of a node at `depth` with band half-width k; columns past the
 // query's end have none.
-inline void live_code_points(std::u32string_view query, std::size_t k, std::uint64_t word,
-                             std::size_t depth, KeptCodePoints& out) {
+[[gnu::always_inline]] inline void live_code_points(std::u32string_view query, std::size_t k,
+                                                    std::uint64_t word, std::size_t depth,
+                                                    KeptCodePoints& out) {
   out.clear();
   // Bit i is column depth - k + i; columns up to n - 1 have a code point.
   const auto below_n =

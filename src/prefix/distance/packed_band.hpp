@@ -162,7 +162,8 @@ class PackedBand {
   }
 
   // As BandSets::exhausted, on the lanes below the radius and the radius's.
-  bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
+  [[gnu::always_inline]] bool exhausted(const Word* row, std::size_t depth,
+                                        KeptCodePoints& keep) const {
     if (!is_exhausted(row)) return false;
     live_code_points(query_, K, (*row >> below_) & BAND, depth, keep);
     return true;

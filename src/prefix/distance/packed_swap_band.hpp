@@ -99,7 +99,8 @@ class PackedSwapBand {
   // j - 2 within r - 1; then this node's column j - 2 is within r (one
   // more code point than the grandparent's text), and its code point,
   // the one the swap keeps, is kept already.
-  bool exhausted(const Word* row, std::size_t depth, KeptCodePoints& keep) const {
+  [[gnu::always_inline]] bool exhausted(const Word* row, std::size_t depth,
+                                        KeptCodePoints& keep) const {
     return band_.exhausted(&row->row, depth, keep);
   }
 
