@@ -181,8 +181,9 @@ template <class View, class Push>
   if (front != end) push(front);
 }
 
-// Fewer children are cheaper to screen one by one than to look up.
-constexpr std::size_t LOOKUP_FROM = 8;
+// Fewer children are cheaper to screen one by one than to look up (most of
+// them fail a cheap test below an exhausted row).
+constexpr std::size_t LOOKUP_FROM = 12;
 
 // Scratch space for handing a node's children over in visiting order.
 struct ChildScratch {
