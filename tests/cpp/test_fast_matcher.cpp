@@ -10,6 +10,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -113,15 +114,19 @@ INSTANTIATE_TEST_SUITE_P(
 // point, unless `ascending`: then each child range lists distinct code points
 // in ascending order, as a trie laid out from sorted words does, from a
 // nine-letter alphabet, so that ranges are long enough to be searched.
+// More code points than a child range needs for the walk to look children up.
+constexpr std::u32string_view ASCENDING_ALPHABET = U"abcdefghijklmnop\u00e9\U0001F600";
+static_assert(ASCENDING_ALPHABET.size() > prefix::walk::LOOKUP_FROM);
+
 Trie random_tree(std::mt19937& rng, std::size_t size, bool ascending = false) {
-  const std::u32string alphabet = ascending ? U"abcdefg\u00e9\U0001F600" : U"ab\u00e9\U0001F600";
+  const std::u32string_view alphabet = ascending ? ASCENDING_ALPHABET : U"ab\u00e9\U0001F600";
   const std::size_t most_children = ascending ? alphabet.size() : 4;
   std::vector<std::vector<NodeId>> children(1);
   std::vector<std::optional<char32_t>> chars{NONE};
   std::vector<std::optional<std::uint32_t>> payloads{NONE};
   while (chars.size() < size) {
-    // Ascending trees favour early nodes as parents, so that many have eight
-    // or more children.
+    // Ascending trees favour early nodes as parents, so that many have
+    // enough children for the walk to look some up.
     const std::size_t parents = ascending ? 1 + children.size() / 8 : children.size();
     const auto parent = static_cast<NodeId>(rng() % parents);
     if (children[parent].size() >= most_children) continue;
@@ -208,7 +213,7 @@ TEST(TreeWalk, AgreesWithTheCheckedWalkOnRandomTrees) {
 // than scanned; the order of the ones found must still be the scan's.
 TEST(TreeWalk, AgreesWithTheCheckedWalkWhereItLooksChildrenUp) {
   std::mt19937 rng(99);
-  const std::u32string alphabet = U"abcdefg\u00e9\U0001F600";
+  const std::u32string_view alphabet = ASCENDING_ALPHABET;
   for (int round = 0; round < 3000; ++round) {
     const Trie trie = random_tree(rng, 10 + rng() % 120, true);
     const TreeShape shape = check_tree(trie);
