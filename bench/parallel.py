@@ -7,9 +7,9 @@ a loop of `suggest`.
     .venv-bench/bin/python bench/parallel.py [QUERIES] [MAX_DIST]
 
 Queries are wamerican words with 0 to 2 random edits (fixed seed). Each
-figure is the best of 3 runs, the contenders measured side by side in this
-run; every answer is compared: the batches with the loop, and with rapidfuzz
-the sets of (query, word) pairs within max_dist 2.
+figure is the best of 5 runs, the contenders taken in turn in this run;
+every answer is compared: the batches with the loop, and with rapidfuzz the
+sets of (query, word) pairs within max_dist 2.
 """
 
 from __future__ import annotations
@@ -29,19 +29,24 @@ import quorvatine
 import wordlists
 
 T = TypeVar("T")
-RUNS = 3
+RUNS = 5
 PEER_QUERIES = 500  # cdist's matrix holds a cell per query and word
 
 
-def best_of(call: Callable[[], T]) -> tuple[float, T]:
-    best, result = float("inf"), None
+def best_of(calls: dict[str, Callable[[], T]]) -> dict[str, tuple[float, T]]:
+    """Each call's fastest of RUNS runs and its result, the calls taken in
+    turn (one run of each per round), so that a slow spell of a shared
+    machine falls on all of them rather than on one."""
+    best: dict[str, tuple[float, T]] = {}
     for _ in range(RUNS):
-        result = None
-        gc.collect()
-        start = time.perf_counter()
-        result = call()
-        best = min(best, time.perf_counter() - start)
-    return best, result  # type: ignore[return-value]
+        for label, call in calls.items():
+            gc.collect()
+            start = time.perf_counter()
+            result = call()
+            seconds = time.perf_counter() - start
+            if label not in best or seconds < best[label][0]:
+                best[label] = (seconds, result)
+    return best
 
 
 def cores_used(call: Callable[[], object]) -> float:
@@ -61,11 +66,14 @@ def main() -> None:
     queries = wordlists.edited_words(words, count)
     cores = len(os.sched_getaffinity(0))
 
-    loop, expected = best_of(lambda: [trie.fuzzy_match(q, max_dist, None) for q in queries])
-    one, on_one = best_of(lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=1))
-    every, on_all = best_of(
-        lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=cores)
+    timed = best_of(
+        {
+            "loop": lambda: [trie.fuzzy_match(q, max_dist, None) for q in queries],
+            "one": lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=1),
+            "every": lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=cores),
+        }
     )
+    (loop, expected), (one, on_one), (every, on_all) = timed["loop"], timed["one"], timed["every"]
     assert on_one == expected and on_all == expected, "the batch disagrees with the loop"
     busy = cores_used(lambda: quorvatine.fuzzy_match_many(trie, queries, max_dist, threads=cores))
     print(
@@ -75,10 +83,16 @@ def main() -> None:
         f"(the batch got {busy:.2f} cores)"
     )
 
-    suggest_loop, suggested = best_of(lambda: [quorvatine.suggest(trie, q, 5, 2) for q in queries])
-    suggest_one, on_one = best_of(lambda: quorvatine.suggest_many(trie, queries, 5, 2, threads=1))
     on_two_threads = lambda: quorvatine.suggest_many(trie, queries, 5, 2, threads=2)  # noqa: E731
-    suggest_two, on_two = best_of(on_two_threads)
+    timed = best_of(
+        {
+            "loop": lambda: [quorvatine.suggest(trie, q, 5, 2) for q in queries],
+            "one": lambda: quorvatine.suggest_many(trie, queries, 5, 2, threads=1),
+            "two": on_two_threads,
+        }
+    )
+    (suggest_loop, suggested), (suggest_one, on_one) = timed["loop"], timed["one"]
+    suggest_two, on_two = timed["two"]
     assert on_one == suggested and on_two == suggested, "suggest_many disagrees with the loop"
     print(
         f"wamerican, {count} queries, suggest n=5 max_dist 2, best of {RUNS}: "
@@ -89,12 +103,15 @@ def main() -> None:
     )
 
     sample = queries[:PEER_QUERIES]
-    theirs_time, matrix = best_of(
-        lambda: process.cdist(
-            sample, words, scorer=Levenshtein.distance, score_cutoff=2, dtype=np.uint8, workers=-1
-        )
+    timed = best_of(
+        {
+            "theirs": lambda: process.cdist(
+                sample, words, scorer=Levenshtein.distance, score_cutoff=2, dtype=np.uint8, workers=-1
+            ),
+            "ours": lambda: quorvatine.fuzzy_match_many(trie, sample, 2, threads=cores),
+        }
     )
-    ours_time, ours = best_of(lambda: quorvatine.fuzzy_match_many(trie, sample, 2, threads=cores))
+    (theirs_time, matrix), (ours_time, ours) = timed["theirs"], timed["ours"]
     rows, columns = np.nonzero(matrix <= 2)
     theirs = set(zip(rows.tolist(), columns.tolist()))
     mine = {(i, payload) for i, found in enumerate(ours) for _, payload, _ in found}

@@ -31,14 +31,26 @@ namespace {
 // borrowed from its record.
 using Match = std::tuple<std::string_view, std::optional<std::uint32_t>, std::uint64_t>;
 
-std::vector<Match> matches_of(const prefix::SearchTrie& trie,
-                              const std::vector<prefix::MatchRecord>& records) {
-  std::vector<Match> matches;
-  matches.reserve(records.size());
-  for (const prefix::MatchRecord& record : records) {
-    matches.emplace_back(record.text, trie.get_payload(record.node_id), record.distance);
+// A record of the batch with its node's payload, looked up on the thread that
+// found it, so that only the Python objects are made with the lock held.
+struct Found {
+  prefix::MatchRecord record;
+  std::optional<std::uint32_t> payload;
+};
+
+std::vector<Found> with_payloads(const prefix::SearchTrie& trie,
+                                 std::vector<prefix::MatchRecord>&& records) {
+  std::vector<Found> found;
+  found.reserve(records.size());
+  for (prefix::MatchRecord& record : records) {
+    const std::optional<std::uint32_t> payload = trie.get_payload(record.node_id);
+    found.push_back(Found{std::move(record), payload});
   }
-  return matches;
+  return found;
+}
+
+Match as_match(const Found& found) {
+  return {found.record.text, found.payload, found.record.distance};
 }
 
 // Every key of `trie`: an empty query reaches each key at its depth, so no
@@ -76,17 +88,16 @@ PyObject* fuzzy_match_many(PyObject* /*module*/, PyObject* const* args, Py_ssize
 
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
-    std::vector<std::vector<prefix::MatchRecord>> answers = without_lock([&] {
-      return answer_all<std::vector<prefix::MatchRecord>>(
-          texts.size(), threads,
-          [&](std::size_t i) { return trie.fuzzy_match(texts[i], max_dist, limit); });
+    std::vector<std::vector<Found>> answers = without_lock([&] {
+      return answer_all<std::vector<Found>>(texts.size(), threads, [&](std::size_t i) {
+        return with_payloads(trie, trie.fuzzy_match(texts[i], max_dist, limit));
+      });
     });
     // Every query before the refused one was answered without failing.
     if (queries.refused) throw std::move(*queries.refused);
-    return binding::list_into_py(std::move(answers),
-                                 [&trie](const std::vector<prefix::MatchRecord>& records) {
-                                   return matches_of(trie, records);
-                                 });
+    return binding::list_into_py(std::move(answers), [](std::vector<Found>&& found) {
+      return binding::list_into_py(std::move(found), as_match);
+    });
   });
 }
 
