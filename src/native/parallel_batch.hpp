@@ -53,18 +53,89 @@ inline std::size_t chunk_size(std::size_t count, std::size_t threads) {
 
 }  // namespace detail
 
-// {job(0), ..., job(count - 1)}, computed on up to `threads` threads: the
+// job(0), ..., job(count - 1), computed on up to `threads` threads: the
 // calling one and at most threads - 1 started here, never more than there
 // are chunks of queries. `job(i)` returns the Result of query i; it runs on
 // any of the threads at once, so it must only read shared data and must not
-// touch Python objects (the caller releases the interpreter lock around this
-// call and converts the results after taking it again). Chunks of
-// consecutive queries are claimed in increasing order through one atomic
-// counter. When job(i) throws, no chunk after i's is started, and once
-// every thread has finished, the exception of the lowest-numbered failing
-// query is rethrown: the same exception a loop over the queries would meet
-// first. Every thread started here is joined before this returns or throws.
-// If a thread cannot be started, the batch goes on with those that were.
+// touch Python objects. Chunks of consecutive queries are claimed in
+// increasing order through one atomic counter.
+//
+// The answers are handed over in query order as they are done: the calling
+// thread, after each chunk it worked out itself and once the others are
+// joined, calls `take(begin, end, answers)` for the queries [begin, end)
+// that are all done and not yet taken, answers[i] holding query i's (take
+// may move them out). So the caller can turn answers into Python objects
+// (taking the interpreter lock in `take`) while the other threads go on.
+//
+// When job(i) throws, no chunk after i's is started, nothing more is taken,
+// and once every thread has finished, the exception of the lowest-numbered
+// failing query is rethrown: the same exception a loop over the queries
+// would meet first. When take throws, no chunk is started and its exception
+// is rethrown once the threads are joined. Every thread started here is
+// joined before this returns or throws. If a thread cannot be started, the
+// batch goes on with those that were.
+template <class Result, class Job, class Take>
+void answer_each(std::size_t count, std::size_t threads, const Job& job, Take take) {
+  if (count == 0) return;
+  std::vector<Result> answers(count);
+  threads = std::max<std::size_t>(threads, 1);
+  const std::size_t chunk = detail::chunk_size(count, threads);
+  const std::size_t chunks = (count + chunk - 1) / chunk;
+  std::vector<std::atomic<bool>> done(chunks);
+  std::atomic<std::size_t> next{0};
+  detail::FirstFailure failure;
+  // Runs one claimed chunk; false once nothing is left to claim.
+  const auto run_chunk = [&]() noexcept {
+    const std::size_t start = next.fetch_add(chunk, std::memory_order_relaxed);
+    if (start >= count || start >= failure.index()) return false;
+    const std::size_t end = std::min(count, start + chunk);
+    for (std::size_t i = start; i < end; ++i) {
+      try {
+        answers[i] = job(i);
+      } catch (...) {
+        failure.record(i, std::current_exception());
+        return true;
+      }
+    }
+    done[start / chunk].store(true, std::memory_order_release);
+    return true;
+  };
+  std::size_t taken = 0;  // chunks handed to take
+  const auto take_done = [&] {
+    std::size_t until = taken;
+    while (until < chunks && done[until].load(std::memory_order_acquire)) ++until;
+    if (until == taken || failure.index() != detail::FirstFailure::NONE) return;
+    take(taken * chunk, std::min(count, until * chunk), answers);
+    taken = until;
+  };
+  std::exception_ptr take_failure;
+  {
+    std::vector<std::jthread> helpers;  // joined when this block ends, however it ends
+    try {
+      helpers.reserve(std::min(threads, chunks) - 1);
+      for (std::size_t t = 1; t < std::min(threads, chunks); ++t) {
+        helpers.emplace_back([&run_chunk]() noexcept {
+          while (run_chunk()) {
+          }
+        });
+      }
+    } catch (const std::system_error&) {
+      // Out of threads: those already started and this one do the work.
+    }
+    try {
+      while (run_chunk()) take_done();
+    } catch (...) {
+      take_failure = std::current_exception();
+      // Stops the other threads at their next chunk.
+      next.store(count, std::memory_order_relaxed);
+    }
+  }
+  if (take_failure) std::rethrow_exception(take_failure);
+  failure.rethrow_if_any();
+  take_done();
+}
+
+// {job(0), ..., job(count - 1)}, computed as answer_each computes them.
 //
 // A new kind of query plugs in with its Result (default-constructible and
 // movable) and a job over its prepared queries, e.g. for records of a
@@ -75,38 +146,12 @@ template <class Result, class Job>
 [[nodiscard]] std::vector<Result> answer_all(std::size_t count, std::size_t threads,
                                              const Job& job) {
   std::vector<Result> results(count);
-  if (count == 0) return results;
-  threads = std::max<std::size_t>(threads, 1);
-  const std::size_t chunk = detail::chunk_size(count, threads);
-  std::atomic<std::size_t> next{0};
-  detail::FirstFailure failure;
-  const auto work = [&]() noexcept {
-    for (;;) {
-      const std::size_t start = next.fetch_add(chunk, std::memory_order_relaxed);
-      if (start >= count || start >= failure.index()) return;
-      const std::size_t end = std::min(count, start + chunk);
-      for (std::size_t i = start; i < end; ++i) {
-        try {
-          results[i] = job(i);
-        } catch (...) {
-          failure.record(i, std::current_exception());
-          break;
-        }
-      }
-    }
-  };
-  {
-    const std::size_t helper_count = std::min(threads, (count + chunk - 1) / chunk) - 1;
-    std::vector<std::jthread> helpers;  // joined when this block ends, however it ends
-    try {
-      helpers.reserve(helper_count);
-      for (std::size_t t = 0; t < helper_count; ++t) helpers.emplace_back(work);
-    } catch (const std::system_error&) {
-      // Out of threads: those already started and this one do the work.
-    }
-    work();
-  }
-  failure.rethrow_if_any();
+  answer_each<Result>(count, threads, job,
+                      [&results](std::size_t begin, std::size_t end, std::vector<Result>& answers) {
+                        std::move(answers.begin() + static_cast<std::ptrdiff_t>(begin),
+                                  answers.begin() + static_cast<std::ptrdiff_t>(end),
+                                  results.begin() + static_cast<std::ptrdiff_t>(begin));
+                      });
   return results;
 }
 

@@ -88,16 +88,26 @@ PyObject* fuzzy_match_many(PyObject* /*module*/, PyObject* const* args, Py_ssize
 
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
-    std::vector<std::vector<Found>> answers = without_lock([&] {
-      return answer_all<std::vector<Found>>(texts.size(), threads, [&](std::size_t i) {
-        return with_payloads(trie, trie.fuzzy_match(texts[i], max_dist, limit));
-      });
-    });
+    binding::Ref answers = binding::checked(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+    {
+      ReleasedLock released;
+      answer_each<std::vector<Found>>(
+          texts.size(), threads,
+          [&](std::size_t i) {
+            return with_payloads(trie, trie.fuzzy_match(texts[i], max_dist, limit));
+          },
+          [&](std::size_t begin, std::size_t end, std::vector<std::vector<Found>>& found) {
+            released.relocked([&] {
+              for (std::size_t i = begin; i < end; ++i) {
+                PyList_SET_ITEM(answers.get(), static_cast<Py_ssize_t>(i),
+                                binding::list_into_py(std::move(found[i]), as_match).release());
+              }
+            });
+          });
+    }
     // Every query before the refused one was answered without failing.
     if (queries.refused) throw std::move(*queries.refused);
-    return binding::list_into_py(std::move(answers), [](std::vector<Found>&& found) {
-      return binding::list_into_py(std::move(found), as_match);
-    });
+    return answers;
   });
 }
 

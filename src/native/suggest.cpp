@@ -100,21 +100,26 @@ PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description,
 
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
-    std::vector<Matches> answers;
+    binding::Ref answers = binding::checked(PyList_New(static_cast<Py_ssize_t>(texts.size())));
     try {
-      answers = without_lock([&] {
-        return answer_all<Matches>(texts.size(), threads, [&](std::size_t i) {
-          return query(trie, options.query(texts[i], scores.score_of()));
-        });
-      });
+      ReleasedLock released;
+      answer_each<Matches>(
+          texts.size(), threads,
+          [&](std::size_t i) { return query(trie, options.query(texts[i], scores.score_of())); },
+          [&](std::size_t begin, std::size_t end, std::vector<Matches>& found) {
+            released.relocked([&] {
+              for (std::size_t i = begin; i < end; ++i) {
+                PyList_SET_ITEM(answers.get(), static_cast<Py_ssize_t>(i),
+                                binding::list_into_py(std::move(found[i]), as_tuple).release());
+              }
+            });
+          });
     } catch (const UnusableScore& refused) {
       throw scores.error_for(refused);
     }
     // Every query before the refused one was answered without failing.
     if (queries.refused) throw std::move(*queries.refused);
-    return binding::list_into_py(std::move(answers), [](Matches&& matches) {
-      return binding::list_into_py(std::move(matches), as_tuple);
-    });
+    return answers;
   });
 }
 

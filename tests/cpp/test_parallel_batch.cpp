@@ -44,6 +44,27 @@ TEST_P(Batch, RethrowsTheFirstFailureInQueryOrder) {
   }
 }
 
+// The caller takes the answers in ranges that follow each other from query
+// 0, while the other threads go on; when taking fails, that failure ends the
+// batch once its threads are joined.
+TEST_P(Batch, HandsAnswersOverInOrderAndStopsWhenTakingFails) {
+  std::size_t taken = 0;
+  answer_each<std::size_t>(
+      1000, GetParam(), [](std::size_t i) { return i; },
+      [&taken](std::size_t begin, std::size_t end, std::vector<std::size_t>& answers) {
+        ASSERT_EQ(begin, taken);
+        for (std::size_t i = begin; i < end; ++i) EXPECT_EQ(answers[i], i);
+        taken = end;
+      });
+  EXPECT_EQ(taken, 1000U);
+  EXPECT_THROW(answer_each<int>(
+                   1000, GetParam(), [](std::size_t i) { return static_cast<int>(i); },
+                   [](std::size_t /*begin*/, std::size_t /*end*/, std::vector<int>& /*answers*/) {
+                     throw std::runtime_error("taking failed");
+                   }),
+               std::runtime_error);
+}
+
 INSTANTIATE_TEST_SUITE_P(Threads, Batch, ::testing::Values(1, 2, 5, 64));
 
 }  // namespace
