@@ -18,6 +18,7 @@
 #include "binding/results.hpp"
 #include "native/instance.hpp"
 #include "native/python_words.hpp"
+#include "native/released_lock.hpp"
 #include "native/search_calls.hpp"
 #include "native/suggest.hpp"
 #include "native/trie_results.hpp"

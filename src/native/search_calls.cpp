@@ -17,9 +17,8 @@
 #include "binding/function_description.hpp"
 #include "binding/results.hpp"
 #include "native/instance.hpp"
-#include "native/parallel_batch.hpp"
 #include "native/queries.hpp"
-#include "native/word_file_source.hpp"
+#include "native/released_lock.hpp"
 #include "prefix/checked/matcher.hpp"
 #include "prefix/search_trie.hpp"
 
@@ -88,23 +87,12 @@ PyObject* fuzzy_match_many(PyObject* /*module*/, PyObject* const* args, Py_ssize
 
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
-    binding::Ref answers = binding::checked(PyList_New(static_cast<Py_ssize_t>(texts.size())));
-    {
-      ReleasedLock released;
-      answer_each<std::vector<Found>>(
-          texts.size(), threads,
-          [&](std::size_t i) {
-            return with_payloads(trie, trie.fuzzy_match(texts[i], max_dist, limit));
-          },
-          [&](std::size_t begin, std::size_t end, std::vector<std::vector<Found>>& found) {
-            released.relocked([&] {
-              for (std::size_t i = begin; i < end; ++i) {
-                PyList_SET_ITEM(answers.get(), static_cast<Py_ssize_t>(i),
-                                binding::list_into_py(std::move(found[i]), as_match).release());
-              }
-            });
-          });
-    }
+    binding::Ref answers = answers_into_list<std::vector<Found>>(
+        texts.size(), threads,
+        [&](std::size_t i) {
+          return with_payloads(trie, trie.fuzzy_match(texts[i], max_dist, limit));
+        },
+        as_match);
     // Every query before the refused one was answered without failing.
     if (queries.refused) throw std::move(*queries.refused);
     return answers;

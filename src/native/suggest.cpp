@@ -17,10 +17,8 @@
 #include "binding/function_description.hpp"
 #include "binding/results.hpp"
 #include "native/instance.hpp"
-#include "native/parallel_batch.hpp"
 #include "native/queries.hpp"
 #include "native/scores.hpp"
-#include "native/word_file_source.hpp"
 #include "prefix/ranked_search.hpp"
 #include "prefix/utf8.hpp"
 
@@ -100,20 +98,12 @@ PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description,
 
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
-    binding::Ref answers = binding::checked(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+    binding::Ref answers;
     try {
-      ReleasedLock released;
-      answer_each<Matches>(
+      answers = answers_into_list<Matches>(
           texts.size(), threads,
           [&](std::size_t i) { return query(trie, options.query(texts[i], scores.score_of())); },
-          [&](std::size_t begin, std::size_t end, std::vector<Matches>& found) {
-            released.relocked([&] {
-              for (std::size_t i = begin; i < end; ++i) {
-                PyList_SET_ITEM(answers.get(), static_cast<Py_ssize_t>(i),
-                                binding::list_into_py(std::move(found[i]), as_tuple).release());
-              }
-            });
-          });
+          as_tuple);
     } catch (const UnusableScore& refused) {
       throw scores.error_for(refused);
     }

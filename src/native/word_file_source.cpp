@@ -12,6 +12,7 @@
 
 #include "binding/error.hpp"
 #include "binding/ref.hpp"
+#include "native/released_lock.hpp"
 
 namespace native {
 namespace {
