@@ -185,6 +185,16 @@ template <class View, class Push>
 // them fail a cheap test below an exhausted row).
 constexpr std::size_t LOOKUP_FROM = 12;
 
+// Whether screen_children looks up, rather than scans, the children in
+// `range` of a node whose row leaves only a few code points that can keep
+// a child in reach.
+template <class View>
+[[nodiscard]] inline bool looks_children_up(const View& tree,
+                                            std::pair<std::size_t, std::size_t> range) {
+  return tree.sorted_children && range.first < range.second &&
+         range.second - range.first >= LOOKUP_FROM;
+}
+
 // Scratch space for handing a node's children over in visiting order.
 struct ChildScratch {
   std::vector<std::size_t> front;  // children holding the wanted code point
@@ -200,8 +210,7 @@ template <class View, class Exhausted, class Screen>
                                                    std::pair<std::size_t, std::size_t> range,
                                                    char32_t wanted, ChildScratch& scratch,
                                                    Exhausted exhausted, Screen screen) {
-  if (tree.sorted_children && range.second >= range.first + LOOKUP_FROM &&
-      exhausted(scratch.keep)) {
+  if (looks_children_up(tree, range) && exhausted(scratch.keep)) {
     push_kept(tree, range, wanted, scratch.keep.view(), screen);
   } else {
     push_in_visiting_order(tree, range, wanted, false, scratch.front, screen);

@@ -241,7 +241,7 @@ class TreeWalk {
       // point matches stay in reach, most often none: each is screened with
       // a branch, which then rarely goes the other way, and stacked only if
       // kept. Wide ranges look those children up instead.
-      if (rows_.is_exhausted(row) && !(tree_.sorted_children && end - start >= LOOKUP_FROM)) {
+      if (rows_.is_exhausted(row) && !looks_children_up(tree_, range)) {
         push_in_visiting_order(
             tree_, range, wanted, false,
             children_.front, [&](std::size_t k) __attribute__((always_inline)) {
