@@ -9,7 +9,10 @@ form). ``fuzzy_match_many`` answers large batches on native threads,
 ``save``/``load`` keep a trie in a file. ``suggest`` gives the nearest keys to a word and
 ``complete`` the best completions of a prefix that may hold typos, both ranked
 and counting an adjacent swap as one edit; ``suggest_many`` and
-``complete_many`` answer batches of them on native threads.
+``complete_many`` answer batches of them on native threads. ``check`` finds
+the unknown words of a text, ``correct`` corrects them (splitting run-on words
+and joining split ones) and ``segment`` splits text written without spaces
+into words; each has a ``_many`` form for batches.
 """
 
 from _quorvatine import PrefixSearch, from_bytes, from_internal_data
@@ -22,25 +25,47 @@ from .keys import Dictionary
 from .parallel import complete_many, fuzzy_match_many, suggest_many
 from .prepared import load, save
 from .ranked import complete, suggest
+from .text import (
+    Corrected,
+    Correction,
+    Issue,
+    Segmented,
+    check,
+    check_many,
+    correct,
+    correct_many,
+    segment,
+    segment_many,
+)
 
 pickling.register()
 
 __all__ = [
     "__version__",
+    "Corrected",
+    "Correction",
     "DataError",
     "Dictionary",
+    "Issue",
     "PanicException",
     "PrefixSearch",
+    "Segmented",
     "build",
     "build_word_list",
+    "check",
+    "check_many",
     "complete",
     "complete_many",
+    "correct",
+    "correct_many",
     "from_bytes",
     "from_internal_data",
     "fuzzy_match_many",
     "layout",
     "load",
     "save",
+    "segment",
+    "segment_many",
     "suggest",
     "suggest_many",
 ]

@@ -57,3 +57,11 @@ def complete_many(
     scores: Optional[Sequence[int | float]],
     threads: int,
 ) -> list[list[tuple[str, int, int]]]: ...
+def segment_many(
+    trie: PrefixSearch,
+    jobs: list[tuple[str, list[int], list[tuple[int, int, float]]]],
+    max_dist: int,
+    transpositions: bool,
+    costs: tuple[float, float, float, float, float],
+    threads: int,
+) -> list[tuple[float, list[tuple[int, int, int, str, int, int]]]]: ...

@@ -3,9 +3,12 @@
     quorvatine [--dict FILE] [--max-dist K] [--limit N] [--levenshtein]
                [--complete | --exact] [--json] [WORD ...]
     quorvatine build WORDLIST -o FILE
+    quorvatine check [--dict FILE] [--json] FILE|-
+    quorvatine correct [--dict FILE] [--threshold T] FILE|-
 
 Exit status: 0 on success, 2 for usage errors, 1 for data errors (a missing,
-unreadable or malformed file). Errors are one line on standard error.
+unreadable or malformed file) and for `check` when a word is unknown. Errors
+are one line on standard error.
 """
 
 from __future__ import annotations
@@ -20,7 +23,7 @@ from typing import NoReturn, TextIO
 
 from _quorvatine import PrefixSearch
 
-from . import dictionary, prepared
+from . import dictionary, prepared, streaming
 from . import ranked
 from .dictionary import DataError
 from .errors import PanicException
@@ -45,7 +48,8 @@ def _query_parser() -> argparse.ArgumentParser:
         "each WORD (swapping two adjacent letters counts as one edit), nearest first, ties by "
         "payload (in the bundled dictionary the more common word first; in a word list "
         "without payloads, the earlier line). With no WORD, queries are read from standard "
-        "input, one per line. `quorvatine build --help` prepares a dictionary file.",
+        "input, one per line. `quorvatine build --help` prepares a dictionary file; "
+        "`quorvatine check --help` and `quorvatine correct --help` check and correct texts.",
     )
     parser.add_argument("words", nargs="*", metavar="WORD", help="words to look up")
     parser.add_argument(
@@ -85,6 +89,51 @@ def _build_parser() -> argparse.ArgumentParser:
     )
     parser.add_argument("wordlist", metavar="WORDLIST", help="one word per line, UTF-8 (`-`: standard input)")
     parser.add_argument("-o", "--output", required=True, metavar="FILE", help="file to write")
+    return parser
+
+
+def _text_parser(command: str, description: str) -> argparse.ArgumentParser:
+    parser = _Parser(prog=f"{PROG} {command}", description=description)
+    parser.add_argument("file", metavar="FILE", help="UTF-8 text to read (`-`: standard input)")
+    parser.add_argument(
+        "--dict",
+        metavar="FILE",
+        help="a word list or a file made by `quorvatine build`; default: the bundled English "
+        "dictionary",
+    )
+    parser.add_argument(
+        "--max-dist", type=_natural, default=2, metavar="K", help="most edits in a word (default 2)"
+    )
+    return parser
+
+
+def _check_parser() -> argparse.ArgumentParser:
+    parser = _text_parser(
+        "check",
+        "Report the unknown words of a text as FILE:LINE:COL: word: suggestions, and exit "
+        "with status 1 when there is one.",
+    )
+    parser.add_argument(
+        "--limit", type=_natural, default=5, metavar="N", help="at most N suggestions (default 5)"
+    )
+    parser.add_argument("--json", action="store_true", help="one JSON object per unknown word")
+    return parser
+
+
+def _correct_parser() -> argparse.ArgumentParser:
+    parser = _text_parser(
+        "correct",
+        "Write the text with its unknown words corrected (run-on words split, split words "
+        "joined) to standard output; everything else is written as it was.",
+    )
+    parser.add_argument(
+        "--threshold",
+        type=float,
+        default=0.0,
+        metavar="T",
+        help="correct a word only when the correction is exp(T) times as likely as the text "
+        "as written (default 0; raise it to correct less)",
+    )
     return parser
 
 
@@ -164,6 +213,22 @@ def _answer_queries(trie: PrefixSearch, args: argparse.Namespace, out: TextIO) -
     return 0
 
 
+def _run_text(command: str, args: argparse.Namespace) -> int:
+    trie = _load(args.dict)
+    try:
+        if command == "check":
+            found = streaming.check_stream(
+                trie, args.file, sys.stdout, n=args.limit, max_dist=args.max_dist, as_json=args.json
+            )
+            return 1 if found else 0
+        streaming.correct_stream(
+            trie, args.file, sys.stdout, max_dist=args.max_dist, threshold=args.threshold
+        )
+        return 0
+    except PanicException as e:
+        raise DataError(f"{args.dict or BUNDLED}: the trie it holds is not valid ({e})") from None
+
+
 def _run_build(args: argparse.Namespace) -> int:
     prepared.write_trie_bytes(dictionary.encode_word_list(args.wordlist), args.output)
     return 0
@@ -175,6 +240,10 @@ def main(argv: Sequence[str] | None = None) -> int:
     try:
         if argv[:1] == ["build"]:
             return _run_build(_build_parser().parse_args(argv[1:]))
+        if argv[:1] == ["check"]:
+            return _run_text("check", _check_parser().parse_args(argv[1:]))
+        if argv[:1] == ["correct"]:
+            return _run_text("correct", _correct_parser().parse_args(argv[1:]))
         parser = _query_parser()
         args = parser.parse_args(argv)
         if "" in args.words:

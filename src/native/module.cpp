@@ -20,6 +20,7 @@
 #include "native/python_words.hpp"
 #include "native/released_lock.hpp"
 #include "native/search_calls.hpp"
+#include "native/segment.hpp"
 #include "native/suggest.hpp"
 #include "native/trie_results.hpp"
 #include "native/word_file_source.hpp"
@@ -186,6 +187,9 @@ PyMethodDef module_functions[] = {
     {"complete_many", as_cfunction(native::complete_many), FASTCALL_KEYWORDS,
      "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads)\n--\n\n"
      "complete(trie, p, ...) for each prefix p, on native threads."},
+    {"segment_many", as_cfunction(native::segment_many), FASTCALL_KEYWORDS,
+     "segment_many(trie, jobs, max_dist, transpositions, costs, threads)\n--\n\n"
+     "The cheapest segmentation of each job's text into keys, on native threads."},
     {nullptr, nullptr, 0, nullptr},
 };
 

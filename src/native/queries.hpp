@@ -35,13 +35,13 @@ struct Queries {
 
 // The list of the answers of `count` queries, job(0) to job(count - 1),
 // worked out on `threads` native threads as answer_each works them out;
-// each answer, a vector, becomes the list of its items `project`ed. Called
-// with the interpreter lock held, it releases it for the walks, and the
-// calling thread takes it again to build each finished run of lists while
-// the other threads go on.
-template <class Result, class Job, class Project>
-[[nodiscard]] binding::Ref answers_into_list(std::size_t count, std::size_t threads, const Job& job,
-                                             Project project) {
+// each answer becomes the object `convert(std::move(answer))` returns (a
+// binding::Ref). Called with the interpreter lock held, it releases it for
+// the walks, and the calling thread takes it again to convert each finished
+// run of answers while the other threads go on.
+template <class Result, class Job, class Convert>
+[[nodiscard]] binding::Ref answers_converted(std::size_t count, std::size_t threads,
+                                             const Job& job, Convert convert) {
   binding::Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(count)));
   ReleasedLock released;  // taken again before `list` is dropped on a failure
   answer_each<Result>(
@@ -49,11 +49,21 @@ template <class Result, class Job, class Project>
         released.relocked([&] {
           for (std::size_t i = begin; i < end; ++i) {
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
-                            binding::list_into_py(std::move(answers[i]), project).release());
+                            convert(std::move(answers[i])).release());
           }
         });
       });
   return list;
+}
+
+// answers_converted for answers that are vectors: each becomes the list of
+// its items `project`ed.
+template <class Result, class Job, class Project>
+[[nodiscard]] binding::Ref answers_into_list(std::size_t count, std::size_t threads, const Job& job,
+                                             Project project) {
+  return answers_converted<Result>(count, threads, job, [&project](Result&& answer) {
+    return binding::list_into_py(std::move(answer), project);
+  });
 }
 
 // A batch's converted `threads` argument, checked: ValueError "threads must

@@ -152,6 +152,24 @@ class PackedBand {
     return K + 1 - (((held * LANES) >> LAST) & 0xFFFF);
   }
 
+  // Calls f(j, cell) for every column j <= n of the row whose cell is
+  // within the radius, j ascending: the ends of the query that the node's
+  // text reaches. At most 2K + 1 columns, each read from the lowest lane
+  // that holds it.
+  template <class F>
+  void for_each_end(const Word* row, std::size_t depth, F&& f) const {
+    const std::size_t radius = below_ / LANE;
+    for (std::size_t bit = 0; bit <= 2 * K; ++bit) {
+      if (depth + bit < K || depth + bit - K > n_) continue;
+      for (std::size_t e = 0; e <= radius; ++e) {
+        if (((*row >> (LANE * e + bit)) & 1) != 0) {
+          f(depth + bit - K, std::uint64_t{e});
+          break;
+        }
+      }
+    }
+  }
+
   // The match words of the query, for kinds built on these rows.
   [[nodiscard]] const BandMatches& matches() const noexcept { return matches_; }
 

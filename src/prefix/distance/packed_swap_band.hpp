@@ -90,6 +90,11 @@ class PackedSwapBand {
     return band_.may_reach(&row->row, depth, height);
   }
 
+  template <class F>
+  void for_each_end(const Word* row, std::size_t depth, F&& f) const {
+    band_.for_each_end(&row->row, depth, f);
+  }
+
   [[nodiscard]] bool is_exhausted(const Word* row) const noexcept {
     return band_.is_exhausted(&row->row);
   }

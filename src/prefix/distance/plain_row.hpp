@@ -73,6 +73,13 @@ class PlainRows {
   [[nodiscard]] std::uint64_t distance(const Word* row, std::size_t /*depth*/) const noexcept {
     return row[query_.size()];
   }
+  // Calls f(j, cell) for every column j whose cell is within the radius.
+  template <class F>
+  void for_each_end(const Word* row, std::size_t /*depth*/, F&& f) const {
+    for (std::size_t j = 0; j < stride(); ++j) {
+      if (row[j] <= radius_) f(j, std::uint64_t{row[j]});
+    }
+  }
   // Never tells: every child is screened.
   [[nodiscard]] static bool exhausted(const Word* /*row*/, std::size_t /*depth*/,
                                       KeptCodePoints& /*keep*/) noexcept {

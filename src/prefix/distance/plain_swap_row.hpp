@@ -88,6 +88,13 @@ class PlainSwapRows {
   [[nodiscard]] std::uint64_t distance(const Word* row, std::size_t /*depth*/) const noexcept {
     return row[width_ - 1];
   }
+  // Calls f(j, cell) for every column j whose cell is within the radius.
+  template <class F>
+  void for_each_end(const Word* row, std::size_t /*depth*/, F&& f) const {
+    for (std::size_t j = 0; j < width_; ++j) {
+      if (row[j] <= radius_) f(j, std::uint64_t{row[j]});
+    }
+  }
   [[nodiscard]] static bool exhausted(const Word* /*row*/, std::size_t /*depth*/,
                                       KeptCodePoints& /*keep*/) noexcept {
     return false;

@@ -91,4 +91,15 @@ concept HeightBoundRows = RowKind<R> &&
   { rows.may_reach(row, depth, height) } -> std::same_as<bool>;
 };
 
+// A row kind that also lists every end of the query a row reaches:
+// for_each_end(row, depth, f) calls f(j, cell) for each column j (0 to n,
+// ascending) whose cell is within the radius, so that a walk can match keys
+// against every beginning of a long text at once. Wrong: pieces of the text
+// lost or invented.
+template <class R>
+concept EndRows = RowKind<R> && requires(const R& rows, const typename R::Word* row,
+                                         std::size_t depth) {
+  rows.for_each_end(row, depth, [](std::size_t, std::uint64_t) {});
+};
+
 }  // namespace prefix::distance

@@ -2,13 +2,16 @@
 // (the optimal-string-alignment distance).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <string_view>
 #include <utility>
 
 #include "prefix/distance/band_swap_sets.hpp"
 #include "prefix/distance/choice.hpp"
 #include "prefix/distance/packed_swap_band.hpp"
+#include "prefix/distance/plain_row.hpp"
 #include "prefix/distance/plain_swap_row.hpp"
 #include "prefix/distance/row_kind.hpp"
 
@@ -52,6 +55,36 @@ decltype(auto) with_rows_of(bool swaps, std::u32string_view query, std::uint64_t
   if (swaps) return with_swap_rows(query, max_dist, std::forward<Use>(use));
   return with_rows(query, max_dist, std::forward<Use>(use));
 }
+
+// Calls `use(rows)` with a kind that lists every end of the query it
+// reaches (EndRows): the packed kinds of with_rows_of for max_dist 0 to 3,
+// the plain rows above, whose steps cost a pass over n + 1 cells (so the
+// caller keeps n short).
+template <class Use>
+decltype(auto) with_end_rows_of(bool swaps, std::u32string_view query, std::uint64_t max_dist,
+                                Use&& use) {
+  const auto packed = [&]<std::size_t K>(std::integral_constant<std::size_t, K> /*k*/) {
+    if (swaps) return std::forward<Use>(use)(PackedSwapBand<K>(query));
+    return std::forward<Use>(use)(PackedBand<K>(query));
+  };
+  switch (max_dist) {
+    case 0:
+      return packed(std::integral_constant<std::size_t, 0>{});
+    case 1:
+      return packed(std::integral_constant<std::size_t, 1>{});
+    case 2:
+      return packed(std::integral_constant<std::size_t, 2>{});
+    case 3:
+      return packed(std::integral_constant<std::size_t, 3>{});
+    default:
+      break;
+  }
+  if (swaps) return std::forward<Use>(use)(PlainSwapRows(query, max_dist));
+  return std::forward<Use>(use)(PlainRows(query, max_dist));
+}
+
+static_assert(EndRows<PackedBand<2>> && EndRows<PackedSwapBand<3>> && EndRows<PlainRows> &&
+              EndRows<PlainSwapRows>);
 
 static_assert(RowKind<PackedSwapBand<0>> && RowKind<PackedSwapBand<3>> && RowKind<BandSwapSets>);
 

@@ -46,6 +46,24 @@ constexpr bool takes_any_order = requires {
   requires S::ANY_ORDER;
 };
 
+// A sink that matches keys against every beginning of the query rather than
+// the whole of it: the walk offers it every node with a payload that it
+// visits (each has some cell within the radius) as accept_ends(node, text,
+// ends), where ends(f) calls f(j, distance) for every j whose cell is within
+// the radius: the key is `distance` edits from the query's first j code
+// points. radius() and is_done() are as for a ResultSink. The walk then
+// prunes no subtree by its height, since a short key can match a beginning.
+template <class S>
+concept EndsSink = requires(S& sink, const S& const_sink) {
+  { const_sink.radius() } -> std::same_as<std::uint64_t>;
+  { const_sink.is_done() } -> std::same_as<bool>;
+  requires S::TAKES_ENDS;
+};
+
+// What the tree walk hands its nodes to.
+template <class S>
+concept WalkSink = ResultSink<S> || EndsSink<S>;
+
 // The sink of fuzzy_match: records every node offered, in order, until it
 // holds `limit` of them. Its radius stays max_dist.
 class LimitSink {

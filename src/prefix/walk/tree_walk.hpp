@@ -71,7 +71,7 @@ class PathText {
 // still pending (and a chain of single children uses one slot), and entries
 // of one parent are told apart by their parent's slot: stacked groups have
 // strictly increasing parent slots.
-template <class View, distance::RowKind Rows, ResultSink Sink>
+template <class View, distance::RowKind Rows, WalkSink Sink>
 class TreeWalk {
  public:
   using Word = typename Rows::Word;
@@ -148,9 +148,16 @@ class TreeWalk {
       const NodeId node = tree_.child_ids[position];
       const std::uint32_t key = tree_.key(position);
       path_.enter(depth, key & ~HAS_PAYLOAD);
-      // One test of both, as bits: whether a visited node has a payload is
-      // close to a coin toss, whether it is in reach is not.
-      if (((key >> 31) & static_cast<std::uint32_t>(rows_.in_reach(row, depth))) != 0) {
+      if constexpr (EndsSink<Sink>) {
+        // Every visited node is open: some cell is within the radius.
+        if ((key & HAS_PAYLOAD) != 0) {
+          sink_.accept_ends(node, path_.text(depth),
+                            [&](auto&& f) { rows_.for_each_end(row, depth, f); });
+          if (sink_.is_done()) return false;
+        }
+      } else if (((key >> 31) & static_cast<std::uint32_t>(rows_.in_reach(row, depth))) != 0) {
+        // One test of both, as bits: whether a visited node has a payload is
+        // close to a coin toss, whether it is in reach is not.
         sink_.accept(node, path_.text(depth), rows_.distance(row, depth));
         if (sink_.is_done()) return false;
         follow_radius();
@@ -173,7 +180,7 @@ class TreeWalk {
   // Whether the child at position k, at `depth` with row `row`, or a key
   // below it can be within the radius, by the height of its subtree.
   [[nodiscard]] bool may_reach(const Word* row, std::uint32_t depth, std::size_t k) const {
-    if constexpr (distance::HeightBoundRows<Rows> && View::KEEPS_HEIGHTS) {
+    if constexpr (distance::HeightBoundRows<Rows> && View::KEEPS_HEIGHTS && !EndsSink<Sink>) {
       return rows_.may_reach(row, depth, tree_.child_height(k));
     } else {
       return true;
@@ -277,7 +284,7 @@ class TreeWalk {
 // (whose radius must not exceed max_dist). The tree is read without checks:
 // it must be one (check_tree). Per visited node the cost is a step of
 // `rows`; memory is bounded by the pending siblings (see TreeWalk).
-template <class View, class Rows, ResultSink Sink>
+template <class View, class Rows, WalkSink Sink>
 requires distance::RowKind<Rows>
 void walk_tree(const View& tree, Rows&& rows, std::u32string_view query, std::uint64_t max_dist,
                Sink& sink) {

@@ -1,0 +1,484 @@
+"""Checking and correcting whole texts, and splitting text written without
+spaces into words.
+
+A text is cut into words at Unicode word boundaries: a word is a run of
+letters (marks included), with apostrophes inside it (``don't``); hyphens,
+spaces and punctuation end it. Runs holding digits, underscores or inner
+dots (numbers, ``snake_case``, ``e.g``, ``file.txt``), URLs, e-mail
+addresses and text between backquotes are left alone. Offsets count
+characters (code points) of the ``str``, lines and columns count from 1, and
+``\\r\\n`` ends one line.
+"""
+
+from __future__ import annotations
+
+import bisect
+import re
+from collections.abc import Iterable, Sequence
+from typing import NamedTuple
+
+from _quorvatine import PrefixSearch
+
+from . import _lexicon, _native
+from .parallel import _batch_of, _cores, _thread_count
+from .ranked import _check as _check_arguments
+
+# The costs of the segmentation (nats, see _lexicon): an edit, a piece kept
+# as it is (plus per character), a cut inside a word, a space removed.
+KEPT_PIECE = 20.0
+KEPT_PER_CHAR = 3.0
+SPLIT = 4.0
+JOIN = 6.0
+# How many words on either side of an unknown word may join it or take part
+# of it: one, so that a correction never reaches two words away.
+_REACH = 1
+# The most words one correction may span.
+_MOST_WORDS = 8
+
+_SPAN = re.compile(r"\S+")
+_LETTERS = re.compile(r"[^\W\d_]+")
+_CHUNK = re.compile(r"\w+(?:['\u2019.]\w+)*")
+_WORD = re.compile(r"[^\W\d_]+(?:['\u2019][^\W\d_]+)*")
+_URL_OR_ADDRESS = re.compile(
+    r"(?:[A-Za-z][A-Za-z0-9+.-]*://|www\.)[^\s<>\"'`]*[^\s<>\"'`.,;:!?)\]}]"
+    r"|[\w.+-]+@[\w-]+(?:\.[\w-]+)+"
+)
+_CODE = re.compile(r"`[^`\n]*`")
+_LINE_END = re.compile(r"\r\n|[\n\r\v\f\x1c\x1d\x1e\x85\u2028\u2029]")
+
+
+class Issue(NamedTuple):
+    """An unknown word of a checked text."""
+
+    word: str
+    start: int  # offset of its first character
+    end: int  # one past its last
+    line: int  # from 1
+    column: int  # from 1, in characters
+    suggestions: list[str]  # best first; may be empty
+
+
+class Correction(NamedTuple):
+    """A change `correct` made: text[start:end] was `original`."""
+
+    start: int
+    end: int
+    original: str
+    replacement: str
+
+
+class Corrected(NamedTuple):
+    text: str
+    corrections: list[Correction]
+
+
+class Segmented(NamedTuple):
+    text: str  # the input with spaces put between the words found
+    words: list[str]  # the words, as written in `text`
+    edits: int  # the typos corrected within them
+
+
+def words(text: str) -> list[tuple[int, int]]:
+    """The (start, end) offsets of the words of `text` that are checked, in
+    order (see the module's documentation for what counts as one)."""
+    left_alone = [m.span() for m in _CODE.finditer(text)] if "`" in text else []
+    found: list[tuple[int, int]] = []
+    for span in _SPAN.finditer(text):
+        start, end = span.span()
+        if _LETTERS.fullmatch(text, start, end):
+            if not left_alone or not _inside(left_alone, start):
+                found.append((start, end))
+            continue
+        _words_of_span(text, start, end, left_alone, found)
+    return found
+
+
+def _inside(regions: list[tuple[int, int]], at: int) -> bool:
+    k = bisect.bisect_right(regions, (at, len(regions) and 1 << 62)) - 1
+    return k >= 0 and regions[k][0] <= at < regions[k][1]
+
+
+def _words_of_span(
+    text: str, start: int, end: int, code: list[tuple[int, int]], found: list[tuple[int, int]]
+) -> None:
+    skipped = [m.span() for m in _URL_OR_ADDRESS.finditer(text, start, end)]
+    for chunk in _CHUNK.finditer(text, start, end):
+        at, to = chunk.span()
+        if code and _inside(code, at):
+            continue
+        if skipped and any(a <= at < b for a, b in skipped):
+            continue
+        if _WORD.fullmatch(text, at, to):
+            found.append((at, to))
+
+
+class _Lines:
+    """Line and column of an offset."""
+
+    def __init__(self, text: str) -> None:
+        self._starts = [0] + [m.end() for m in _LINE_END.finditer(text)]
+
+    def at(self, offset: int) -> tuple[int, int]:
+        line = bisect.bisect_right(self._starts, offset)
+        return line, offset - self._starts[line - 1] + 1
+
+
+def check(trie: PrefixSearch, text: str, n: int = 5, max_dist: int = 2) -> list[Issue]:
+    """The words of `text` that `trie` does not hold, in order, each with up
+    to `n` suggestions within `max_dist` edits (an adjacent swap is one),
+    best first: a word is known when the trie holds it as written, or, for
+    a capitalised word or one in capitals, in lower case (or capitalised).
+    A suggestion may be two words (``thequick``: ``the quick``)."""
+    return check_many(trie, [text], n, max_dist, threads=1)[0]
+
+
+def check_many(
+    trie: PrefixSearch,
+    texts: Iterable[str],
+    n: int = 5,
+    max_dist: int = 2,
+    *,
+    threads: int | None = None,
+) -> list[list[Issue]]:
+    """``[check(trie, t, n, max_dist) for t in texts]``, the suggestions and
+    splits worked out on up to `threads` native threads (default: every
+    core)."""
+    batch = _texts(texts)
+    _check_arguments(trie, "", "text", n, max_dist, None)
+    count = _thread_count(threads, "threads")
+    found = [(text, [span for span in words(text) if _known_span(trie, text, span) is None])
+             for text in batch]
+    unknown = sorted({text[a:b] for text, spans in found for a, b in spans})
+    advice = dict(zip(unknown, _suggestions(trie, unknown, n, max_dist, count)))
+    out = []
+    for text, spans in found:
+        lines = _Lines(text) if spans else None
+        issues = []
+        for a, b in spans:
+            line, column = lines.at(a) if lines else (1, 1)
+            issues.append(Issue(text[a:b], a, b, line, column, list(advice[text[a:b]])))
+        out.append(issues)
+    return out
+
+
+def _known_span(trie: PrefixSearch, text: str, span: tuple[int, int]) -> int | None:
+    return _lexicon.known(trie, text[span[0]:span[1]])
+
+
+def _suggestions(
+    trie: PrefixSearch, unknown: list[str], n: int, max_dist: int, threads: int
+) -> list[list[str]]:
+    """Up to n suggestions per unknown word: single words from the lexicon,
+    and the word split into known words when that explains it better."""
+    if not unknown or n == 0:
+        return [[] for _ in unknown]
+    singles = _lexicon.corrections_many(trie, unknown, n, max_dist, threads)
+    jobs = [(_folded(w), [], []) for w in unknown]
+    splits = _native.segment_many(trie, jobs, 0, True, _costs(SPLIT, 0.0), threads)
+    out = []
+    for word, single, (cost, pieces) in zip(unknown, singles, splits):
+        ranked = list(single)
+        if len(pieces) > 1 and all(p[2] == 0 for p in pieces):
+            _, written = _changes(word, [(0, len(word))], pieces)
+            ranked.append((" ".join(written), cost))
+            ranked.sort(key=lambda pair: pair[1])
+        out.append(list(dict.fromkeys(w for w, _ in ranked))[:n])
+    return out
+
+
+def _costs(split: float, join: float) -> tuple[float, float, float, float, float]:
+    return (_lexicon.PER_EDIT, KEPT_PIECE, KEPT_PER_CHAR, split, join)
+
+
+def _folded(text: str) -> str:
+    # Lower case when that keeps every offset (it does not for a few letters).
+    lower = text.lower()
+    return lower if len(lower) == len(text) else text
+
+
+def _written(token: str, first: bool, written: str, key: str, distance: int) -> str:
+    """How a key replacing the letters `written` of `token` is written: as
+    they were when it only differs from them in case; else in capitals when
+    the token is in capitals, capitalised when the token is capitalised and
+    this is its first piece, otherwise as the dictionary writes it."""
+    if distance == 0 and key == _folded(written):
+        return written
+    if len(token) > 1 and token.isupper():
+        return key.upper()
+    if first and token[:1].isupper():
+        return key[:1].upper() + key[1:]
+    return key
+
+
+def correct(
+    trie: PrefixSearch, text: str, *, max_dist: int = 2, threshold: float = 0.0
+) -> Corrected:
+    """`text` with each unknown word replaced by its likeliest correction, and
+    the corrections made, in order. Everything else stays as it was, byte for
+    byte; a correction is written in the casing of the word it replaces.
+
+    A correction may split a word (``thequick``: ``the quick``), join a word
+    with its neighbour across a space (``acc ommodate``: ``accommodate``) or
+    both (``th elove``: ``the love``), when the dictionary explains the text
+    better that way. Words are weighed by their frequency (payloads are
+    frequency ranks) against the edits they need, each typo at most
+    `max_dist` edits within a word (an adjacent swap is one). A word is left
+    alone unless its correction is more likely than the text as written by a
+    factor of at least ``exp(threshold)``: raise `threshold` to correct less."""
+    return correct_many(trie, [text], max_dist=max_dist, threshold=threshold, threads=1)[0]
+
+
+def correct_many(
+    trie: PrefixSearch,
+    texts: Iterable[str],
+    *,
+    max_dist: int = 2,
+    threshold: float = 0.0,
+    threads: int | None = None,
+) -> list[Corrected]:
+    """``[correct(trie, t, ...) for t in texts]``, the corrections worked out
+    on up to `threads` native threads (default: every core)."""
+    batch = _texts(texts)
+    _check_arguments(trie, "", "text", 0, max_dist, None)
+    count = _thread_count(threads, "threads")
+    plans = [_unknown_windows(trie, text) for text in batch]
+    costs = _costs(SPLIT, JOIN)
+    return [
+        Corrected(_applied(text, changes), changes)
+        for text, (changes, _, _) in zip(batch, _rewrites(trie, batch, plans, max_dist, costs, threshold, count))
+    ]
+
+
+_Job = tuple[str, list[int], list[tuple[int, int, float]]]
+
+
+class _Window(NamedTuple):
+    """A stretch of a text to segment: its words, separated by single spaces;
+    the payload of each known one."""
+
+    spans: list[tuple[int, int]]
+    payloads: list[int | None]
+
+
+def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
+    """Each unknown word of `text` with the words next to it across one
+    space, merged where they meet."""
+    spans = words(text)
+    payloads = [_known_span(trie, text, span) for span in spans]
+    groups: list[list[int]] = []
+    for k, payload in enumerate(payloads):
+        if payload is not None:
+            continue
+        low = k
+        while low > k - _REACH and low > 0 and _joinable(text, spans[low - 1], spans[low]):
+            low -= 1
+        high = k
+        while high < k + _REACH and high + 1 < len(spans) and _joinable(
+            text, spans[high], spans[high + 1]
+        ):
+            high += 1
+        if groups and groups[-1][-1] >= low and len(groups[-1]) < _MOST_WORDS:
+            groups[-1] = list(range(groups[-1][0], max(groups[-1][-1], high) + 1))
+        else:
+            groups.append(list(range(low, high + 1)))
+    return [_Window([spans[k] for k in g], [payloads[k] for k in g]) for g in groups]
+
+
+def _job(
+    text: str, window: _Window, best: dict[str, tuple[str, float]]
+) -> tuple[_Job, float, dict[int, str]]:
+    """The segmentation job of a window: its letters run together, cut
+    between its words, each known word a fixed piece at its cost and each
+    unknown one with a correction (`best`: word to correction and cost) a
+    fixed piece at that cost. Also what the window costs as it is written,
+    and the corrections by the position of their pieces."""
+    cuts, fixed, at, as_written = [], [], 0, 0.0
+    fixes: dict[int, str] = {}
+    for (a, b), payload in zip(window.spans, window.payloads):
+        if at:
+            cuts.append(at)
+        if payload is not None:
+            cost = _lexicon.word_cost(payload)
+            fixed.append((at, at + b - a, cost))
+        else:
+            cost = KEPT_PIECE + KEPT_PER_CHAR * (b - a)
+            if text[a:b] in best:
+                fixes[at], corrected = best[text[a:b]]
+                fixed.append((at, at + b - a, corrected))
+        as_written += cost
+        at += b - a
+    job = ("".join(_folded(text[a:b]) for a, b in window.spans), cuts, fixed)
+    return job, as_written, fixes
+
+
+def _rewrites(
+    trie: PrefixSearch,
+    texts: Sequence[str],
+    plans: list[list[_Window]],
+    max_dist: int,
+    costs: tuple[float, float, float, float, float],
+    threshold: float,
+    threads: int,
+) -> list[tuple[list[Correction], list[str], int]]:
+    """For each text, the corrections its windows call for (those whose
+    segmentation beats the window as written by `threshold`), the words of
+    its windows after them, and the edits they made within words."""
+    unknown = sorted({text[a:b] for text, plan in zip(texts, plans) for w in plan
+                      for (a, b), p in zip(w.spans, w.payloads) if p is None})
+    best = {
+        word: found[0]
+        for word, found in zip(
+            unknown, _lexicon.corrections_many(trie, unknown, 1, max_dist, threads)
+        )
+        if found
+    }
+    jobs = [_job(text, w, best) for text, plan in zip(texts, plans) for w in plan]
+    answers = iter(
+        _native.segment_many(trie, [j for j, _, _ in jobs], min(max_dist, 1), True, costs, threads)
+    )
+    written = iter((cost, fixes) for _, cost, fixes in jobs)
+    out = []
+    for text, plan in zip(texts, plans):
+        changes: list[Correction] = []
+        found: list[str] = []
+        edits = 0
+        for window in plan:
+            cost, pieces = next(answers)
+            as_written, fixes = next(written)
+            if cost + threshold < as_written:
+                window_changes, window_words = _changes(text, window.spans, pieces, fixes)
+                changes += window_changes
+                found += window_words
+                edits += sum(piece[5] for piece in pieces)
+            else:
+                found += [text[a:b] for a, b in window.spans]
+        out.append((changes, found, edits))
+    return out
+
+
+def _joinable(text: str, left: tuple[int, int], right: tuple[int, int]) -> bool:
+    gap = text[left[1]:right[0]]
+    return gap == " "
+
+
+def _changes(
+    text: str,
+    window: list[tuple[int, int]],
+    pieces: list[tuple[int, int, int, str, int, int]],
+    fixes: dict[int, str] | None = None,
+) -> tuple[list[Correction], list[str]]:
+    """The corrections that turn the words of `window` into `pieces`, and the
+    words the pieces write. The window is cut where both its words and the
+    pieces end, and each part whose pieces differ from its words is
+    replaced whole: its pieces joined by one space, the spaces between its
+    words dropped."""
+    starts, at = [], 0
+    for a, b in window:
+        starts.append(at)
+        at += b - a
+    word_at = {start: k for k, start in enumerate(starts)}
+    out: list[Correction] = []
+    found: list[str] = []
+    part: list[str] = []
+    first = 0  # the word the part begins with
+    for start, end, kind, key, _, distance in pieces:
+        k = bisect.bisect_right(starts, start) - 1
+        a = window[k][0] + start - starts[k]
+        written = "".join(text[x:y] for x, y in window)[start:end]
+        token = text[window[k][0]:window[k][1]]
+        if kind == 1 and fixes and start in fixes:
+            new = fixes[start]
+        elif kind == 0:
+            new = _written(token, start == starts[k], written, key, distance)
+        else:
+            new = written
+        part.append(new)
+        found.append(new)
+        if end != at and end not in word_at:
+            continue
+        last = word_at[end] - 1 if end != at else len(window) - 1
+        a, b = window[first][0], window[last][1]
+        replacement = " ".join(part)
+        if replacement != text[a:b]:
+            out.append(Correction(a, b, text[a:b], replacement))
+        part, first = [], last + 1
+    return out, found
+
+
+def _applied(text: str, corrections: list[Correction]) -> str:
+    parts, at = [], 0
+    for c in corrections:
+        parts.append(text[at:c.start])
+        parts.append(c.replacement)
+        at = c.end
+    parts.append(text[at:])
+    return "".join(parts)
+
+
+def segment(trie: PrefixSearch, text: str, max_dist: int = 1) -> Segmented:
+    """`text` written without spaces split into words of `trie`, typos within
+    them corrected up to `max_dist` edits each (an adjacent swap is one);
+    weighed as `correct` weighs its corrections. Runs of letters are split;
+    everything else (digits, punctuation, spaces) stays where it is, and each
+    word keeps the casing of the letters it replaces. Linear in the text's
+    length: one walk of the trie per position finds every word beginning
+    there."""
+    return segment_many(trie, [text], max_dist, threads=1)[0]
+
+
+def segment_many(
+    trie: PrefixSearch, texts: Iterable[str], max_dist: int = 1, *, threads: int | None = None
+) -> list[Segmented]:
+    """``[segment(trie, t, max_dist) for t in texts]``, on up to `threads`
+    native threads (default: every core)."""
+    batch = _texts(texts)
+    _check_arguments(trie, "", "text", 0, max_dist, None)
+    count = _thread_count(threads, "threads")
+    plans = [_runs(trie, text) for text in batch]
+    costs = _costs(0.0, JOIN)
+    out = []
+    for text, (changes, found, edits) in zip(
+        batch, _rewrites(trie, batch, plans, max_dist, costs, float("-inf"), count)
+    ):
+        out.append(Segmented(_applied(text, changes), found, edits))
+    return out
+
+
+def _runs(trie: PrefixSearch, text: str) -> list[_Window]:
+    """The runs of letters of `text` (apostrophes inside them), those
+    separated by single spaces together."""
+    spans = [m.span() for m in _WORD.finditer(text)]
+    windows: list[_Window] = []
+    for k, span in enumerate(spans):
+        payload = _known_span(trie, text, span)
+        if windows and _joinable(text, spans[k - 1], span) and len(windows[-1].spans) < _MOST_WORDS:
+            windows[-1].spans.append(span)
+            windows[-1].payloads.append(payload)
+        else:
+            windows.append(_Window([span], [payload]))
+    return windows
+
+
+def _texts(texts: Iterable[str]) -> list[str] | tuple[str, ...]:
+    batch = _batch_of(texts)
+    for text in batch:
+        if not isinstance(text, str):
+            raise TypeError(f"texts must be str, not {type(text).__name__}")
+    return batch
+
+
+__all__ = [
+    "Corrected",
+    "Correction",
+    "Issue",
+    "Segmented",
+    "check",
+    "check_many",
+    "correct",
+    "correct_many",
+    "segment",
+    "segment_many",
+    "words",
+]
+
+del Iterable, _cores

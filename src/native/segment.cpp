@@ -1,0 +1,125 @@
+// Binding of the segmentation: jobs converted with the lock held, walked on
+// native threads without it, results built with it again.
+#include "native/segment.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "binding/conversions.hpp"
+#include "binding/entry_point.hpp"
+#include "binding/error.hpp"
+#include "binding/function_description.hpp"
+#include "binding/results.hpp"
+#include "native/instance.hpp"
+#include "native/queries.hpp"
+#include "prefix/segment_search.hpp"
+#include "prefix/utf8.hpp"
+
+namespace native {
+namespace {
+
+struct Job {
+  std::u32string text;
+  std::vector<std::uint32_t> boundaries;
+  std::vector<prefix::FixedPiece> fixed;
+};
+
+binding::Error malformed(const char* what) {
+  return binding::Error::pending(PyExc_TypeError, what);
+}
+
+// The items of a list or tuple, borrowed from it.
+std::pair<PyObject**, Py_ssize_t> items_of(PyObject* sequence, const char* what) {
+  if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) throw malformed(what);
+  return {PySequence_Fast_ITEMS(sequence), PySequence_Fast_GET_SIZE(sequence)};
+}
+
+double as_double(PyObject* number) {
+  const double value = PyFloat_AsDouble(number);
+  if (value == -1.0 && PyErr_Occurred() != nullptr) binding::throw_fetched();
+  return value;
+}
+
+std::uint32_t position_in(PyObject* number, std::size_t length) {
+  const std::uint64_t value = binding::MachineWord::convert(number);
+  if (value > length) {
+    throw binding::Error::pending(PyExc_ValueError, "segment position past the text's end");
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+Job job_of(PyObject* item) {
+  const auto [parts, size] = items_of(item, "a segment job is (text, boundaries, fixed)");
+  if (size != 3) throw malformed("a segment job is (text, boundaries, fixed)");
+  Job job{prefix::decode_utf8(binding::Text::convert(parts[0])), {}, {}};
+  const std::size_t length = job.text.size();
+  if (length > UINT32_MAX) {
+    throw binding::Error::pending(PyExc_ValueError, "a segment text holds at most 2**32 - 1 characters");
+  }
+  const auto [cuts, cut_count] = items_of(parts[1], "segment boundaries are a list of int");
+  for (Py_ssize_t i = 0; i < cut_count; ++i) job.boundaries.push_back(position_in(cuts[i], length));
+  const auto [pieces, piece_count] = items_of(parts[2], "fixed pieces are a list of tuples");
+  for (Py_ssize_t i = 0; i < piece_count; ++i) {
+    const auto [fields, field_count] = items_of(pieces[i], "a fixed piece is (start, end, cost)");
+    if (field_count != 3) throw malformed("a fixed piece is (start, end, cost)");
+    job.fixed.push_back(prefix::FixedPiece{position_in(fields[0], length),
+                                           position_in(fields[1], length), as_double(fields[2])});
+  }
+  return job;
+}
+
+prefix::SegmentCosts costs_of(PyObject* costs) {
+  const auto [fields, size] = items_of(costs, "costs are a tuple of five floats");
+  if (size != 5) throw malformed("costs are a tuple of five floats");
+  return {as_double(fields[0]), as_double(fields[1]), as_double(fields[2]), as_double(fields[3]),
+          as_double(fields[4])};
+}
+
+binding::Ref into_py(prefix::Segmentation&& segmentation) {
+  const auto piece = [](prefix::Piece&& p) {
+    return std::tuple{p.start, p.end, static_cast<std::uint32_t>(p.kind), binding::into_py(p.key),
+                      p.payload, p.distance};
+  };
+  binding::Ref cost = binding::checked(PyFloat_FromDouble(segmentation.cost));
+  return binding::into_py(
+      std::pair{std::move(cost), binding::list_into_py(std::move(segmentation.pieces), piece)});
+}
+
+constexpr binding::FunctionDescription<6> SEGMENT_MANY{
+    std::nullopt,
+    "segment_many",
+    {"trie", "jobs", "max_dist", "transpositions", "costs", "threads"},
+    6};
+
+}  // namespace
+
+PyObject* segment_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SEGMENT_MANY, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    const auto [items, count] = items_of(bound[1], "segment jobs are a list");
+    std::vector<Job> jobs;
+    jobs.reserve(static_cast<std::size_t>(count));
+    for (Py_ssize_t i = 0; i < count; ++i) jobs.push_back(job_of(items[i]));
+    const std::uint64_t max_dist = binding::MachineWord::convert(bound[2]);
+    const int swaps = PyObject_IsTrue(bound[3]);
+    if (swaps < 0) binding::throw_fetched();
+    const prefix::SegmentCosts costs = costs_of(bound[4]);
+    const std::size_t threads = thread_count(binding::MachineWord::convert(bound[5]));
+    const prefix::SearchTrie& trie = borrowed.trie();
+    return answers_converted<prefix::Segmentation>(
+        jobs.size(), threads,
+        [&](std::size_t i) {
+          const Job& job = jobs[i];
+          return prefix::segment(trie, prefix::SegmentQuery{job.text, max_dist, swaps != 0,
+                                                            job.boundaries, job.fixed, costs});
+        },
+        [](prefix::Segmentation&& answer) { return into_py(std::move(answer)); });
+  });
+}
+
+}  // namespace native
