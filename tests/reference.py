@@ -4,6 +4,7 @@ plain layout of words into arrays."""
 
 from __future__ import annotations
 
+import math
 import os.path
 
 
@@ -148,3 +149,33 @@ def complete(words: dict[str, int], prefix: str, n: int, max_dist: int, swaps: b
     distance = osa if swaps else levenshtein
     found = [(k, p, min(distance(k[:end], prefix) for end in range(len(k) + 1))) for k, p in words.items()]
     return ranked([m for m in found if m[2] <= max_dist], n, scores)
+
+
+def segmentation_cost(words: dict[str, int], text: str, max_dist: int, costs, cuts=(), fixed=()):
+    """The least cost of any cut of `text` into pieces, each a key within its
+    allowed edits (at most 1 for a piece beginning inside a word or at a
+    fixed piece), a fixed piece or a kept run of at most 64 characters, by
+    trying every set of cuts."""
+    per_edit, kept, per_char, split, join = costs
+    n = len(text)
+    best = math.inf
+    for mask in range(1 << max(n - 1, 0)):
+        ends = [k for k in range(1, n) if mask >> (k - 1) & 1] + [n]
+        total, start = 0.0, 0
+        for end in ends:
+            radius = max_dist if (start == 0 or start in cuts) and not any(
+                s == start for s, _, _ in fixed) else min(max_dist, 1)
+            piece = text[start:end]
+            options = [kept + per_char * len(piece)] if len(piece) <= 64 else []
+            options += [c for s, e, c in fixed if (s, e) == (start, end)]
+            for key, payload in words.items():
+                d = osa(key, piece)
+                allowed = min(len(key), len(piece))
+                allowed = 0 if allowed <= 2 else 1 if allowed <= 4 else 2 if allowed <= 8 else 3
+                if d <= min(radius, allowed):
+                    options.append(math.log(payload + 2) + 2.49 + d * per_edit)
+            total += min(options) + join * sum(1 for c in cuts if start < c < end)
+            total += split if end < n and end not in cuts else 0.0
+            start = end
+        best = min(best, total)
+    return best if n else 0.0

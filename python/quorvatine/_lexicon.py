@@ -49,8 +49,8 @@ def known(trie: PrefixSearch, word: str) -> int | None:
     hit = trie.exact_match(word)
     if hit is not None:
         return hit[1]
-    for form in forms(word)[1:] if word else ():
-        hit = trie.exact_match(form)
+    for form in forms(word) if word else ():
+        hit = trie.exact_match(form) if form != word else None
         if hit is not None:
             return hit[1]
     return None

@@ -21,8 +21,8 @@ from _quorvatine import PrefixSearch
 from . import text as texts
 from .dictionary import STDIN
 
-LONGEST_LINE = 1 << 20
-BATCH_CHARS = 1 << 18  # characters handed to one batch call
+LONGEST_LINE = 1 << 16
+BATCH_CHARS = 1 << 16  # characters handed to one batch call
 PROGRESS_FROM = 1 << 20  # bytes: smaller files show no progress bar
 _LINE_ENDS = ("\r\n", "\n", "\r")
 

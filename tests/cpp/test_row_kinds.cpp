@@ -70,6 +70,17 @@ void compare_along(const Rows& rows, std::u32string_view query, std::uint64_t ma
       if (in_reach) {
         ASSERT_EQ(reads.distance(row.data(), depth), cells[n]) << where;
       }
+      if constexpr (EndRows<Rows>) {
+        // The ends a row lists are the plain row's cells within the radius.
+        std::vector<std::pair<std::size_t, std::uint64_t>> ends;
+        std::vector<std::pair<std::size_t, std::uint64_t>> expected;
+        reads.for_each_end(row.data(), depth,
+                           [&](std::size_t j, std::uint64_t cell) { ends.emplace_back(j, cell); });
+        for (std::size_t j = 0; j <= n; ++j) {
+          if (cells[j] <= radius) expected.emplace_back(j, cells[j]);
+        }
+        ASSERT_EQ(ends, expected) << where;
+      }
       KeptCodePoints keep;
       if (reads.exhausted(row.data(), depth, keep)) {
         ASSERT_GE(least, radius) << where;

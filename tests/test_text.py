@@ -1,0 +1,132 @@
+"""Checking and correcting whole texts, and segmenting unspaced text: offsets
+and untouched bytes, split and join decisions against a reference that tries
+every split, and the command line streaming a large input in bounded memory."""
+
+from __future__ import annotations
+
+import random
+import resource
+import subprocess
+import sys
+
+import pytest
+
+import quorvatine
+from quorvatine import _native, text
+
+from reference import segmentation_cost
+
+WORDS = ["the", "quick", "brown", "fox", "jumps", "over", "lazy", "dog", "a", "I", "accommodate",
+         "where", "is", "love", "he", "had", "don't", "Paris", "receive", "in", "sixth", "grade"]
+
+
+@pytest.fixture(scope="module")
+def trie():
+    return quorvatine.build(WORDS)
+
+
+# Each text, and the words check reports in it.
+OFFSET_CASES = [
+    ("the quick, brown fox!", []),
+    ("Teh qiuck fox", ["Teh", "qiuck"]),
+    ("3.14 and 42 dogs, v2, snake_case, e.g. the", ["and", "dogs"]),
+    ("see https://example.com/recieve or me@exmaple.org the", ["see", "or"]),
+    ("the `recieve()` code", ["code"]),
+    ("crème brûlée 東京 the", ["crème", "brûlée", "東京"]),
+    ("the \U0001F600 dgo \U00010400x the", ["dgo", "\U00010400x"]),
+    ("the\r\nqiuck\r\n\r\nfox dgo\rthe", ["qiuck", "dgo"]),
+    ("don't and don\u2019t THE Paris PARIS paris", ["and", "paris"]),
+    ("well-known fox", ["well", "known"]),
+]
+
+
+@pytest.mark.parametrize("source, unknown", OFFSET_CASES)
+def test_offsets_and_untouched_bytes(trie, source, unknown):
+    issues = quorvatine.check(trie, source)
+    assert [i.word for i in issues] == unknown
+    starts = [0] + [k + 1 for k, c in enumerate(source)
+                    if c in "\n\r" and not (c == "\r" and source[k + 1:k + 2] == "\n")]
+    for issue in issues:
+        assert source[issue.start:issue.end] == issue.word
+        line_start = starts[issue.line - 1]
+        assert issue.start - line_start + 1 == issue.column
+    corrected = quorvatine.correct(trie, source)
+    # The corrections, in order, rebuild the output from the input; nothing
+    # outside them changes.
+    rebuilt, at = [], 0
+    for c in corrected.corrections:
+        assert c.start >= at and source[c.start:c.end] == c.original != c.replacement
+        rebuilt += [source[at:c.start], c.replacement]
+        at = c.end
+    assert "".join(rebuilt) + source[at:] == corrected.text
+
+
+@pytest.mark.parametrize("source, expected", [
+    ("Teh qiuck brown fox", "The quick brown fox"),
+    ("THEQUICK fox, thelazy dog.", "THE QUICK fox, the lazy dog."),
+    ("acc ommodate the fox", "accommodate the fox"),
+    ("whereis th elove", "where is the love"),
+    ("I recieve in sixtgrade", "I receive in sixth grade"),
+    ("zzzzqqq the fox", "zzzzqqq the fox"),
+])
+def test_correct(trie, source, expected):
+    assert quorvatine.correct(trie, source).text == expected
+    assert quorvatine.correct_many(trie, [source, source], threads=2) == [
+        quorvatine.correct(trie, source)] * 2
+
+
+def test_a_threshold_leaves_words_alone(trie):
+    assert quorvatine.correct(trie, "qiuck fox", threshold=100.0).corrections == []
+
+
+def test_segment(trie):
+    found = quorvatine.segment(trie, "#Thequickbrownfox jumpsover the laz ydog 2024")
+    assert found.text == "#The quick brown fox jumps over the lazy dog 2024"
+    assert found.words == ["The", "quick", "brown", "fox", "jumps", "over", "the", "lazy", "dog"]
+    assert quorvatine.segment(trie, "thequikcfox", 1) == ("the quick fox", ["the", "quick", "fox"], 1)
+    assert quorvatine.segment_many(trie, ["", "dog"], threads=2) == [("", [], 0), ("dog", ["dog"], 0)]
+
+
+COSTS = (7.0, 20.0, 3.0, 4.0, 6.0)
+
+
+def test_segmentation_is_the_cheapest_of_every_split():
+    words = {w: k for k, w in enumerate(["a", "ab", "abc", "bca", "ca", "cab", "b", "bacab"])}
+    trie = quorvatine.build(words)
+    rng = random.Random(23)
+    for _ in range(60):
+        letters = "".join(rng.choice("abcd") for _ in range(rng.randint(0, 9)))
+        cuts = sorted(rng.sample(range(1, len(letters)), min(2, max(len(letters) - 1, 0))))
+        fixed = [(cuts[0], len(letters), 5.5)] if cuts and rng.random() < 0.5 else []
+        max_dist = rng.randint(0, 2)
+        for job in ((letters, [], []), (letters, cuts, fixed)):
+            [(cost, pieces)] = _native.segment_many(trie, [job], max_dist, True, COSTS, 1)
+            expected = segmentation_cost(words, letters, max_dist, COSTS, job[1], job[2])
+            assert cost == pytest.approx(expected), (job, max_dist, pieces)
+            assert [p[0] for p in pieces[1:]] == [p[1] for p in pieces[:-1]]
+            assert "".join(letters[p[0]:p[1]] for p in pieces) == letters
+
+
+def test_check_streams_a_large_input_in_bounded_memory(tmp_path):
+    line = "the quick brown fox jumps over the lazy dgo and acc ommodate thequick " * 40
+    big = tmp_path / "big.txt"
+    with open(big, "w") as f:
+        for k in range(500):
+            f.write(line + "\n")
+        # A line of 2 MiB, cut at spaces as it is read.
+        f.write("teh " * (1 << 19) + "\n")
+    script = (
+        "import resource, sys; from quorvatine.cli import main; status = main(sys.argv[1:]); "
+        "sys.stdout.flush(); "
+        "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss, file=sys.stderr); "
+        "sys.exit(status)"
+    )
+    proc = subprocess.run([sys.executable, "-c", script, "check", str(big)],
+                          capture_output=True, text=True)
+    assert proc.returncode == 1
+    lines = proc.stdout.splitlines()
+    assert len(lines) == 500 * 40 * 4 + (1 << 19)
+    assert lines[0].startswith(f"{big}:1:41: dgo: ")
+    assert lines[-1].startswith(f"{big}:501:{4 * ((1 << 19) - 1) + 1}: teh: the")
+    peak_kib = int(proc.stderr.split()[-1])
+    assert peak_kib < 100 * 1024, peak_kib
