@@ -23,6 +23,8 @@ from .dictionary import STDIN
 
 LONGEST_LINE = 1 << 16
 BATCH_CHARS = 1 << 16  # characters handed to one batch call
+ADVICE_KEPT = 50_000  # unknown words whose suggestions a stream keeps
+KNOWN_KEPT = 500_000  # words whose lookup a stream keeps
 PROGRESS_FROM = 1 << 20  # bytes: smaller files show no progress bar
 _LINE_ENDS = ("\r\n", "\n", "\r")
 
@@ -38,14 +40,22 @@ def check_stream(
 ) -> int:
     """Writes a line per unknown word of the file at `path` (``-``: standard
     input) to `out`, ``NAME:LINE:COL: word: suggestions`` or a JSON object;
-    returns how many there were."""
+    returns how many there were. The lookups of up to KNOWN_KEPT words
+    and the suggestions of up to ADVICE_KEPT unknown ones are kept for the
+    batches that follow."""
     name = "<stdin>" if path == STDIN else path
     found = 0
     line, column = 1, 0
     sink = _binary(out)
+    advice: dict[str, list[str]] = {}
+    known: dict[str, bool] = {}
+    threads = texts._thread_count(None, "threads")
     with _Source(path) as source:
         for batch in source.batches():
-            issues = texts.check_many(trie, batch, n, max_dist)
+            if len(advice) > ADVICE_KEPT or len(known) > KNOWN_KEPT:
+                advice.clear()
+                known.clear()
+            issues = texts._checked(trie, batch, n, max_dist, threads, advice, known)
             lines = []
             for piece, piece_issues in zip(batch, issues):
                 for issue in piece_issues:
@@ -56,8 +66,8 @@ def check_stream(
                                   "word": issue.word, "suggestions": issue.suggestions}
                         lines.append(json.dumps(record, ensure_ascii=False))
                     else:
-                        advice = ", ".join(issue.suggestions) or "no suggestions"
-                        lines.append(f"{name}:{at_line}:{at_column}: {issue.word}: {advice}")
+                        listed = ", ".join(issue.suggestions) or "no suggestions"
+                        lines.append(f"{name}:{at_line}:{at_column}: {issue.word}: {listed}")
                 found += len(piece_issues)
                 ends = [m.end() for m in texts._LINE_END.finditer(piece)]
                 if ends:
@@ -84,7 +94,7 @@ def correct_stream(
             sink.flush()
 
 
-def _binary(out: TextIO) -> BinaryIO:
+def _binary(out: TextIO) -> BinaryIO | _TextSink:
     # The bytes themselves: no newline translation, and undecodable input
     # written back as it came.
     out.flush()
@@ -97,8 +107,7 @@ class _TextSink(io.RawIOBase):
     def __init__(self, out: TextIO) -> None:
         self._out = out
 
-    def write(self, data: object) -> int:
-        assert isinstance(data, bytes)
+    def write(self, data: bytes) -> int:  # type: ignore[override]
         self._out.write(data.decode("utf-8", "surrogateescape"))
         return len(data)
 

@@ -14,13 +14,14 @@ from __future__ import annotations
 
 import bisect
 import re
+import sys
 from collections.abc import Iterable, Sequence
 from typing import NamedTuple
 
 from _quorvatine import PrefixSearch
 
 from . import _lexicon, _native
-from .parallel import _batch_of, _cores, _thread_count
+from .parallel import _batch_of, _thread_count
 from .ranked import _check as _check_arguments
 
 # The costs of the segmentation (nats, see _lexicon): an edit, a piece kept
@@ -81,35 +82,21 @@ class Segmented(NamedTuple):
 def words(text: str) -> list[tuple[int, int]]:
     """The (start, end) offsets of the words of `text` that are checked, in
     order (see the module's documentation for what counts as one)."""
-    left_alone = [m.span() for m in _CODE.finditer(text)] if "`" in text else []
-    found: list[tuple[int, int]] = []
-    for span in _SPAN.finditer(text):
-        start, end = span.span()
-        if _LETTERS.fullmatch(text, start, end):
-            if not left_alone or not _inside(left_alone, start):
-                found.append((start, end))
-            continue
-        _words_of_span(text, start, end, left_alone, found)
+    skipped = [m.span() for m in _CODE.finditer(text)] if "`" in text else []
+    if "@" in text or "://" in text or "www." in text:
+        skipped = sorted(skipped + [m.span() for m in _URL_OR_ADDRESS.finditer(text)])
+    is_word = _WORD.fullmatch
+    found = []
+    for chunk in _CHUNK.finditer(text):
+        at, to = chunk.span()
+        if is_word(text, at, to) and not (skipped and _inside(skipped, at)):
+            found.append((at, to))
     return found
 
 
 def _inside(regions: list[tuple[int, int]], at: int) -> bool:
-    k = bisect.bisect_right(regions, (at, len(regions) and 1 << 62)) - 1
+    k = bisect.bisect_right(regions, (at, sys.maxsize)) - 1
     return k >= 0 and regions[k][0] <= at < regions[k][1]
-
-
-def _words_of_span(
-    text: str, start: int, end: int, code: list[tuple[int, int]], found: list[tuple[int, int]]
-) -> None:
-    skipped = [m.span() for m in _URL_OR_ADDRESS.finditer(text, start, end)]
-    for chunk in _CHUNK.finditer(text, start, end):
-        at, to = chunk.span()
-        if code and _inside(code, at):
-            continue
-        if skipped and any(a <= at < b for a, b in skipped):
-            continue
-        if _WORD.fullmatch(text, at, to):
-            found.append((at, to))
 
 
 class _Lines:
@@ -145,11 +132,34 @@ def check_many(
     core)."""
     batch = _texts(texts)
     _check_arguments(trie, "", "text", n, max_dist, None)
-    count = _thread_count(threads, "threads")
-    found = [(text, [span for span in words(text) if _known_span(trie, text, span) is None])
-             for text in batch]
-    unknown = sorted({text[a:b] for text, spans in found for a, b in spans})
-    advice = dict(zip(unknown, _suggestions(trie, unknown, n, max_dist, count)))
+    return _checked(trie, batch, n, max_dist, _thread_count(threads, "threads"), {}, {})
+
+
+def _checked(
+    trie: PrefixSearch,
+    batch: Sequence[str],
+    n: int,
+    max_dist: int,
+    threads: int,
+    advice: dict[str, list[str]],
+    known: dict[str, bool],
+) -> list[list[Issue]]:
+    """check_many's answer; `advice` keeps the suggestions of the unknown
+    words met so far and `known` whether each word met is known (a stream's
+    batches share them)."""
+    found = []
+    for text in batch:
+        spans = []
+        for a, b in words(text):
+            word = text[a:b]
+            hit = known.get(word)
+            if hit is None:
+                hit = known[word] = _lexicon.known(trie, word) is not None
+            if not hit:
+                spans.append((a, b))
+        found.append((text, spans))
+    unknown = sorted({text[a:b] for text, spans in found for a, b in spans} - advice.keys())
+    advice.update(zip(unknown, _suggestions(trie, unknown, n, max_dist, threads)))
     out = []
     for text, spans in found:
         lines = _Lines(text) if spans else None
@@ -173,7 +183,7 @@ def _suggestions(
     if not unknown or n == 0:
         return [[] for _ in unknown]
     singles = _lexicon.corrections_many(trie, unknown, n, max_dist, threads)
-    jobs = [(_folded(w), [], []) for w in unknown]
+    jobs: list[_Job] = [(_folded(w), [], []) for w in unknown]
     splits = _native.segment_many(trie, jobs, 0, True, _costs(SPLIT, 0.0), threads)
     out = []
     for word, single, (cost, pieces) in zip(unknown, singles, splits):
@@ -480,5 +490,3 @@ __all__ = [
     "segment_many",
     "words",
 ]
-
-del Iterable, _cores
