@@ -470,7 +470,7 @@ def _runs(trie: PrefixSearch, text: str) -> list[_Window]:
 
 
 def _texts(texts: Iterable[str]) -> list[str] | tuple[str, ...]:
-    batch = _batch_of(texts)
+    batch = _batch_of(texts, "texts")
     for text in batch:
         if not isinstance(text, str):
             raise TypeError(f"texts must be str, not {type(text).__name__}")
