@@ -40,19 +40,19 @@ struct Queries {
 // the walks, and the calling thread takes it again to convert each finished
 // run of answers while the other threads go on.
 template <class Result, class Job, class Convert>
-[[nodiscard]] binding::Ref answers_converted(std::size_t count, std::size_t threads,
-                                             const Job& job, Convert convert) {
+[[nodiscard]] binding::Ref answers_converted(std::size_t count, std::size_t threads, const Job& job,
+                                             Convert convert) {
   binding::Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(count)));
   ReleasedLock released;  // taken again before `list` is dropped on a failure
-  answer_each<Result>(
-      count, threads, job, [&](std::size_t begin, std::size_t end, std::vector<Result>& answers) {
-        released.relocked([&] {
-          for (std::size_t i = begin; i < end; ++i) {
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
-                            convert(std::move(answers[i])).release());
-          }
-        });
-      });
+  answer_each<Result>(count, threads, job,
+                      [&](std::size_t begin, std::size_t end, std::vector<Result>& answers) {
+                        released.relocked([&] {
+                          for (std::size_t i = begin; i < end; ++i) {
+                            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
+                                            convert(std::move(answers[i])).release());
+                          }
+                        });
+                      });
   return list;
 }
 

@@ -57,7 +57,8 @@ Job job_of(PyObject* item) {
   Job job{prefix::decode_utf8(binding::Text::convert(parts[0])), {}, {}};
   const std::size_t length = job.text.size();
   if (length > UINT32_MAX) {
-    throw binding::Error::pending(PyExc_ValueError, "a segment text holds at most 2**32 - 1 characters");
+    throw binding::Error::pending(PyExc_ValueError,
+                                  "a segment text holds at most 2**32 - 1 characters");
   }
   const auto [cuts, cut_count] = items_of(parts[1], "segment boundaries are a list of int");
   for (Py_ssize_t i = 0; i < cut_count; ++i) job.boundaries.push_back(position_in(cuts[i], length));
@@ -80,8 +81,9 @@ prefix::SegmentCosts costs_of(PyObject* costs) {
 
 binding::Ref into_py(prefix::Segmentation&& segmentation) {
   const auto piece = [](prefix::Piece&& p) {
-    return std::tuple{p.start, p.end, static_cast<std::uint32_t>(p.kind), binding::into_py(p.key),
-                      p.payload, p.distance};
+    return std::tuple{
+        p.start,   p.end,     static_cast<std::uint32_t>(p.kind), binding::into_py(p.key),
+        p.payload, p.distance};
   };
   binding::Ref cost = binding::checked(PyFloat_FromDouble(segmentation.cost));
   return binding::into_py(

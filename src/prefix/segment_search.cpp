@@ -129,15 +129,15 @@ class EndSink {
     ends([&](std::size_t length, std::uint64_t distance) {
       if (length == 0 || distance > edits_allowed(std::min(length, key.size()))) return;
       const std::size_t end = start_ + length;
-      ways_.offer(start_, end,
-                  cost + static_cast<double>(distance) * query_.costs.per_edit +
-                      ways_.cuts(start_, end),
-                  [&](Step& step) {
-                    step.kind = PieceKind::KEY;
-                    step.key.assign(key);
-                    step.payload = payload;
-                    step.distance = distance;
-                  });
+      ways_.offer(
+          start_, end,
+          cost + static_cast<double>(distance) * query_.costs.per_edit + ways_.cuts(start_, end),
+          [&](Step& step) {
+            step.kind = PieceKind::KEY;
+            step.key.assign(key);
+            step.payload = payload;
+            step.distance = distance;
+          });
     });
   }
 

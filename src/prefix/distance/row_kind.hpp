@@ -97,8 +97,8 @@ concept HeightBoundRows = RowKind<R> &&
 // against every beginning of a long text at once. Wrong: pieces of the text
 // lost or invented.
 template <class R>
-concept EndRows = RowKind<R> && requires(const R& rows, const typename R::Word* row,
-                                         std::size_t depth) {
+concept EndRows = RowKind<R> &&
+    requires(const R& rows, const typename R::Word* row, std::size_t depth) {
   rows.for_each_end(row, depth, [](std::size_t, std::uint64_t) {});
 };
 

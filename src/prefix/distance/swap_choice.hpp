@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "prefix/distance/band_swap_sets.hpp"
