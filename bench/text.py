@@ -155,8 +155,8 @@ def main(quick: bool) -> None:
             while f.tell() < 10_000_000:
                 f.write(body)
         size = big.stat().st_size
-        script = ("import resource, sys; from quorvatine.cli import main; s = main(sys.argv[1:]); "
-                  "sys.stdout.flush(); print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss, "
+        script = ("import sys; from quorvatine.cli import main; s = main(sys.argv[1:]); "
+                  "sys.stdout.flush(); print(open('/proc/self/status').read().split('VmHWM:')[1].split()[0], "
                   "file=sys.stderr); sys.exit(s)")
         start = time.perf_counter()
         proc = subprocess.run(["taskset", "-c", "0", sys.executable, "-c", script, "check", str(big)],
