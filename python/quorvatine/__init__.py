@@ -22,6 +22,7 @@ from .keys import Dictionary
 from .parallel import complete_many, fuzzy_match_many, suggest_many
 from .prepared import load, save
 from .ranked import complete, suggest
+from .spelling import spell, spell_many
 
 pickling.register()
 
@@ -41,6 +42,8 @@ __all__ = [
     "layout",
     "load",
     "save",
+    "spell",
+    "spell_many",
     "suggest",
     "suggest_many",
 ]
