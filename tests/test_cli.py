@@ -39,13 +39,13 @@ def wordlist(tmp_path):
 
 
 def test_suggestions_nearest_first_ties_in_dictionary_order(wordlist):
-    status, out, err = run("--dict", str(wordlist), "--max-dist", "1", "car", "дм")
+    status, out, err = run("--dict", str(wordlist), "--nearest", "--max-dist", "1", "car", "дм")
     assert (status, err) == (0, "")
     assert out.splitlines() == ["car: car (0), cart (1), cat (1)", "дм: дом (1)"]
 
 
 def test_limit_exact_and_json(wordlist):
-    assert run("--dict", str(wordlist), "--limit", "2", "car")[1] == "car: car (0), cart (1)\n"
+    assert run("--dict", str(wordlist), "--nearest", "--limit", "2", "car")[1] == "car: car (0), cart (1)\n"
     assert run("--dict", str(wordlist), "--exact", "cart", "ca")[1] == "cart: found\nca: not found\n"
     status, out, _ = run("--dict", str(wordlist), "--json", "--max-dist", "1", "cat", "zzzzz")
     assert status == 0
@@ -79,7 +79,7 @@ def test_word_list_from_stdin_and_only_regular_files(wordlist, tmp_path):
 def test_build_then_load_prepared_file(wordlist, tmp_path):
     prepared = tmp_path / "words.qvt"
     assert run("build", str(wordlist), "-o", str(prepared))[0] == 0
-    assert run("--dict", str(prepared), "--max-dist", "1", "car")[1] == (
+    assert run("--dict", str(prepared), "--nearest", "--max-dist", "1", "car")[1] == (
         "car: car (0), cart (1), cat (1)\n"
     )
     assert quorvatine.load(prepared).exact_match("cart") == ("cart", 1, 0)
@@ -113,7 +113,7 @@ def test_bundled_dictionary():
     assert "spelling (1)" in out
     assert run("--exact", "dictionary", "xqzzv")[1] == "dictionary: found\nxqzzv: not found\n"
     # Ties go to the more common word: "with" and "which" before "wish", "rich", "Mich".
-    assert run("--max-dist", "1", "--limit", "2", "wich")[1] == "wich: with (1), which (1)\n"
+    assert run("--nearest", "--max-dist", "1", "--limit", "2", "wich")[1] == "wich: with (1), which (1)\n"
     # A swap is one edit unless --levenshtein; at most 10 suggestions by default.
     out = run("recieve", "teh")[1].splitlines()
     assert out[0].startswith("recieve: receive (1), relieve (1), ") and out[1].startswith("teh: the (1), ")

@@ -16,6 +16,8 @@ from _quorvatine import PrefixSearch, from_bytes, from_internal_data
 
 from . import pickling
 from .builder import build, layout
+from .bundled import english
+from .counts import with_counts
 from .dictionary import DataError, build_word_list
 from .errors import PanicException
 from .keys import Dictionary
@@ -36,6 +38,7 @@ __all__ = [
     "build_word_list",
     "complete",
     "complete_many",
+    "english",
     "from_bytes",
     "from_internal_data",
     "fuzzy_match_many",
@@ -46,6 +49,7 @@ __all__ = [
     "spell_many",
     "suggest",
     "suggest_many",
+    "with_counts",
 ]
 
 __version__: str  # set by __getattr__ on first use

@@ -16,7 +16,8 @@ from typing import Optional
 from _quorvatine import PrefixSearch
 
 from . import _native
-from .ranked import Score, _check
+from .casing import carried
+from .ranked import Score, _check, _room
 
 
 def _cores() -> int:
@@ -64,9 +65,10 @@ def suggest_many(
     transpositions: bool = True,
     scores: Optional[Sequence[Score]] = None,
     threads: int | None = None,
+    ignore_case: bool = False,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
-    scores=...) for w in words]``, computed on up to `threads` native threads
+    scores=..., ignore_case=...) for w in words]``, computed on up to `threads` native threads
     (default: every core this process may use), in query order and equal to
     the loop's, failures included: the exception of the first failing query
     (a ``PanicException`` for a trie whose arrays are not a tree, the
@@ -80,7 +82,8 @@ def suggest_many(
     no query reaches may be anything, but a sequence whose own ``__len__``
     or ``__getitem__`` raises fails the batch right there."""
     return _ranked_many(
-        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads
+        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads,
+        ignore_case,
     )
 
 
@@ -93,14 +96,15 @@ def complete_many(
     transpositions: bool = True,
     scores: Optional[Sequence[Score]] = None,
     threads: int | None = None,
+    ignore_case: bool = False,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
-    scores=...) for p in prefixes]`` on up to `threads` native threads, as
+    scores=..., ignore_case=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
     count and reading of `scores` once up front."""
     return _ranked_many(
         _native.complete_many, "prefix", trie, prefixes, n, max_dist,
-        transpositions, scores, threads,
+        transpositions, scores, threads, ignore_case,
     )
 
 
@@ -114,6 +118,7 @@ def _ranked_many(
     transpositions: bool,
     scores: Optional[Sequence[Score]],
     threads: int | None,
+    ignore_case: bool,
 ) -> list[list[tuple[str, int, int]]]:
     count = _thread_count(threads, "threads")
     batch = _batch_of(queries)
@@ -122,7 +127,12 @@ def _ranked_many(
     _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
-    answers = native_call(trie, texts, n, max_dist, bool(transpositions), scores, count)
+    room = _room(n) if ignore_case else n
+    answers = native_call(
+        trie, texts, room, max_dist, bool(transpositions), scores, count, bool(ignore_case)
+    )
+    if ignore_case:
+        answers = [carried(text, found, n) for text, found in zip(texts, answers)]
     if refused < len(batch):
         _check(trie, batch[refused], name, n, max_dist, scores)
     return answers

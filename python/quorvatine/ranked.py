@@ -10,6 +10,7 @@ from typing import Optional, Union
 from _quorvatine import PrefixSearch
 
 from . import _native
+from .casing import carried
 
 MAX_U64 = 2**64 - 1
 
@@ -24,6 +25,7 @@ def suggest(
     *,
     transpositions: bool = True,
     scores: Optional[Sequence[Score]] = None,
+    ignore_case: bool = False,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys within `max_dist` edits of `word`, as
     (key, payload, distance), nearest first.
@@ -35,11 +37,18 @@ def suggest(
     when `scores` is given (a sequence of int or float indexed by payload,
     such as word frequencies), else by payload, lower first; then by key.
 
+    With `ignore_case`, letters are compared without their case and each key
+    comes back in the word's case (see `casing.carry_case`): ``RECIEVE``
+    gives RECEIVE; keys that then read alike are listed once.
+
     The search narrows its radius as it fills: once it holds n keys, nothing
     further than the worst of them is looked at. Raises PanicException when
     the trie's arrays are not a tree."""
     _check(trie, word, "word", n, max_dist, scores)
-    return _native.suggest(trie, word, n, max_dist, bool(transpositions), scores)
+    if ignore_case:
+        found = _native.suggest(trie, word, _room(n), max_dist, bool(transpositions), scores, True)
+        return carried(word, found, n)
+    return _native.suggest(trie, word, n, max_dist, bool(transpositions), scores, False)
 
 
 def complete(
@@ -50,19 +59,31 @@ def complete(
     *,
     transpositions: bool = True,
     scores: Optional[Sequence[Score]] = None,
+    ignore_case: bool = False,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys that begin with some text within `max_dist` edits
     of `prefix`, as (key, payload, distance), where the distance is that of
     the key's nearest beginning: best first by that distance, then as
     `suggest` orders ties. `max_dist=0` is plain prefix completion, and the
     empty prefix completes to every key. Adjacent swaps count as one edit
-    unless `transpositions` is false, as in `suggest`.
+    unless `transpositions` is false, and case is ignored with
+    `ignore_case`, as in `suggest`.
 
     Below a node within `max_dist` of the whole prefix every key completes,
     so that subtree is listed without further distance work. Raises
     PanicException when the trie's arrays are not a tree."""
     _check(trie, prefix, "prefix", n, max_dist, scores)
-    return _native.complete(trie, prefix, n, max_dist, bool(transpositions), scores)
+    if ignore_case:
+        found = _native.complete(trie, prefix, _room(n), max_dist, bool(transpositions), scores, True)
+        return carried(prefix, found, n)
+    return _native.complete(trie, prefix, n, max_dist, bool(transpositions), scores, False)
+
+
+def _room(n: int) -> int:
+    """How many keys to ask for so that n remain once keys that read alike
+    in the query's case are merged: each key has at most one other case form
+    in most dictionaries."""
+    return min(2 * operator.index(n), MAX_U64)
 
 
 def _check(
@@ -72,13 +93,18 @@ def _check(
         raise TypeError(f"trie must be a PrefixSearch, not {type(trie).__name__}")
     if not isinstance(text, str):
         raise TypeError(f"{name} must be a str, not {type(text).__name__}")
-    for label, value in (("n", n), ("max_dist", max_dist)):
-        if isinstance(value, bool) or not hasattr(type(value), "__index__"):
-            raise TypeError(f"{label} must be an int, not {type(value).__name__}")
-        number = operator.index(value)  # type: ignore[arg-type]
-        if number < 0:
-            raise ValueError(f"{label} must not be negative: {number}")
-        if number > MAX_U64:
-            raise OverflowError(f"{label} must be at most {MAX_U64}: {number}")
+    _check_natural("n", n)
+    _check_natural("max_dist", max_dist)
     if scores is not None and not isinstance(scores, Sequence):
         raise TypeError(f"scores must be a sequence of numbers or None, not {type(scores).__name__}")
+
+
+def _check_natural(label: str, value: object) -> None:
+    """Refuses `value` unless it is an int (not a bool) from 0 to 2**64 - 1."""
+    if isinstance(value, bool) or not hasattr(type(value), "__index__"):
+        raise TypeError(f"{label} must be an int, not {type(value).__name__}")
+    number = operator.index(value)  # type: ignore[arg-type]
+    if number < 0:
+        raise ValueError(f"{label} must not be negative: {number}")
+    if number > MAX_U64:
+        raise OverflowError(f"{label} must be at most {MAX_U64}: {number}")

@@ -6,39 +6,15 @@
 #include <cstdint>
 #include <string>
 #include <utility>
-#include <variant>
 
 #include "prefix/distance/swap_choice.hpp"
-#include "prefix/failure.hpp"
+#include "prefix/spell/case_fold.hpp"
 #include "prefix/walk/completion_walk.hpp"
-#include "prefix/walk/tree_view.hpp"
+#include "prefix/walk/tree_of.hpp"
 #include "prefix/walk/tree_walk.hpp"
 
 namespace prefix {
 namespace {
-
-// Calls `use(view, payload_of)` with a view of the trie's tree and a reader
-// of a node's payload (one that is known to have one).
-template <class Use>
-std::vector<RankedMatch> on_tree(const SearchTrie& trie, Use use) {
-  if (const CompactTree* tree = trie.compact_tree()) {
-    const auto payload_of = [tree](NodeId node) { return *tree->get_payload(node); };
-    return std::visit(
-        [&]<class T>(const CodePointsOf<T>& code_points) {
-          return use(walk::CompactView<T>(*tree, code_points), payload_of);
-        },
-        tree->child_code_points());
-  }
-  const Trie* const arrays = trie.arrays().first;
-  const TreeShape* const shape = trie.arrays().second;
-  if (!shape->is_tree) {
-    throw InternalFailure("child relation is not a tree: ranked queries need one (" +
-                          std::to_string(arrays->node_shifts.size()) + " nodes, " +
-                          std::to_string(arrays->child_indices.size()) + " child entries)");
-  }
-  const auto payload_of = [arrays](NodeId node) { return *arrays->node_payloads[node]; };
-  return use(walk::ShapeView(*arrays, *shape), payload_of);
-}
 
 // Radii tried before max_dist itself: each walk costs several times the one
 // before, so when n keys lie within a small radius, the walks up to it cost
@@ -52,12 +28,14 @@ constexpr std::uint64_t DEEPEN_UP_TO = 3;
 template <class Walk>
 std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query,
                                 std::uint64_t first, Walk walk) {
-  return on_tree(trie, [&](const auto& view, auto payload_of) {
+  const std::u32string folded = query.fold ? fold_case(query.text) : std::u32string();
+  const std::u32string_view text = query.fold ? std::u32string_view(folded) : query.text;
+  return walk::on_tree(trie, query.fold, [&](const auto& view, auto payload_of) {
     std::uint64_t radius = std::min(query.max_dist, first);
     while (true) {
       walk::TopSink sink(query.n, radius, payload_of, query.score_of);
-      distance::with_rows_of(query.swaps, query.text, radius, [&](auto&& rows) {
-        walk(view, std::forward<decltype(rows)>(rows), query.text, radius, sink);
+      distance::with_rows_of(query.swaps, text, radius, [&](auto&& rows) {
+        walk(view, std::forward<decltype(rows)>(rows), text, radius, sink);
       });
       if (radius == query.max_dist || sink.size() >= query.n) return std::move(sink).take();
       radius = radius < DEEPEN_UP_TO ? radius + 1 : query.max_dist;

@@ -16,6 +16,7 @@ struct RankedQuery {
   std::uint64_t n;         // at most this many keys
   std::uint64_t max_dist;  // none further
   bool swaps;              // an adjacent swap is one edit (else: Levenshtein)
+  bool fold;               // case ignored: text and keys compared folded (fold_case)
   const ScoreOf& score_of;
 };
 

@@ -1,0 +1,171 @@
+// Binding of the spelling ranker: the sound index as a capsule, the counts
+// as a borrowed buffer, corrections back as tuples.
+#include "native/spell.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "binding/conversions.hpp"
+#include "binding/entry_point.hpp"
+#include "binding/error.hpp"
+#include "binding/function_description.hpp"
+#include "binding/ref.hpp"
+#include "binding/results.hpp"
+#include "native/instance.hpp"
+#include "native/queries.hpp"
+#include "native/released_lock.hpp"
+#include "prefix/spell/sound_index.hpp"
+#include "prefix/spell/speller.hpp"
+#include "prefix/utf8.hpp"
+
+namespace native {
+namespace {
+
+constexpr const char* CAPSULE_NAME = "quorvatine._native.SoundIndex";
+
+void free_index(PyObject* capsule) {
+  delete static_cast<prefix::SoundIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
+}
+
+const prefix::SoundIndex& index_of(PyObject* capsule) {
+  if (!PyCapsule_IsValid(capsule, CAPSULE_NAME)) {
+    throw binding::type_mismatch(capsule, "SoundIndex");
+  }
+  return *static_cast<const prefix::SoundIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
+}
+
+// A buffer of counts held for as long as the walks read it.
+class Counts {
+ public:
+  explicit Counts(PyObject* object) {
+    if (object == Py_None) return;
+    if (PyObject_GetBuffer(object, &view_, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) < 0) {
+      binding::throw_fetched();
+    }
+    held_ = true;
+    const char* format = view_.format != nullptr ? view_.format : "B";
+    if (format[0] == '@' || format[0] == '=' || format[0] == '<') ++format;
+    const bool unsigned64 = view_.itemsize == 8 && std::strlen(format) == 1 &&
+                            (format[0] == 'Q' || (format[0] == 'L' && sizeof(long) == 8));
+    if (!unsigned64 || view_.ndim > 1) {
+      throw binding::Error::pending(
+          PyExc_TypeError, std::string("counts must be a buffer of unsigned 64-bit integers "
+                                       "(format 'Q'), not format '") +
+                               (view_.format != nullptr ? view_.format : "B") + "'");
+    }
+  }
+  Counts(const Counts&) = delete;
+  Counts& operator=(const Counts&) = delete;
+  ~Counts() {
+    if (held_) PyBuffer_Release(&view_);
+  }
+
+  [[nodiscard]] std::span<const std::uint64_t> span() const noexcept {
+    if (!held_) return {};
+    return {static_cast<const std::uint64_t*>(view_.buf),
+            static_cast<std::size_t>(view_.len) / sizeof(std::uint64_t)};
+  }
+
+ private:
+  Py_buffer view_{};
+  bool held_ = false;
+};
+
+// n, max_dist and fold, the arguments after the query text.
+struct SpellOptions {
+  std::uint64_t n;
+  std::optional<std::uint64_t> max_dist;
+  bool fold;
+
+  template <class Bound>
+  static SpellOptions from(const Bound& bound, std::size_t first) {
+    const std::uint64_t n = binding::MachineWord::convert(bound[first]);
+    const std::optional<std::uint64_t> max_dist =
+        binding::Optional<binding::MachineWord>::convert(bound[first + 1]);
+    const int fold = PyObject_IsTrue(bound[first + 2]);
+    if (fold < 0) binding::throw_fetched();
+    return {n, max_dist, fold != 0};
+  }
+
+  [[nodiscard]] prefix::SpellQuery query(std::u32string_view text,
+                                         std::span<const std::uint64_t> counts) const {
+    return {text, n, max_dist, fold, counts};
+  }
+};
+
+std::tuple<std::string_view, std::uint32_t, std::uint64_t, double> as_tuple(
+    const prefix::Correction& correction) {
+  return {correction.key, correction.payload, correction.distance, correction.cost};
+}
+
+constexpr binding::FunctionDescription<1> SOUND_INDEX{std::nullopt, "sound_index", {"trie"}, 1};
+constexpr binding::FunctionDescription<7> SPELL{
+    std::nullopt, "spell", {"trie", "index", "word", "n", "max_dist", "fold", "counts"}, 7};
+constexpr binding::FunctionDescription<8> SPELL_MANY{
+    std::nullopt,
+    "spell_many",
+    {"trie", "index", "words", "n", "max_dist", "fold", "counts", "threads"},
+    8};
+
+}  // namespace
+
+PyObject* sound_index(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SOUND_INDEX, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    auto index = without_lock(
+        [&] { return std::make_unique<prefix::SoundIndex>(borrowed.trie()); });
+    binding::Ref capsule =
+        binding::checked(PyCapsule_New(index.get(), CAPSULE_NAME, free_index));
+    index.release();  // the capsule owns it now
+    return capsule;
+  });
+}
+
+PyObject* spell(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SPELL, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    const prefix::SoundIndex& index = index_of(bound[1]);
+    const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[2]));
+    const SpellOptions options = SpellOptions::from(bound, 3);
+    const Counts counts(bound[6]);
+    return binding::list_into_py(
+        prefix::spell(borrowed.trie(), index, options.query(text, counts.span())), as_tuple);
+  });
+}
+
+PyObject* spell_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SPELL_MANY, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    const prefix::SoundIndex& index = index_of(bound[1]);
+    Queries queries = code_points_of(bound[2]);
+    const SpellOptions options = SpellOptions::from(bound, 3);
+    const Counts counts(bound[6]);
+    const std::size_t threads = thread_count(bound.template convert<binding::MachineWord>(7));
+    const prefix::SearchTrie& trie = borrowed.trie();
+    const std::vector<std::u32string>& texts = queries.texts;
+    binding::Ref answers = answers_into_list<std::vector<prefix::Correction>>(
+        texts.size(), threads,
+        [&](std::size_t i) {
+          return prefix::spell(trie, index, options.query(texts[i], counts.span()));
+        },
+        as_tuple);
+    if (queries.refused) throw std::move(*queries.refused);
+    return answers;
+  });
+}
+
+}  // namespace native

@@ -1,0 +1,58 @@
+// The spelling ranker: the words a misspelling most likely stands for, by
+// an error model of how people misspell, sound-alike words and how common
+// each word is.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "prefix/search_trie.hpp"
+#include "prefix/spell/sound_index.hpp"
+
+namespace prefix {
+
+struct SpellQuery {
+  std::u32string_view text;
+  std::uint64_t n;                        // at most this many corrections
+  std::optional<std::uint64_t> max_dist;  // none: chosen by the word's length (see spell)
+  bool fold;                              // case ignored (fold_case), as for RankedQuery
+  std::span<const std::uint64_t> counts;  // how common each payload's word is; empty: all alike
+};
+
+struct Correction {
+  std::string key;  // UTF-8, as stored
+  std::uint32_t payload;
+  std::uint64_t distance;  // optimal-string-alignment distance from the query (folded if fold)
+  double cost;             // the error model's cost of the misspelling (error_cost)
+
+  friend bool operator==(const Correction&, const Correction&) = default;
+};
+
+// How much a tenfold difference in count weighs against the error model's
+// cost, in edits. A key's rank is error cost + sound and case terms minus
+// FREQUENCY_WEIGHT * log10(count + 1).
+inline constexpr double FREQUENCY_WEIGHT = 0.35;
+// Taken off the cost of a key whose sound code is the query's.
+inline constexpr double SOUND_BONUS = 0.5;
+// Added to the cost of a key whose capitals the query lacks (case folded).
+inline constexpr double CASE_PENALTY = 0.15;
+
+// The at most n keys of `trie` the query text most likely misspells, best
+// first: by rank (above), then distance, payload and key. Candidates are
+// the keys within max_dist optimal-string-alignment edits (a tree walk
+// gathering them all) and the keys whose sound code lies within one edit of
+// the query's (`sounds`, made from the same trie): sound-alike words are
+// found however far they are in letters. Without max_dist the walk goes 1
+// edit far for words of up to 3 code points, else 2, and 3 for words of 7
+// or more whose best candidate costs more than one plain edit. Each
+// candidate is priced with error_cost, best bounds first, until no
+// remaining one can enter the n best. Throws InternalFailure when the
+// trie's arrays are not a tree.
+[[nodiscard]] std::vector<Correction> spell(const SearchTrie& trie, const SoundIndex& sounds,
+                                            const SpellQuery& query);
+
+}  // namespace prefix
