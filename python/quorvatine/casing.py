@@ -26,6 +26,9 @@ def carried(query: str, found: Sequence[Found], n: int) -> list[Found]:
     """The first `n` of `found` (tuples whose first item is a word), each word
     in the query's case; a word that comes out as an earlier one did is left
     out ("Bill" and "bill" for the query "BILL")."""
+    if query.lower() == query:
+        # Nothing to carry, and the keys are distinct.
+        return list(found[:n])
     seen: set[str] = set()
     out: list[Found] = []
     for item in found:

@@ -22,8 +22,9 @@ from .ranked import _check_natural, _room
 # (0.0 for the word itself; a plain edit costs 1, likely ones less).
 Correction = tuple[str, int, int, float]
 
-# Sound indexes of the tries spelled with last, each kept with its trie.
-_INDEXES: OrderedDict[int, tuple[PrefixSearch, object]] = OrderedDict()
+# Spelling indexes and carried counts of the tries spelled with last, each
+# kept with its trie.
+_INDEXES: OrderedDict[int, tuple[PrefixSearch, object, object]] = OrderedDict()
 _KEPT_INDEXES = 4
 
 
@@ -55,12 +56,12 @@ def spell(
 
     With `ignore_case` (the default) letters are compared without case and
     each correction comes in `word`'s case: ``RECIEVE`` gives RECEIVE, ``Teh``
-    The, ``paris`` Paris. The first call on a trie builds its sound index
-    (about 0.2 s for 100,000 words), kept for the last few tries used.
+    The, ``paris`` Paris. The first call on a trie builds its spelling
+    indexes (its keys folded to lower case, and by sound code: about 0.3 s
+    for 100,000 words), kept for the last few tries used.
     Raises PanicException when the trie's arrays are not a tree."""
     _check(trie, word, "word", n, max_dist)
-    index = _sound_index(trie)
-    table = _counts_for(trie, counts)
+    index, table = _prepared(trie, counts)
     if ignore_case:
         found = _native.spell(trie, index, word, _room(n), max_dist, True, table)
         return carried(word, found, n)
@@ -87,8 +88,7 @@ def spell_many(
     _check(trie, batch[0] if batch else "", "word", n, max_dist)
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
-    index = _sound_index(trie)
-    table = _counts_for(trie, counts)
+    index, table = _prepared(trie, counts)
     room = _room(n) if ignore_case else n
     answers = _native.spell_many(trie, index, texts, room, max_dist, bool(ignore_case), table, count)
     if ignore_case:
@@ -98,22 +98,17 @@ def spell_many(
     return answers
 
 
-def _sound_index(trie: PrefixSearch) -> object:
+def _prepared(trie: PrefixSearch, counts: Optional[Counts]) -> tuple[object, object]:
+    """The trie's spelling indexes (made on first use) and the counts to rank by."""
     entry = _INDEXES.get(id(trie))
-    if entry is not None and entry[0] is trie:
+    if entry is None or entry[0] is not trie:
+        entry = (trie, _native.spell_index(trie), carried_counts(trie))
+        _INDEXES[id(trie)] = entry
+        while len(_INDEXES) > _KEPT_INDEXES:
+            _INDEXES.popitem(last=False)
+    elif len(_INDEXES) > 1:
         _INDEXES.move_to_end(id(trie))
-        return entry[1]
-    index = _native.sound_index(trie)
-    _INDEXES[id(trie)] = (trie, index)
-    while len(_INDEXES) > _KEPT_INDEXES:
-        _INDEXES.popitem(last=False)
-    return index
-
-
-def _counts_for(trie: PrefixSearch, counts: Optional[Counts]) -> object:
-    if counts is None:
-        return carried_counts(trie)
-    return as_count_array(counts)
+    return entry[1], (entry[2] if counts is None else as_count_array(counts))
 
 
 def _check(trie: object, text: object, name: str, n: object, max_dist: object) -> None:

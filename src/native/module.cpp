@@ -187,8 +187,10 @@ PyMethodDef module_functions[] = {
     {"complete_many", as_cfunction(native::complete_many), FASTCALL_KEYWORDS,
      "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads, fold)\n--\n\n"
      "complete(trie, p, ...) for each prefix p, on native threads."},
-    {"sound_index", as_cfunction(native::sound_index), FASTCALL_KEYWORDS,
-     "sound_index(trie)\n--\n\nThe sound index of the trie's keys, for spell."},
+    {"spell_index", as_cfunction(native::spell_index), FASTCALL_KEYWORDS,
+     "spell_index(trie)\n--\n\nThe spelling indexes of the trie's keys, for spell."},
+    {"sound_code", as_cfunction(native::sound_code), FASTCALL_KEYWORDS,
+     "sound_code(word)\n--\n\nThe sound code of `word`, case folded."},
     {"spell", as_cfunction(native::spell), FASTCALL_KEYWORDS,
      "spell(trie, index, word, n, max_dist, fold, counts)\n--\n\nThe n likeliest corrections "
      "of `word`, best first."},

@@ -22,24 +22,26 @@
 #include "native/instance.hpp"
 #include "native/queries.hpp"
 #include "native/released_lock.hpp"
-#include "prefix/spell/sound_index.hpp"
+#include "prefix/spell/case_fold.hpp"
+#include "prefix/spell/sound_code.hpp"
+#include "prefix/spell/spell_index.hpp"
 #include "prefix/spell/speller.hpp"
 #include "prefix/utf8.hpp"
 
 namespace native {
 namespace {
 
-constexpr const char* CAPSULE_NAME = "quorvatine._native.SoundIndex";
+constexpr const char* CAPSULE_NAME = "quorvatine._native.SpellIndex";
 
 void free_index(PyObject* capsule) {
-  delete static_cast<prefix::SoundIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
+  delete static_cast<prefix::SpellIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
 }
 
-const prefix::SoundIndex& index_of(PyObject* capsule) {
+const prefix::SpellIndex& index_of(PyObject* capsule) {
   if (!PyCapsule_IsValid(capsule, CAPSULE_NAME)) {
-    throw binding::type_mismatch(capsule, "SoundIndex");
+    throw binding::type_mismatch(capsule, "SpellIndex");
   }
-  return *static_cast<const prefix::SoundIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
+  return *static_cast<const prefix::SpellIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
 }
 
 // A buffer of counts held for as long as the walks read it.
@@ -106,7 +108,8 @@ std::tuple<std::string_view, std::uint32_t, std::uint64_t, double> as_tuple(
   return {correction.key, correction.payload, correction.distance, correction.cost};
 }
 
-constexpr binding::FunctionDescription<1> SOUND_INDEX{std::nullopt, "sound_index", {"trie"}, 1};
+constexpr binding::FunctionDescription<1> SPELL_INDEX{std::nullopt, "spell_index", {"trie"}, 1};
+constexpr binding::FunctionDescription<1> SOUND_CODE{std::nullopt, "sound_code", {"word"}, 1};
 constexpr binding::FunctionDescription<7> SPELL{
     std::nullopt, "spell", {"trie", "index", "word", "n", "max_dist", "fold", "counts"}, 7};
 constexpr binding::FunctionDescription<8> SPELL_MANY{
@@ -117,17 +120,26 @@ constexpr binding::FunctionDescription<8> SPELL_MANY{
 
 }  // namespace
 
-PyObject* sound_index(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+PyObject* spell_index(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
-    const auto bound = binding::bind(SOUND_INDEX, args, nargs, kwnames);
+    const auto bound = binding::bind(SPELL_INDEX, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
     auto index = without_lock(
-        [&] { return std::make_unique<prefix::SoundIndex>(borrowed.trie()); });
+        [&] { return std::make_unique<prefix::SpellIndex>(borrowed.trie()); });
     binding::Ref capsule =
         binding::checked(PyCapsule_New(index.get(), CAPSULE_NAME, free_index));
     index.release();  // the capsule owns it now
     return capsule;
+  });
+}
+
+PyObject* sound_code(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SOUND_CODE, args, nargs, kwnames);
+    const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[0]));
+    return binding::into_py(std::string_view(prefix::encode_utf8(prefix::sound_code(prefix::fold_case(text)))));
   });
 }
 
@@ -136,7 +148,7 @@ PyObject* spell(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(SPELL, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
-    const prefix::SoundIndex& index = index_of(bound[1]);
+    const prefix::SpellIndex& index = index_of(bound[1]);
     const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[2]));
     const SpellOptions options = SpellOptions::from(bound, 3);
     const Counts counts(bound[6]);
@@ -150,7 +162,7 @@ PyObject* spell_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(SPELL_MANY, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
-    const prefix::SoundIndex& index = index_of(bound[1]);
+    const prefix::SpellIndex& index = index_of(bound[1]);
     Queries queries = code_points_of(bound[2]);
     const SpellOptions options = SpellOptions::from(bound, 3);
     const Counts counts(bound[6]);

@@ -54,12 +54,40 @@ constexpr bool sound_alike(char32_t a, char32_t b) noexcept {
   return false;
 }
 
-double substitution(char32_t intended, char32_t typed, const ErrorWeights& w) noexcept {
-  if (is_vowel(intended) && is_vowel(typed)) return w.vowel;
-  if (sound_alike(intended, typed)) return w.sound_alike;
-  if (are_neighbours(intended, typed)) return w.keyboard;
-  return w.other;
-}
+// The cost of typing one letter for another, for a..z by table; any other
+// pair of code points is a plain substitution (or a vowel for a vowel).
+class SubstitutionTable {
+ public:
+  constexpr SubstitutionTable() {
+    const ErrorWeights& w = ERROR_WEIGHTS;
+    for (char32_t a = U'a'; a <= U'z'; ++a) {
+      for (char32_t b = U'a'; b <= U'z'; ++b) {
+        double cost = w.other;
+        if (is_vowel(a) && is_vowel(b)) {
+          cost = w.vowel;
+        } else if (sound_alike(a, b)) {
+          cost = w.sound_alike;
+        } else if (are_neighbours(a, b)) {
+          cost = w.keyboard;
+        }
+        costs_[(a - U'a') * LETTERS + (b - U'a')] = cost;
+      }
+    }
+  }
+
+  [[nodiscard]] constexpr double operator()(char32_t intended, char32_t typed) const noexcept {
+    const char32_t i = intended - U'a';
+    const char32_t t = typed - U'a';
+    if (i < LETTERS && t < LETTERS) return costs_[i * LETTERS + t];
+    return is_vowel(intended) && is_vowel(typed) ? ERROR_WEIGHTS.vowel : ERROR_WEIGHTS.other;
+  }
+
+ private:
+  static constexpr std::size_t LETTERS = 26;
+  std::array<double, LETTERS * LETTERS> costs_{};
+};
+
+constexpr SubstitutionTable SUBSTITUTION{};
 
 // A letter of `text` at i that repeats a neighbour: its insertion is a
 // doubling, its deletion an undoubling.
@@ -69,49 +97,49 @@ bool repeats_neighbour(std::u32string_view text, std::size_t i) noexcept {
 
 }  // namespace
 
-double error_cost(std::u32string_view typed, std::u32string_view word,
-                  std::vector<double>& scratch) {
+ErrorCost::ErrorCost(std::u32string_view typed) : typed_(typed), inserted_(typed.size()) {
   const ErrorWeights& w = ERROR_WEIGHTS;
+  for (std::size_t i = 0; i < typed.size(); ++i) {
+    const double cost =
+        repeats_neighbour(typed, i) ? w.doubled : (is_vowel(typed[i]) ? w.vowel_added : w.added);
+    // At the first letter every edit costs more: people seldom get it wrong.
+    inserted_[i] = i == 0 ? cost * w.first_letter : cost;
+  }
+}
+
+double ErrorCost::operator()(std::u32string_view word) {
+  const ErrorWeights& w = ERROR_WEIGHTS;
+  const std::u32string_view typed = typed_;
   const std::size_t n = typed.size();
   const std::size_t m = word.size();
   const std::size_t width = n + 1;
-  scratch.assign((m + 1) * width, 0.0);
-  const auto cell = [&scratch, width](std::size_t j, std::size_t i) -> double& {
-    return scratch[j * width + i];
-  };
-  // At the first letter every edit costs more: people seldom get it wrong.
-  const auto at_start = [&w](std::size_t position, double cost) {
-    return position == 0 ? cost * w.first_letter : cost;
-  };
-  const auto inserted = [&](std::size_t i) {
-    const char32_t c = typed[i];
-    const double cost =
-        repeats_neighbour(typed, i) ? w.doubled : (is_vowel(c) ? w.vowel_added : w.other);
-    return at_start(i, cost);
-  };
-  const auto deleted = [&](std::size_t j) {
-    const char32_t c = word[j];
-    const double cost =
-        repeats_neighbour(word, j) ? w.undoubled : (is_vowel(c) ? w.vowel_dropped : w.other);
-    return at_start(j, cost);
-  };
-  for (std::size_t i = 1; i <= n; ++i) cell(0, i) = cell(0, i - 1) + inserted(i - 1);
+  table_.resize((m + 1) * width);
+  double* const cells = table_.data();
+  const double* const inserted = inserted_.data();
+  cells[0] = 0.0;
+  for (std::size_t i = 1; i <= n; ++i) cells[i] = cells[i - 1] + inserted[i - 1];
   for (std::size_t j = 1; j <= m; ++j) {
-    cell(j, 0) = cell(j - 1, 0) + deleted(j - 1);
+    const char32_t intended = word[j - 1];
+    const double factor = j == 1 ? w.first_letter : 1.0;
+    const double deleted =
+        factor * (repeats_neighbour(word, j - 1)
+                      ? w.undoubled
+                      : (is_vowel(intended) ? w.vowel_dropped : w.dropped));
+    double* const row = cells + j * width;
+    const double* const up = row - width;
+    row[0] = up[0] + deleted;
     for (std::size_t i = 1; i <= n; ++i) {
-      const char32_t intended = word[j - 1];
       const char32_t got = typed[i - 1];
-      double best = cell(j - 1, i - 1) +
-                    (intended == got ? 0.0 : at_start(j - 1, substitution(intended, got, w)));
-      best = std::min(best, cell(j - 1, i) + deleted(j - 1));
-      best = std::min(best, cell(j, i - 1) + inserted(i - 1));
+      double best = up[i - 1] + (intended == got ? 0.0 : factor * SUBSTITUTION(intended, got));
+      best = std::min(best, up[i] + deleted);
+      best = std::min(best, row[i - 1] + inserted[i - 1]);
       if (i >= 2 && j >= 2 && intended == typed[i - 2] && word[j - 2] == got && intended != got) {
-        best = std::min(best, cell(j - 2, i - 2) + w.swap);
+        best = std::min(best, up[i - 2 - width] + w.swap);
       }
-      cell(j, i) = best;
+      row[i] = best;
     }
   }
-  return cell(m, n);
+  return cells[m * width + n];
 }
 
 }  // namespace prefix

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,28 +32,33 @@ constexpr double FAR_COST = 1.0;
 // edit; shorter ones must match exactly (one edit from a short code is
 // most of the dictionary).
 constexpr std::size_t FUZZY_CODE = 4;
+constexpr std::uint64_t NOT_WALKED = ~std::uint64_t{0};
+
+// Candidates not from the index have their sound code worked out when priced.
+constexpr std::uint32_t SOUND_UNKNOWN = SpellIndex::NO_SOUND - 1;
 
 struct Candidate {
-  std::u32string_view text;  // as stored
+  std::u32string_view text;      // as stored
+  std::u32string_view compared;  // as compared with the query: folded if the query is
   std::uint32_t payload;
+  std::uint32_t sound;     // its sound group in the index, or NO_SOUND, SOUND_UNKNOWN
   std::uint64_t distance;  // plain OSA; NOT_WALKED for sound candidates beyond the walk
   double bound;            // no rank below this
 };
 
-constexpr std::uint64_t NOT_WALKED = ~std::uint64_t{0};
-
 struct Ranked {
   double rank;
-  Correction correction;
+  const Candidate* candidate;
+  double cost;
 };
 
 bool is_before(const Ranked& a, const Ranked& b) {
   if (a.rank != b.rank) return a.rank < b.rank;
-  const Correction& x = a.correction;
-  const Correction& y = b.correction;
+  const Candidate& x = *a.candidate;
+  const Candidate& y = *b.candidate;
   if (x.distance != y.distance) return x.distance < y.distance;
   if (x.payload != y.payload) return x.payload < y.payload;
-  return x.key < y.key;
+  return x.text < y.text;
 }
 
 double frequency_term(std::span<const std::uint64_t> counts, std::uint32_t payload) {
@@ -79,12 +85,11 @@ std::uint64_t plain_distance(std::u32string_view a, std::u32string_view b) {
   return rows.distance(row, b.size());
 }
 
-// Every key within `radius` of `text` (folded when `fold`), by the walk.
-walk::CandidateSink walk_candidates(const SearchTrie& trie, std::u32string_view text,
-                                    std::uint64_t radius, bool fold,
-                                    std::vector<std::uint32_t>& payloads) {
+// The keys within `radius` of `text` in `trie`, walked with swap rows.
+walk::CandidateSink walk_keys(const SearchTrie& trie, std::u32string_view text,
+                              std::uint64_t radius, std::vector<std::uint32_t>& payloads) {
   walk::CandidateSink sink(radius);
-  walk::on_tree(trie, fold, [&](const auto& view, auto payload_of) {
+  walk::on_tree(trie, false, [&](const auto& view, auto payload_of) {
     distance::with_swap_rows(text, radius, [&](auto&& rows) {
       walk::walk_tree(view, std::forward<decltype(rows)>(rows), text, radius, sink);
     });
@@ -97,10 +102,14 @@ walk::CandidateSink walk_candidates(const SearchTrie& trie, std::u32string_view 
 
 class Pricing {
  public:
-  Pricing(std::u32string_view typed, const SpellQuery& query)
-      : typed_(typed), query_(query), code_(sound_code(typed)),
+  Pricing(std::u32string_view typed, const SpellQuery& query, const SpellIndex& index)
+      : typed_(typed),
+        query_(query),
+        code_(sound_code(typed)),
+        sound_(code_.empty() ? SpellIndex::NO_SOUND : index.sound_group(code_)),
         query_capital_(query.fold && !query.text.empty() &&
-                       fold_case(query.text.front()) != query.text.front()) {}
+                       fold_case(query.text.front()) != query.text.front()),
+        cost_of_(typed) {}
 
   [[nodiscard]] const std::u32string& code() const noexcept { return code_; }
 
@@ -111,110 +120,158 @@ class Pricing {
   }
 
   [[nodiscard]] Ranked price(const Candidate& candidate) {
-    const std::u32string folded_storage =
-        query_.fold ? fold_case(candidate.text) : std::u32string();
-    const std::u32string_view word =
-        query_.fold ? std::u32string_view(folded_storage) : candidate.text;
-    const double cost = error_cost(typed_, word, scratch_);
+    const double cost = cost_of_(candidate.compared);
     double rank = cost + frequency_term(query_.counts, candidate.payload);
-    if (sound_code(word) == code_) rank -= SOUND_BONUS;
+    if (sounds_alike(candidate)) rank -= SOUND_BONUS;
     if (query_.fold && !query_capital_ && has_capital(candidate.text)) rank += CASE_PENALTY;
-    const std::uint64_t distance =
-        candidate.distance == NOT_WALKED ? plain_distance(typed_, word) : candidate.distance;
-    return {rank, Correction{encode_utf8(candidate.text), candidate.payload, distance, cost}};
+    return {rank, &candidate, cost};
+  }
+
+  [[nodiscard]] Correction correction(const Ranked& ranked) const {
+    const Candidate& candidate = *ranked.candidate;
+    const std::uint64_t distance = candidate.distance == NOT_WALKED
+                                       ? plain_distance(typed_, candidate.compared)
+                                       : candidate.distance;
+    return Correction{encode_utf8(candidate.text), candidate.payload, distance, ranked.cost};
   }
 
  private:
+  [[nodiscard]] bool sounds_alike(const Candidate& candidate) const {
+    if (candidate.sound != SOUND_UNKNOWN) {
+      return candidate.sound == sound_ && sound_ != SpellIndex::NO_SOUND;
+    }
+    return !code_.empty() && sound_code(candidate.compared) == code_;
+  }
+
   std::u32string_view typed_;
   const SpellQuery& query_;
   std::u32string code_;
+  std::uint32_t sound_;  // the query's sound group, or NO_SOUND
   bool query_capital_;
-  std::vector<double> scratch_;
+  ErrorCost cost_of_;
 };
 
 // The n best of `candidates`, priced in order of their bounds until the
-// next bound cannot beat the n-th best.
-std::vector<Correction> best_of(std::vector<Candidate>& candidates, Pricing& pricing,
-                                std::uint64_t n) {
+// next bound cannot beat the n-th best. `candidates` must outlive the
+// result's use of them.
+std::vector<Ranked> best_of(std::vector<Candidate>& candidates, Pricing& pricing,
+                            std::uint64_t n) {
   std::sort(candidates.begin(), candidates.end(),
             [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; });
   std::vector<Ranked> kept;
-  const auto worse = [](const Ranked& a, const Ranked& b) { return is_before(a, b); };
   for (const Candidate& candidate : candidates) {
     if (kept.size() >= n && candidate.bound > kept.front().rank) break;
-    Ranked ranked = pricing.price(candidate);
+    const Ranked ranked = pricing.price(candidate);
     if (kept.size() < n) {
-      kept.push_back(std::move(ranked));
-      std::push_heap(kept.begin(), kept.end(), worse);
+      kept.push_back(ranked);
+      std::push_heap(kept.begin(), kept.end(), is_before);
     } else if (is_before(ranked, kept.front())) {
-      std::pop_heap(kept.begin(), kept.end(), worse);
-      kept.back() = std::move(ranked);
-      std::push_heap(kept.begin(), kept.end(), worse);
+      std::pop_heap(kept.begin(), kept.end(), is_before);
+      kept.back() = ranked;
+      std::push_heap(kept.begin(), kept.end(), is_before);
     }
   }
   std::sort(kept.begin(), kept.end(), is_before);
-  std::vector<Correction> out;
-  out.reserve(kept.size());
-  for (Ranked& ranked : kept) out.push_back(std::move(ranked.correction));
-  return out;
+  return kept;
 }
+
+// The candidates a walk at `radius` finds: on the folded trie, each folded
+// key stands for the dictionary keys that fold to it.
+class Gathered {
+ public:
+  Gathered(const Gathered&) = delete;
+  Gathered& operator=(const Gathered&) = delete;
+  Gathered(const SearchTrie& trie, const SpellIndex& index, std::u32string_view typed,
+           std::uint64_t radius, bool fold)
+      : walked_(walk_keys(fold ? index.folded() : trie, typed, radius, payloads_)) {
+    for (std::size_t k = 0; k < walked_.found().size(); ++k) {
+      const auto& found = walked_.found()[k];
+      const std::u32string_view compared = walked_.text(found);
+      if (fold) {
+        index.for_each_folded(payloads_[k], [&](std::uint32_t key) {
+          candidates_.push_back(Candidate{index.text(key), compared, index.payload(key),
+                                          index.sound_of(key), found.distance, 0.0});
+        });
+      } else {
+        candidates_.push_back(
+            Candidate{compared, compared, payloads_[k], SOUND_UNKNOWN, found.distance, 0.0});
+      }
+    }
+  }
+
+  std::vector<Candidate>& candidates() noexcept { return candidates_; }
+  [[nodiscard]] bool has_near() const {
+    return std::any_of(walked_.found().begin(), walked_.found().end(),
+                       [](const auto& found) { return found.distance <= 1; });
+  }
+
+ private:
+  std::vector<std::uint32_t> payloads_;
+  walk::CandidateSink walked_;
+  std::vector<Candidate> candidates_;
+};
 
 }  // namespace
 
-std::vector<Correction> spell(const SearchTrie& trie, const SoundIndex& sounds,
+std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
                               const SpellQuery& query) {
   if (query.n == 0) return {};
   const std::u32string folded = query.fold ? fold_case(query.text) : std::u32string();
   const std::u32string_view typed = query.fold ? std::u32string_view(folded) : query.text;
   const std::uint64_t length = typed.size();
   std::uint64_t radius = query.max_dist.value_or(length <= SHORT_WORD ? 1 : 2);
-  Pricing pricing(typed, query);
+  Pricing pricing(typed, query, index);
+  const auto bounded = [&](std::vector<Candidate>& candidates) {
+    for (Candidate& c : candidates) c.bound = pricing.bound(c.distance, c.payload);
+  };
 
-  std::vector<std::uint32_t> payloads;
-  walk::CandidateSink walked = walk_candidates(trie, typed, radius, query.fold, payloads);
-  if (!query.max_dist && length >= LONG_WORD) {
+  // Its candidates borrow their texts from it: it is made in place, never moved.
+  std::optional<Gathered> gathered;
+  gathered.emplace(trie, index, typed, radius, query.fold);
+  bounded(gathered->candidates());
+  if (!query.max_dist && length >= LONG_WORD && !gathered->has_near()) {
     // A long word whose nearest keys are all poor matches is looked for
     // further: few words pay for that walk.
-    const bool near = std::any_of(walked.found().begin(), walked.found().end(),
-                                  [](const auto& found) { return found.distance <= 1; });
-    if (!near) {
-      std::vector<Candidate> candidates;
-      for (std::size_t k = 0; k < walked.found().size(); ++k) {
-        const auto& found = walked.found()[k];
-        candidates.push_back(Candidate{walked.text(found), payloads[k], found.distance,
-                                       pricing.bound(found.distance, payloads[k])});
-      }
-      const std::vector<Correction> best = best_of(candidates, pricing, 1);
-      if (best.empty() || best.front().cost > FAR_COST) {
-        radius = 3;
-        walked = walk_candidates(trie, typed, radius, query.fold, payloads);
+    const std::vector<Ranked> best = best_of(gathered->candidates(), pricing, 1);
+    if (best.empty() || best.front().cost > FAR_COST) {
+      radius = 3;
+      gathered.reset();
+      gathered.emplace(trie, index, typed, radius, query.fold);
+      bounded(gathered->candidates());
+    }
+  }
+  std::vector<Candidate>& candidates = gathered->candidates();
+
+  // Sound-alike keys the walk did not reach: further than the radius.
+  std::vector<std::u32string> folded_texts;
+  if (!pricing.code().empty()) {
+    std::vector<std::u32string_view> seen;
+    seen.reserve(candidates.size());
+    for (const Candidate& c : candidates) seen.push_back(c.text);
+    std::sort(seen.begin(), seen.end());
+    const std::size_t walked = candidates.size();
+    const std::uint64_t code_dist = pricing.code().size() >= FUZZY_CODE ? 1 : 0;
+    index.for_each_sounding(pricing.code(), code_dist, [&](std::uint32_t key) {
+      const std::u32string_view text = index.text(key);
+      if (std::binary_search(seen.begin(), seen.end(), text)) return;
+      const std::uint32_t payload = index.payload(key);
+      candidates.push_back(Candidate{text, text, payload, index.sound_of(key), NOT_WALKED,
+                                     pricing.bound(radius + 1, payload)});
+    });
+    if (query.fold) {
+      // Their folded texts, kept until the candidates are priced.
+      folded_texts.reserve(candidates.size() - walked);
+      for (std::size_t k = walked; k < candidates.size(); ++k) {
+        folded_texts.push_back(fold_case(candidates[k].text));
+        candidates[k].compared = folded_texts.back();
       }
     }
   }
-
-  std::vector<Candidate> candidates;
-  candidates.reserve(walked.found().size());
-  for (std::size_t k = 0; k < walked.found().size(); ++k) {
-    const auto& found = walked.found()[k];
-    candidates.push_back(Candidate{walked.text(found), payloads[k], found.distance,
-                                   pricing.bound(found.distance, payloads[k])});
-  }
-  // Sound-alike keys the walk did not reach: further than the radius.
-  const std::size_t walked_count = candidates.size();
-  if (!pricing.code().empty()) {
-    std::vector<std::u32string_view> seen;
-    seen.reserve(walked_count);
-    for (std::size_t k = 0; k < walked_count; ++k) seen.push_back(candidates[k].text);
-    std::sort(seen.begin(), seen.end());
-    const std::uint64_t code_dist = pricing.code().size() >= FUZZY_CODE ? 1 : 0;
-    sounds.for_each_near(pricing.code(), code_dist,
-                         [&](std::u32string_view text, std::uint32_t payload) {
-                           if (std::binary_search(seen.begin(), seen.end(), text)) return;
-                           candidates.push_back(Candidate{text, payload, NOT_WALKED,
-                                                          pricing.bound(radius + 1, payload)});
-                         });
-  }
-  return best_of(candidates, pricing, query.n);
+  const std::vector<Ranked> best = best_of(candidates, pricing, query.n);
+  std::vector<Correction> out;
+  out.reserve(best.size());
+  for (const Ranked& ranked : best) out.push_back(pricing.correction(ranked));
+  return out;
 }
 
 }  // namespace prefix

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "prefix/search_trie.hpp"
-#include "prefix/spell/sound_index.hpp"
+#include "prefix/spell/spell_index.hpp"
 
 namespace prefix {
 
@@ -44,15 +44,16 @@ inline constexpr double CASE_PENALTY = 0.15;
 // The at most n keys of `trie` the query text most likely misspells, best
 // first: by rank (above), then distance, payload and key. Candidates are
 // the keys within max_dist optimal-string-alignment edits (a tree walk
-// gathering them all) and the keys whose sound code lies within one edit of
-// the query's (`sounds`, made from the same trie): sound-alike words are
-// found however far they are in letters. Without max_dist the walk goes 1
+// gathering them all, over `index`'s folded trie when case is ignored) and
+// the keys whose sound code lies within one edit of the query's (`index`,
+// made from the same trie): sound-alike words are found however far they
+// are in letters. Without max_dist the walk goes 1
 // edit far for words of up to 3 code points, else 2, and 3 for words of 7
 // or more whose best candidate costs more than one plain edit. Each
 // candidate is priced with error_cost, best bounds first, until no
 // remaining one can enter the n best. Throws InternalFailure when the
 // trie's arrays are not a tree.
-[[nodiscard]] std::vector<Correction> spell(const SearchTrie& trie, const SoundIndex& sounds,
+[[nodiscard]] std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
                                             const SpellQuery& query);
 
 }  // namespace prefix
