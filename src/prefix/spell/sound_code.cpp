@@ -122,8 +122,15 @@ std::u32string sound_code(std::u32string_view word) {
         if (is_vowel(next) && (i == 0 || is_vowel(prev))) emit(U'H');
         break;
       case U'k':
-      case U'q':
         emit(U'K');
+        break;
+      case U'q':
+        // "qu" sounds as "kw".
+        emit(U'K');
+        if (next == U'u') {
+          emit(U'W');
+          ++i;
+        }
         break;
       case U'p':
         if (next == U'h') {
@@ -173,8 +180,11 @@ std::u32string sound_code(std::u32string_view word) {
       case U'z':
         emit(U'S');
         break;
-      case U'j':
       case U'l':
+        // Silent in "could", "would", "should".
+        if (!(prev == U'u' && i >= 2 && w[i - 2] == U'o' && next == U'd')) emit(U'L');
+        break;
+      case U'j':
       case U'm':
       case U'n':
       case U'r':

@@ -115,14 +115,14 @@ class Pricing {
 
   // The least rank a candidate at plain distance `distance` can have.
   [[nodiscard]] double bound(std::uint64_t distance, std::uint32_t payload) const {
-    return static_cast<double>(distance) * LEAST_EDIT_COST - SOUND_BONUS +
+    return std::min(static_cast<double>(distance) * LEAST_EDIT_COST, SOUND_COST) +
            frequency_term(query_.counts, payload);
   }
 
   [[nodiscard]] Ranked price(const Candidate& candidate) {
     const double cost = cost_of_(candidate.compared);
-    double rank = cost + frequency_term(query_.counts, candidate.payload);
-    if (sounds_alike(candidate)) rank -= SOUND_BONUS;
+    double rank = sounds_alike(candidate) ? std::min(cost, SOUND_COST + SOUND_SHARE * cost) : cost;
+    rank += frequency_term(query_.counts, candidate.payload);
     if (query_.fold && !query_capital_ && has_capital(candidate.text)) rank += CASE_PENALTY;
     return {rank, &candidate, cost};
   }

@@ -32,13 +32,15 @@ struct Correction {
   friend bool operator==(const Correction&, const Correction&) = default;
 };
 
-// How much a tenfold difference in count weighs against the error model's
-// cost, in edits. A key's rank is error cost + sound and case terms minus
+// The weights that combine the error model's cost with sound and frequency,
+// tried on the tuning half of bench/spelling.py's misspellings: a key's rank
+// is its edit cost (for a key whose sound code is the query's, the lesser
+// of its error cost and SOUND_COST + SOUND_SHARE * that cost), plus
+// CASE_PENALTY when the key has capitals the query lacks (case folded), less
 // FREQUENCY_WEIGHT * log10(count + 1).
-inline constexpr double FREQUENCY_WEIGHT = 0.35;
-// Taken off the cost of a key whose sound code is the query's.
-inline constexpr double SOUND_BONUS = 0.5;
-// Added to the cost of a key whose capitals the query lacks (case folded).
+inline constexpr double FREQUENCY_WEIGHT = 0.25;
+inline constexpr double SOUND_COST = 0.8;
+inline constexpr double SOUND_SHARE = 0.25;
 inline constexpr double CASE_PENALTY = 0.15;
 
 // The at most n keys of `trie` the query text most likely misspells, best
