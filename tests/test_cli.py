@@ -184,3 +184,13 @@ def test_usage_and_missing_file(args, status):
     code, out, err = run(*args)
     assert code == status
     assert err.startswith("quorvatine") and ": error: " in err and len(err.splitlines()) == 1
+
+
+def test_word_lists_with_counts_rank_by_them(tmp_path):
+    listed = tmp_path / "counts.txt"
+    listed.write_text("cat 5\ncar 900\ncart 70\n", encoding="utf-8")
+    assert run("--dict", str(listed), "--counts", "--limit", "2", "cax")[1] == "cax: car (1), cat (1)\n"
+    prepared = tmp_path / "counts.qvt"
+    assert run("build", str(listed), "--counts", "-o", str(prepared))[0] == 0
+    assert quorvatine.load(prepared).exact_match("cart") == ("cart", 1, 0)
+    assert run("--counts", "cat")[0] == 2

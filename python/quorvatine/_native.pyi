@@ -30,6 +30,7 @@ def suggest(
     max_dist: int,
     transpositions: bool,
     scores: Optional[Sequence[int | float]],
+    fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def complete(
     trie: PrefixSearch,
@@ -38,6 +39,7 @@ def complete(
     max_dist: int,
     transpositions: bool,
     scores: Optional[Sequence[int | float]],
+    fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def suggest_many(
     trie: PrefixSearch,
@@ -47,6 +49,7 @@ def suggest_many(
     transpositions: bool,
     scores: Optional[Sequence[int | float]],
     threads: int,
+    fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...
 def complete_many(
     trie: PrefixSearch,
@@ -56,4 +59,26 @@ def complete_many(
     transpositions: bool,
     scores: Optional[Sequence[int | float]],
     threads: int,
+    fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...
+def spell_index(trie: PrefixSearch) -> object: ...
+def sound_code(word: str) -> str: ...
+def spell(
+    trie: PrefixSearch,
+    index: object,
+    word: str,
+    n: int,
+    max_dist: Optional[int],
+    fold: bool,
+    counts: object,
+) -> list[tuple[str, int, int, float]]: ...
+def spell_many(
+    trie: PrefixSearch,
+    index: object,
+    words: list[str] | tuple[str, ...],
+    n: int,
+    max_dist: Optional[int],
+    fold: bool,
+    counts: object,
+    threads: int,
+) -> list[list[tuple[str, int, int, float]]]: ...

@@ -4,10 +4,11 @@ capitals of its own (Paris) keeps them."""
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import TypeVar
 
 Found = TypeVar("Found", bound=tuple)  # type: ignore[type-arg]
+MAX_ROOM = 2**64 - 1
 
 
 def carry_case(query: str, word: str) -> str:
@@ -40,3 +41,16 @@ def carried(query: str, found: Sequence[Found], n: int) -> list[Found]:
         if len(out) >= n:
             break
     return out
+
+
+def in_query_case(query: str, n: int, ask: Callable[[int], Sequence[Found]]) -> list[Found]:
+    """The first `n` keys of a ranked lookup in `query`'s case (``carried``),
+    where ``ask(room)`` runs the lookup for at most `room` keys: asked for
+    twice as many as needed, and more if merged keys leave fewer than `n`."""
+    room = min(2 * n, MAX_ROOM)
+    while True:
+        found = ask(room)
+        out = carried(query, found, n)
+        if len(out) >= n or len(found) < room or room >= MAX_ROOM:
+            return out
+        room = min(4 * room, MAX_ROOM)

@@ -195,7 +195,7 @@ def _answer_queries(trie: PrefixSearch, args: argparse.Namespace, out: TextIO) -
 def _as_json(match: tuple[str, int, int] | spelling.Correction) -> dict[str, object]:
     listed: dict[str, object] = {"word": match[0], "payload": match[1], "distance": match[2]}
     if len(match) > 3:
-        listed["cost"] = round(match[3], 6)  # type: ignore[misc]
+        listed["cost"] = round(match[3], 6)
     return listed
 
 

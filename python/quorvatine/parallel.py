@@ -16,8 +16,8 @@ from typing import Optional
 from _quorvatine import PrefixSearch
 
 from . import _native
-from .casing import carried
-from .ranked import Score, _check, _room
+from .casing import in_query_case
+from .ranked import Score, _check
 
 
 def _cores() -> int:
@@ -82,8 +82,8 @@ def suggest_many(
     no query reaches may be anything, but a sequence whose own ``__len__``
     or ``__getitem__`` raises fails the batch right there."""
     return _ranked_many(
-        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads,
-        ignore_case,
+        _native.suggest_many, _native.suggest, "word", trie, words, n, max_dist, transpositions,
+        scores, threads, ignore_case,
     )
 
 
@@ -103,13 +103,17 @@ def complete_many(
     `suggest_many` does for `suggest`: the same order, failures, thread
     count and reading of `scores` once up front."""
     return _ranked_many(
-        _native.complete_many, "prefix", trie, prefixes, n, max_dist,
+        _native.complete_many, _native.complete, "prefix", trie, prefixes, n, max_dist,
         transpositions, scores, threads, ignore_case,
     )
 
 
+Match = tuple[str, int, int]
+
+
 def _ranked_many(
-    native_call: Callable[..., list[list[tuple[str, int, int]]]],
+    native_call: Callable[..., list[list[Match]]],
+    one_call: Callable[..., list[Match]],
     name: str,
     trie: PrefixSearch,
     queries: Iterable[str],
@@ -127,12 +131,24 @@ def _ranked_many(
     _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
-    room = _room(n) if ignore_case else n
-    answers = native_call(
-        trie, texts, room, max_dist, bool(transpositions), scores, count, bool(ignore_case)
-    )
+    swaps = bool(transpositions)
     if ignore_case:
-        answers = [carried(text, found, n) for text, found in zip(texts, answers)]
+        # Asked for twice as many; a query whose merged keys leave fewer than
+        # n is asked again on its own, as the one-query call would.
+        room = min(2 * n, 2**64 - 1)
+        firsts = native_call(trie, texts, room, max_dist, swaps, scores, count, True)
+
+        def asker(text: str, found: list[Match]) -> Callable[[int], list[Match]]:
+            def ask(more: int) -> list[Match]:
+                if more == room:
+                    return found
+                return one_call(trie, text, more, max_dist, swaps, scores, True)
+
+            return ask
+
+        answers = [in_query_case(t, n, asker(t, found)) for t, found in zip(texts, firsts)]
+    else:
+        answers = native_call(trie, texts, n, max_dist, swaps, scores, count, False)
     if refused < len(batch):
         _check(trie, batch[refused], name, n, max_dist, scores)
     return answers

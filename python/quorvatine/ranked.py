@@ -10,7 +10,7 @@ from typing import Optional, Union
 from _quorvatine import PrefixSearch
 
 from . import _native
-from .casing import carried
+from .casing import in_query_case
 
 MAX_U64 = 2**64 - 1
 
@@ -46,8 +46,9 @@ def suggest(
     the trie's arrays are not a tree."""
     _check(trie, word, "word", n, max_dist, scores)
     if ignore_case:
-        found = _native.suggest(trie, word, _room(n), max_dist, bool(transpositions), scores, True)
-        return carried(word, found, n)
+        return in_query_case(
+            word, n, lambda room: _native.suggest(trie, word, room, max_dist, bool(transpositions), scores, True)
+        )
     return _native.suggest(trie, word, n, max_dist, bool(transpositions), scores, False)
 
 
@@ -74,16 +75,10 @@ def complete(
     PanicException when the trie's arrays are not a tree."""
     _check(trie, prefix, "prefix", n, max_dist, scores)
     if ignore_case:
-        found = _native.complete(trie, prefix, _room(n), max_dist, bool(transpositions), scores, True)
-        return carried(prefix, found, n)
+        return in_query_case(
+            prefix, n, lambda room: _native.complete(trie, prefix, room, max_dist, bool(transpositions), scores, True)
+        )
     return _native.complete(trie, prefix, n, max_dist, bool(transpositions), scores, False)
-
-
-def _room(n: int) -> int:
-    """How many keys to ask for so that n remain once keys that read alike
-    in the query's case are merged: each key has at most one other case form
-    in most dictionaries."""
-    return min(2 * operator.index(n), MAX_U64)
 
 
 def _check(

@@ -5,16 +5,16 @@ how common each word is."""
 from __future__ import annotations
 
 from collections import OrderedDict
-from collections.abc import Iterable
+from collections.abc import Callable, Iterable
 from typing import Optional
 
 from _quorvatine import PrefixSearch
 
 from . import _native
-from .casing import carried
+from .casing import in_query_case
 from .counts import Counts, as_count_array, carried_counts
 from .parallel import _batch_of, _thread_count
-from .ranked import _check_natural, _room
+from .ranked import _check_natural
 
 # (word, payload, distance, cost): the correction with its payload, its
 # optimal-string-alignment distance from the query (case ignored with
@@ -63,8 +63,9 @@ def spell(
     _check(trie, word, "word", n, max_dist)
     index, table = _prepared(trie, counts)
     if ignore_case:
-        found = _native.spell(trie, index, word, _room(n), max_dist, True, table)
-        return carried(word, found, n)
+        return in_query_case(
+            word, n, lambda room: _native.spell(trie, index, word, room, max_dist, True, table)
+        )
     return _native.spell(trie, index, word, n, max_dist, False, table)
 
 
@@ -89,10 +90,21 @@ def spell_many(
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
     index, table = _prepared(trie, counts)
-    room = _room(n) if ignore_case else n
-    answers = _native.spell_many(trie, index, texts, room, max_dist, bool(ignore_case), table, count)
     if ignore_case:
-        answers = [carried(text, found, n) for text, found in zip(texts, answers)]
+        room = min(2 * n, 2**64 - 1)
+        firsts = _native.spell_many(trie, index, texts, room, max_dist, True, table, count)
+
+        def asker(text: str, found: list[Correction]) -> Callable[[int], list[Correction]]:
+            def ask(more: int) -> list[Correction]:
+                if more == room:
+                    return found
+                return _native.spell(trie, index, text, more, max_dist, True, table)
+
+            return ask
+
+        answers = [in_query_case(t, n, asker(t, found)) for t, found in zip(texts, firsts)]
+    else:
+        answers = _native.spell_many(trie, index, texts, n, max_dist, False, table, count)
     if refused < len(batch):
         _check(trie, batch[refused], "word", n, max_dist)
     return answers
