@@ -36,7 +36,7 @@ import shutil
 from collections.abc import Mapping, Sequence
 from pathlib import Path
 
-from quorvatine import build, dictionary, save
+from quorvatine import build, dictionary, save, with_counts
 
 WORDS = Path("/usr/share/dict/american-english")
 COPYRIGHT = Path("/usr/share/doc/wamerican/copyright")
@@ -124,7 +124,11 @@ def main() -> None:
     words = list(dict.fromkeys(lines))  # a repeated word keeps its first position
     counts = read_counts(frequency_file())
     ranks = ranked(words, counts)
-    trie = build(ranks)
+    # The counts by rank, kept with the trie where the file format holds them.
+    by_rank = [0] * len(ranks)
+    for word, rank in ranks.items():
+        by_rank[rank] = counts.get(word, counts.get(word.lower(), 0))
+    trie = with_counts(build(ranks), by_rank)
     save(trie, DATA / "american-english.qvt")
     shutil.copyfile(COPYRIGHT, DATA / "american-english.copyright")
     notice = FREQUENCY_NOTICE + licence_text()

@@ -125,11 +125,10 @@ PyObject* spell_index(PyObject* /*module*/, PyObject* const* args, Py_ssize_t na
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(SPELL_INDEX, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
-    auto index = without_lock(
-        [&] { return std::make_unique<prefix::SpellIndex>(borrowed.trie()); });
-    binding::Ref capsule =
-        binding::checked(PyCapsule_New(index.get(), CAPSULE_NAME, free_index));
-    index.release();  // the capsule owns it now
+    auto index =
+        without_lock([&] { return std::make_unique<prefix::SpellIndex>(borrowed.trie()); });
+    binding::Ref capsule = binding::checked(PyCapsule_New(index.get(), CAPSULE_NAME, free_index));
+    static_cast<void>(index.release());  // the capsule owns it now
     return capsule;
   });
 }
@@ -139,7 +138,8 @@ PyObject* sound_code(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(SOUND_CODE, args, nargs, kwnames);
     const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[0]));
-    return binding::into_py(std::string_view(prefix::encode_utf8(prefix::sound_code(prefix::fold_case(text)))));
+    return binding::into_py(
+        std::string_view(prefix::encode_utf8(prefix::sound_code(prefix::fold_case(text)))));
   });
 }
 

@@ -7,8 +7,8 @@
 namespace native {
 
 // spell_index(trie): a capsule holding the prefix::SpellIndex of the trie's
-// keys (folded, and by sound code), made with the interpreter lock released. PanicException when the
-// trie's arrays are not a tree.
+// keys (folded, and by sound code), made with the interpreter lock released. PanicException when
+// the trie's arrays are not a tree.
 PyObject* spell_index(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) noexcept;
 

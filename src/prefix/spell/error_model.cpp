@@ -121,10 +121,9 @@ double ErrorCost::operator()(std::u32string_view word) {
   for (std::size_t j = 1; j <= m; ++j) {
     const char32_t intended = word[j - 1];
     const double factor = j == 1 ? w.first_letter : 1.0;
-    const double deleted =
-        factor * (repeats_neighbour(word, j - 1)
-                      ? w.undoubled
-                      : (is_vowel(intended) ? w.vowel_dropped : w.dropped));
+    const double deleted = factor * (repeats_neighbour(word, j - 1)
+                                         ? w.undoubled
+                                         : (is_vowel(intended) ? w.vowel_dropped : w.dropped));
     double* const row = cells + j * width;
     const double* const up = row - width;
     row[0] = up[0] + deleted;

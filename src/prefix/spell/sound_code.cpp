@@ -18,7 +18,9 @@ constexpr bool is_vowel(char32_t c) noexcept {
   return c == U'a' || c == U'e' || c == U'i' || c == U'o' || c == U'u' || c == U'y';
 }
 
-constexpr bool is_front_vowel(char32_t c) noexcept { return c == U'e' || c == U'i' || c == U'y'; }
+constexpr bool is_front_vowel(char32_t c) noexcept {
+  return c == U'e' || c == U'i' || c == U'y';
+}
 
 // The word's letters without accents, apostrophes, hyphens and other marks.
 std::u32string letters_of(std::u32string_view word) {

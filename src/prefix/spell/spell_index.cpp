@@ -31,9 +31,8 @@ std::vector<SpellIndex::Key> folded_keys(const SearchTrie& trie) {
     folded.push_back(
         SpellIndex::Key{std::move(text), std::move(lower), *trie.get_payload(key.node_id)});
   }
-  std::stable_sort(folded.begin(), folded.end(), [](const auto& a, const auto& b) {
-    return a.folded < b.folded;
-  });
+  std::stable_sort(folded.begin(), folded.end(),
+                   [](const auto& a, const auto& b) { return a.folded < b.folded; });
   return folded;
 }
 

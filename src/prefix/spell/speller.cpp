@@ -38,6 +38,7 @@ constexpr std::uint64_t NOT_WALKED = ~std::uint64_t{0};
 constexpr std::uint32_t SOUND_UNKNOWN = SpellIndex::NO_SOUND - 1;
 
 struct Candidate {
+  std::uint32_t key;             // its number in the index, for candidates from it
   std::u32string_view text;      // as stored
   std::u32string_view compared;  // as compared with the query: folded if the query is
   std::uint32_t payload;
@@ -154,8 +155,7 @@ class Pricing {
 // The n best of `candidates`, priced in order of their bounds until the
 // next bound cannot beat the n-th best. `candidates` must outlive the
 // result's use of them.
-std::vector<Ranked> best_of(std::vector<Candidate>& candidates, Pricing& pricing,
-                            std::uint64_t n) {
+std::vector<Ranked> best_of(std::vector<Candidate>& candidates, Pricing& pricing, std::uint64_t n) {
   std::sort(candidates.begin(), candidates.end(),
             [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; });
   std::vector<Ranked> kept;
@@ -189,12 +189,12 @@ class Gathered {
       const std::u32string_view compared = walked_.text(found);
       if (fold) {
         index.for_each_folded(payloads_[k], [&](std::uint32_t key) {
-          candidates_.push_back(Candidate{index.text(key), compared, index.payload(key),
+          candidates_.push_back(Candidate{key, index.text(key), compared, index.payload(key),
                                           index.sound_of(key), found.distance, 0.0});
         });
       } else {
         candidates_.push_back(
-            Candidate{compared, compared, payloads_[k], SOUND_UNKNOWN, found.distance, 0.0});
+            Candidate{0, compared, compared, payloads_[k], SOUND_UNKNOWN, found.distance, 0.0});
       }
     }
   }
@@ -242,20 +242,32 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   }
   std::vector<Candidate>& candidates = gathered->candidates();
 
-  // Sound-alike keys the walk did not reach: further than the radius.
+  // Sound-alike keys the walk did not reach: further than the radius. The
+  // walk's keys are told by their number in the index (folded walks) or
+  // their text.
   std::vector<std::u32string> folded_texts;
   if (!pricing.code().empty()) {
-    std::vector<std::u32string_view> seen;
-    seen.reserve(candidates.size());
-    for (const Candidate& c : candidates) seen.push_back(c.text);
-    std::sort(seen.begin(), seen.end());
     const std::size_t walked = candidates.size();
+    std::vector<std::uint32_t> seen_keys;
+    std::vector<std::u32string_view> seen_texts;
+    if (query.fold) {
+      seen_keys.reserve(walked);
+      for (const Candidate& c : candidates) seen_keys.push_back(c.key);
+      std::sort(seen_keys.begin(), seen_keys.end());
+    } else {
+      seen_texts.reserve(walked);
+      for (const Candidate& c : candidates) seen_texts.push_back(c.text);
+      std::sort(seen_texts.begin(), seen_texts.end());
+    }
     const std::uint64_t code_dist = pricing.code().size() >= FUZZY_CODE ? 1 : 0;
     index.for_each_sounding(pricing.code(), code_dist, [&](std::uint32_t key) {
       const std::u32string_view text = index.text(key);
-      if (std::binary_search(seen.begin(), seen.end(), text)) return;
+      if (query.fold ? std::binary_search(seen_keys.begin(), seen_keys.end(), key)
+                     : std::binary_search(seen_texts.begin(), seen_texts.end(), text)) {
+        return;
+      }
       const std::uint32_t payload = index.payload(key);
-      candidates.push_back(Candidate{text, text, payload, index.sound_of(key), NOT_WALKED,
+      candidates.push_back(Candidate{key, text, text, payload, index.sound_of(key), NOT_WALKED,
                                      pricing.bound(radius + 1, payload)});
     });
     if (query.fold) {

@@ -29,9 +29,8 @@ struct FoldedView {
     return fold_case(inner.code_point(k));
   }
   static constexpr bool KEEPS_HEIGHTS = View::KEEPS_HEIGHTS;
-  [[nodiscard]] std::size_t child_height(std::size_t k) const noexcept
-  requires View::KEEPS_HEIGHTS
-  {
+  [[nodiscard]] std::size_t child_height(
+      std::size_t k) const noexcept requires View::KEEPS_HEIGHTS {
     return inner.child_height(k);
   }
   void prefetch_children(std::size_t k) const noexcept { inner.prefetch_children(k); }
