@@ -1,6 +1,5 @@
 """The compiled part of the quorvatine package: layouts from words and word-list files."""
 
-from collections.abc import Sequence
 from typing import Optional
 
 from _quorvatine import PrefixSearch
@@ -29,7 +28,7 @@ def suggest(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def complete(
@@ -38,7 +37,7 @@ def complete(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def suggest_many(
@@ -47,7 +46,7 @@ def suggest_many(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     threads: int,
     fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...
@@ -57,7 +56,7 @@ def complete_many(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     threads: int,
     fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...

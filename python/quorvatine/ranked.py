@@ -4,8 +4,8 @@ that may hold typos, each best first."""
 from __future__ import annotations
 
 import operator
-from collections.abc import Sequence
-from typing import Optional, Union
+from collections.abc import Mapping, Sequence
+from typing import Optional, Protocol
 
 from _quorvatine import PrefixSearch
 
@@ -14,7 +14,14 @@ from .casing import in_query_case
 
 MAX_U64 = 2**64 - 1
 
-Score = Union[int, float]
+class Scores(Protocol):
+    """Scores indexed by payload: a list, a tuple, a numpy array, any sequence
+    whose entries are numbers (an int, a float, or an object with
+    ``__index__`` or ``__float__``, such as numpy's scalars)."""
+
+    def __len__(self) -> int: ...
+
+    def __getitem__(self, payload: int, /) -> object: ...
 
 
 def suggest(
@@ -24,7 +31,7 @@ def suggest(
     max_dist: int = 2,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
     ignore_case: bool = False,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys within `max_dist` edits of `word`, as
@@ -34,8 +41,9 @@ def suggest(
     one edit, and no part of the word is edited twice (the optimal string
     alignment distance); without, the distance is Levenshtein's, as in
     `fuzzy_match`. Keys at one distance go by `scores[payload]`, higher first,
-    when `scores` is given (a sequence of int or float indexed by payload,
-    such as word frequencies), else by payload, lower first; then by key.
+    when `scores` is given (a sequence of numbers indexed by payload, such as
+    word frequencies: a list, a numpy array; see ``Scores``), else by payload,
+    lower first; then by key.
 
     With `ignore_case`, letters are compared without their case and each key
     comes back in the word's case (see `casing.carry_case`): ``RECIEVE``
@@ -59,7 +67,7 @@ def complete(
     max_dist: int = 1,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
     ignore_case: bool = False,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys that begin with some text within `max_dist` edits
@@ -90,8 +98,17 @@ def _check(
         raise TypeError(f"{name} must be a str, not {type(text).__name__}")
     _check_natural("n", n)
     _check_natural("max_dist", max_dist)
-    if scores is not None and not isinstance(scores, Sequence):
+    if scores is not None and not _is_sequence(scores):
         raise TypeError(f"scores must be a sequence of numbers or None, not {type(scores).__name__}")
+
+
+def _is_sequence(scores: object) -> bool:
+    # Also sequences that do not register as one (a numpy array): what has a
+    # length and items by position, as long as it is not a mapping.
+    kind = type(scores)
+    if isinstance(scores, Sequence):
+        return True
+    return not isinstance(scores, Mapping) and hasattr(kind, "__len__") and hasattr(kind, "__getitem__")
 
 
 def _check_natural(label: str, value: object) -> None:

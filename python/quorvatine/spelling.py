@@ -85,7 +85,7 @@ def spell_many(
     order, failing as the loop would first fail (the ``TypeError`` of a word
     that is not a str; a ``PanicException``)."""
     count = _thread_count(threads, "threads")
-    batch = _batch_of(words)
+    batch = _batch_of(words, "words")
     _check(trie, batch[0] if batch else "", "word", n, max_dist)
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
