@@ -99,7 +99,10 @@ def test_word_lists_with_counts(tmp_path):
     listed.write_text("".join(f"w{i} {1000 - i}\n" for i in range(50)))
     with pytest.warns(UserWarning, match="looks like word counts"):
         quorvatine.build_word_list(listed)
-    listed.write_text("".join(f"w{i}\t{i}\n" for i in range(50)))
+    listed.write_text("".join(f"w{i}\t{10**9 // (i + 1)}\n" for i in range(50)))
+    with pytest.warns(UserWarning, match="looks like word counts"):
+        quorvatine.build_word_list(listed)
+    listed.write_text("".join(f"w{i}\t{(i * 7919) % 50}\n" for i in range(50)))
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         quorvatine.build_word_list(listed)

@@ -103,11 +103,14 @@ def read_counts(path: Union[str, "os.PathLike[str]"]) -> tuple[list[str], list[i
 
 
 def looks_like_counts(path: Union[str, "os.PathLike[str]"], lines: int = 1000) -> bool:
-    """Whether the first `lines` lines of a word list read with a payload
-    column (or with none) look like ``word count`` or ``word<TAB>count``
-    lines instead: nearly all end in a number, and the numbers repeat, exceed
-    what positions would be, or fall as the lines go on (frequency order)."""
-    numbers: list[int] = []
+    """Whether the first `lines` lines (20 at least) of a word list read as
+    words with an optional payload column look like a list of counts: nearly all
+    are ``word count`` lines (a space, no tab: each would be read as one word
+    holding the number), or nearly all are ``word<TAB>number`` lines whose
+    numbers fall line after line and run far above what positions would be
+    (a list in frequency order)."""
+    spaced: list[int] = []
+    tabbed: list[int] = []
     read = 0
     with open(os.fspath(path), encoding="utf-8-sig", errors="replace") as f:
         # A bounded read: the file may be huge, or one long line.
@@ -118,14 +121,17 @@ def looks_like_counts(path: Union[str, "os.PathLike[str]"], lines: int = 1000) -
             read += 1
             match = _COUNTED_LINE.fullmatch(text)
             if match is not None:
-                numbers.append(int(match.group(2)))
+                (tabbed if "\t" in text else spaced).append(int(match.group(2)))
             if read >= lines:
                 break
-    if read < 2 or len(numbers) < 0.9 * read:
+    if read < 20:
+        return False  # too few lines to tell
+    if len(spaced) >= 0.9 * read:
+        return True
+    if len(tabbed) < 0.9 * read:
         return False
-    falling = sum(a >= b for a, b in zip(numbers, numbers[1:])) >= 0.9 * (len(numbers) - 1)
-    repeated = len(set(numbers)) < len(numbers)
-    return falling or repeated or max(numbers) > 100 * read
+    falling = sum(a >= b for a, b in zip(tabbed, tabbed[1:])) >= 0.9 * (len(tabbed) - 1)
+    return falling and max(tabbed) > 100 * read
 
 
 def counted_trie(path: Union[str, "os.PathLike[str]"]) -> PrefixSearch:
