@@ -52,6 +52,9 @@ def test_order_is_exact_and_the_batch_answers_as_the_loop(english):
     for options in ({}, {"ignore_case": False, "max_dist": 1}, {"counts": [1] * 200_000}):
         loop = [spell(english, w, 5, **options) for w in words]
         assert spell_many(english, words, 5, threads=2, **options) == loop
+    # Past 256 code points, keys go by plain distance alone.
+    long = "ab" * 200
+    assert spell(build([long, long + "cd"]), long + "c", 2) == [(long, 0, 1, 1.0), (long + "cd", 1, 1, 1.0)]
     # Counts decide between equally likely misspellings: "wich" with "witch" made common.
     counts = array.array("Q", carried_counts(english))
     counts[english.exact_match("witch")[1]] = 2**64 - 1

@@ -33,6 +33,9 @@ constexpr double FAR_COST = 1.0;
 // most of the dictionary).
 constexpr std::size_t FUZZY_CODE = 4;
 constexpr std::uint64_t NOT_WALKED = ~std::uint64_t{0};
+// Longer queries are ranked by plain distance, without sound candidates:
+// the error model's table grows with the product of the lengths.
+constexpr std::size_t LONGEST_PRICED = 256;
 
 // Candidates not from the index have their sound code worked out when priced.
 constexpr std::uint32_t SOUND_UNKNOWN = SpellIndex::NO_SOUND - 1;
@@ -121,7 +124,8 @@ class Pricing {
   }
 
   [[nodiscard]] Ranked price(const Candidate& candidate) {
-    const double cost = cost_of_(candidate.compared);
+    const double cost = typed_.size() > LONGEST_PRICED ? static_cast<double>(candidate.distance)
+                                                       : cost_of_(candidate.compared);
     double rank = sounds_alike(candidate) ? std::min(cost, SOUND_COST + SOUND_SHARE * cost) : cost;
     rank += frequency_term(query_.counts, candidate.payload);
     if (query_.fold && !query_capital_ && has_capital(candidate.text)) rank += CASE_PENALTY;
@@ -246,7 +250,7 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   // walk's keys are told by their number in the index (folded walks) or
   // their text.
   std::vector<std::u32string> folded_texts;
-  if (!pricing.code().empty()) {
+  if (!pricing.code().empty() && length <= LONGEST_PRICED) {
     const std::size_t walked = candidates.size();
     std::vector<std::uint32_t> seen_keys;
     std::vector<std::u32string_view> seen_texts;

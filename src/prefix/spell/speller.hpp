@@ -27,7 +27,7 @@ struct Correction {
   std::string key;  // UTF-8, as stored
   std::uint32_t payload;
   std::uint64_t distance;  // optimal-string-alignment distance from the query (folded if fold)
-  double cost;             // the error model's cost of the misspelling (error_cost)
+  double cost;             // the error model's cost of the misspelling (ErrorCost)
 
   friend bool operator==(const Correction&, const Correction&) = default;
 };
@@ -52,9 +52,10 @@ inline constexpr double CASE_PENALTY = 0.15;
 // are in letters. Without max_dist the walk goes 1
 // edit far for words of up to 3 code points, else 2, and 3 for words of 7
 // or more whose best candidate costs more than one plain edit. Each
-// candidate is priced with error_cost, best bounds first, until no
-// remaining one can enter the n best. Throws InternalFailure when the
-// trie's arrays are not a tree.
+// candidate is priced with ErrorCost, best bounds first, until no
+// remaining one can enter the n best. A query of more than 256 code points
+// is answered from the walk alone, each key costing its plain distance. Throws InternalFailure when
+// the trie's arrays are not a tree.
 [[nodiscard]] std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
                                             const SpellQuery& query);
 
