@@ -22,9 +22,8 @@ from .ranked import _check_natural
 # (0.0 for the word itself; a plain edit costs 1, likely ones less).
 Correction = tuple[str, int, int, float]
 
-# Spelling indexes and carried counts of the tries spelled with last, each
-# kept with its trie.
-_INDEXES: OrderedDict[int, tuple[PrefixSearch, object, object]] = OrderedDict()
+# Spelling indexes of the tries spelled with last, each kept with its trie.
+_INDEXES: OrderedDict[int, tuple[PrefixSearch, object]] = OrderedDict()
 _KEPT_INDEXES = 4
 
 
@@ -114,13 +113,13 @@ def _prepared(trie: PrefixSearch, counts: Optional[Counts]) -> tuple[object, obj
     """The trie's spelling indexes (made on first use) and the counts to rank by."""
     entry = _INDEXES.get(id(trie))
     if entry is None or entry[0] is not trie:
-        entry = (trie, _native.spell_index(trie), carried_counts(trie))
+        entry = (trie, _native.spell_index(trie))
         _INDEXES[id(trie)] = entry
         while len(_INDEXES) > _KEPT_INDEXES:
             _INDEXES.popitem(last=False)
     elif len(_INDEXES) > 1:
         _INDEXES.move_to_end(id(trie))
-    return entry[1], (entry[2] if counts is None else as_count_array(counts))
+    return entry[1], (carried_counts(trie) if counts is None else as_count_array(counts))
 
 
 def _check(trie: object, text: object, name: str, n: object, max_dist: object) -> None:
