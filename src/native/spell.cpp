@@ -44,6 +44,14 @@ const prefix::SpellIndex& index_of(PyObject* capsule) {
   return *static_cast<const prefix::SpellIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
 }
 
+// Whether a buffer holds one dimension of unsigned 64-bit integers.
+bool holds_unsigned_64(const Py_buffer& view) {
+  const char* format = view.format != nullptr ? view.format : "B";
+  if (format[0] == '@' || format[0] == '=' || format[0] == '<') ++format;
+  return view.itemsize == 8 && view.ndim <= 1 && std::strlen(format) == 1 &&
+         (format[0] == 'Q' || (format[0] == 'L' && sizeof(long) == 8));
+}
+
 // A buffer of counts held for as long as the walks read it.
 class Counts {
  public:
@@ -52,17 +60,16 @@ class Counts {
     if (PyObject_GetBuffer(object, &view_, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) < 0) {
       binding::throw_fetched();
     }
-    held_ = true;
-    const char* format = view_.format != nullptr ? view_.format : "B";
-    if (format[0] == '@' || format[0] == '=' || format[0] == '<') ++format;
-    const bool unsigned64 = view_.itemsize == 8 && std::strlen(format) == 1 &&
-                            (format[0] == 'Q' || (format[0] == 'L' && sizeof(long) == 8));
-    if (!unsigned64 || view_.ndim > 1) {
-      throw binding::Error::pending(
-          PyExc_TypeError, std::string("counts must be a buffer of unsigned 64-bit integers "
-                                       "(format 'Q'), not format '") +
-                               (view_.format != nullptr ? view_.format : "B") + "'");
+    if (!holds_unsigned_64(view_)) {
+      // Released here: a constructor that throws runs no destructor.
+      const std::string format = view_.format != nullptr ? view_.format : "B";
+      PyBuffer_Release(&view_);
+      throw binding::Error::pending(PyExc_TypeError,
+                                    "counts must be a buffer of unsigned 64-bit integers "
+                                    "(format 'Q'), not format '" +
+                                        format + "'");
     }
+    held_ = true;
   }
   Counts(const Counts&) = delete;
   Counts& operator=(const Counts&) = delete;
