@@ -8,6 +8,7 @@ import sys
 import threading
 import time
 import tomllib
+from importlib import metadata
 from pathlib import Path
 
 import pytest
@@ -208,6 +209,13 @@ def test_load_refuses_a_file_save_did_not_write(tmp_path, content, message):
 def test_version_is_the_projects():
     with open(ROOT / "pyproject.toml", "rb") as f:
         assert quorvatine.__version__ == tomllib.load(f)["project"]["version"]
+
+
+def test_distribution_carries_the_licence_and_the_data_notices():
+    installed = metadata.distribution("quorvatine")
+    assert installed.metadata["License-Expression"] == "MIT"
+    licences = {path.name for path in installed.files if "licenses" in path.parts}
+    assert {"LICENSE", "american-english.copyright", "word-frequencies.copyright"} <= licences
 
 
 @pytest.mark.parametrize("example", sorted((ROOT / "examples").glob("*.py")), ids=lambda p: p.stem)
