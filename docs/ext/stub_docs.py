@@ -78,5 +78,4 @@ def setup(app: Sphinx) -> dict[str, Any]:
 
     app.connect("autodoc-process-docstring", docstring)
     app.connect("autodoc-process-signature", signature)
-    app.add_config_value("stub_docs_path", str(STUBS), "env")
     return {"parallel_read_safe": True}
