@@ -52,6 +52,7 @@ __all__ = [
     "with_counts",
 ]
 
+#: The installed distribution's version, as in ``"0.1.0"``.
 __version__: str  # set by __getattr__ on first use
 
 

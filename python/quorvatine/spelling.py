@@ -43,7 +43,8 @@ def spell(
     one; default: 1 for words of up to 3 letters, else 2, and 3 for words of
     7 or more when nothing within 2 is a likely misspelling) and the keys
     that sound like `word` (a sound code of its own, looked up in a second
-    index of the trie's keys), however far in letters. Each is ranked by the
+    index of the trie's keys), however far in letters unless `max_dist` is
+    given (then no candidate is further). Each is ranked by the
     cost of its misspelling (a doubled or dropped double letter, a swap, a
     vowel for a vowel, a letter of the same sound or a neighbouring key cost
     less than other edits; an edit at the first letter more), less a bonus

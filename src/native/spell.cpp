@@ -110,7 +110,7 @@ struct SpellOptions {
   }
 };
 
-std::tuple<std::string_view, std::uint32_t, std::uint64_t, double> as_tuple(
+std::tuple<std::string_view, std::uint32_t, std::uint64_t, double> correction_tuple(
     const prefix::Correction& correction) {
   return {correction.key, correction.payload, correction.distance, correction.cost};
 }
@@ -160,7 +160,8 @@ PyObject* spell(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
     const SpellOptions options = SpellOptions::from(bound, 3);
     const Counts counts(bound[6]);
     return binding::list_into_py(
-        prefix::spell(borrowed.trie(), index, options.query(text, counts.span())), as_tuple);
+        prefix::spell(borrowed.trie(), index, options.query(text, counts.span())),
+        correction_tuple);
   });
 }
 
@@ -181,7 +182,7 @@ PyObject* spell_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
         [&](std::size_t i) {
           return prefix::spell(trie, index, options.query(texts[i], counts.span()));
         },
-        as_tuple);
+        correction_tuple);
     if (queries.refused) throw std::move(*queries.refused);
     return answers;
   });

@@ -1,6 +1,7 @@
 // The weighted edit distance of the spelling ranker, and the letter classes
 // its weights depend on.
 #include "prefix/spell/error_model.hpp"
+#include "prefix/spell/letters.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,10 +10,6 @@
 
 namespace prefix {
 namespace {
-
-constexpr bool is_vowel(char32_t c) noexcept {
-  return c == U'a' || c == U'e' || c == U'i' || c == U'o' || c == U'u' || c == U'y';
-}
 
 // The US keyboard's letter rows; two letters are neighbours when they are
 // next to each other on a row, or on adjacent rows at most one key apart.

@@ -1,5 +1,6 @@
 // The sound-code rules: English spellings of one sound mapped to one code.
 #include "prefix/spell/sound_code.hpp"
+#include "prefix/spell/letters.hpp"
 
 #include <cstddef>
 
@@ -12,10 +13,6 @@ constexpr std::u32string_view LATIN1_BASE = U"aaaaaaaceeeeiiiidnooooo/ouuuuyty";
 char32_t base_letter(char32_t c) noexcept {
   if (c >= 0xE0 && c <= 0xFF) return LATIN1_BASE[c - 0xE0];
   return c;
-}
-
-constexpr bool is_vowel(char32_t c) noexcept {
-  return c == U'a' || c == U'e' || c == U'i' || c == U'o' || c == U'u' || c == U'y';
 }
 
 constexpr bool is_front_vowel(char32_t c) noexcept {

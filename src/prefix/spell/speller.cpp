@@ -24,8 +24,8 @@
 namespace prefix {
 namespace {
 
-constexpr std::uint64_t SHORT_WORD = 3;  // code points; walked 1 edit far
-constexpr std::uint64_t LONG_WORD = 7;   // from here, 3 edits far when 2 find nothing good
+constexpr std::uint64_t SPELLED_ONE_EDIT_UP_TO = 3;  // code points; walked 1 edit far
+constexpr std::uint64_t SPELLED_FAR_FROM = 7;  // from here, 3 edits far when 2 find nothing good
 // A best candidate costing more than this sends a long word 3 edits far.
 constexpr double FAR_COST = 1.0;
 // Sound codes of at least this many code points are looked up within one
@@ -223,7 +223,7 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   const std::u32string folded = query.fold ? fold_case(query.text) : std::u32string();
   const std::u32string_view typed = query.fold ? std::u32string_view(folded) : query.text;
   const std::uint64_t length = typed.size();
-  std::uint64_t radius = query.max_dist.value_or(length <= SHORT_WORD ? 1 : 2);
+  std::uint64_t radius = query.max_dist.value_or(length <= SPELLED_ONE_EDIT_UP_TO ? 1 : 2);
   Pricing pricing(typed, query, index);
   const auto bounded = [&](std::vector<Candidate>& candidates) {
     for (Candidate& c : candidates) c.bound = pricing.bound(c.distance, c.payload);
@@ -233,7 +233,7 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   std::optional<Gathered> gathered;
   gathered.emplace(trie, index, typed, radius, query.fold);
   bounded(gathered->candidates());
-  if (!query.max_dist && length >= LONG_WORD && !gathered->has_near()) {
+  if (!query.max_dist && length >= SPELLED_FAR_FROM && !gathered->has_near()) {
     // A long word whose nearest keys are all poor matches is looked for
     // further: few words pay for that walk.
     const std::vector<Ranked> best = best_of(gathered->candidates(), pricing, 1);
@@ -250,7 +250,8 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   // walk's keys are told by their number in the index (folded walks) or
   // their text.
   std::vector<std::u32string> folded_texts;
-  if (!pricing.code().empty() && length <= LONGEST_PRICED) {
+  // Sound-alike keys within an explicit max_dist are the walk's already.
+  if (!query.max_dist && !pricing.code().empty() && length <= LONGEST_PRICED) {
     const std::size_t walked = candidates.size();
     std::vector<std::uint32_t> seen_keys;
     std::vector<std::u32string_view> seen_texts;

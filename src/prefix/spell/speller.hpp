@@ -48,8 +48,8 @@ inline constexpr double CASE_PENALTY = 0.15;
 // the keys within max_dist optimal-string-alignment edits (a tree walk
 // gathering them all, over `index`'s folded trie when case is ignored) and
 // the keys whose sound code lies within one edit of the query's (`index`,
-// made from the same trie): sound-alike words are found however far they
-// are in letters. Without max_dist the walk goes 1
+// made from the same trie): without max_dist, sound-alike words are found
+// however far they are in letters; with one, no key is further. Without max_dist the walk goes 1
 // edit far for words of up to 3 code points, else 2, and 3 for words of 7
 // or more whose best candidate costs more than one plain edit. Each
 // candidate is priced with ErrorCost, best bounds first, until no
