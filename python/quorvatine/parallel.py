@@ -16,6 +16,7 @@ from typing import Optional
 from _quorvatine import PrefixSearch
 
 from . import _native
+from .progress import Progress, callback_of
 from .ranked import Score, _check
 
 
@@ -34,6 +35,7 @@ def fuzzy_match_many(
     processes: int | None = None,
     *,
     threads: int | None = None,
+    progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[trie.fuzzy_match(q, max_dist, limit) for q in queries]``,
     computed on up to `threads` native threads (default: every core this
@@ -45,14 +47,23 @@ def fuzzy_match_many(
     arrays are not a tree, a ``TypeError`` for a query that is not a str, and
     so on), and bad `max_dist` or `limit` values as ``fuzzy_match`` reports
     them. Every thread has ended when the call returns or raises. A thread
-    count below 1 is a ``ValueError``; giving both names is a ``TypeError``."""
+    count below 1 is a ``ValueError``; giving both names is a ``TypeError``.
+
+    `progress` is None, True (a bar on standard error, if it is a terminal,
+    for a batch that runs over a second) or a callable taking (done, total),
+    called about every 25 ms from the calling thread. A pending signal
+    (Ctrl-C) stops the batch within about as long: the exception its handler
+    raises (KeyboardInterrupt) is raised once every thread has stopped, as is
+    anything `progress` raises."""
     if processes is not None and threads is not None:
         raise TypeError("fuzzy_match_many takes threads or processes, not both")
     if processes is not None:
         count = _thread_count(processes, "processes")
     else:
         count = _thread_count(threads, "threads")
-    return _native.fuzzy_match_many(trie, _batch_of(queries), max_dist, limit, count)
+    return _native.fuzzy_match_many(
+        trie, _batch_of(queries), max_dist, limit, count, callback_of(progress)
+    )
 
 
 def suggest_many(
@@ -64,6 +75,7 @@ def suggest_many(
     transpositions: bool = True,
     scores: Optional[Sequence[Score]] = None,
     threads: int | None = None,
+    progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
     scores=...) for w in words]``, computed on up to `threads` native threads
@@ -73,14 +85,16 @@ def suggest_many(
     ``TypeError`` of a word that is not a str, the error of the first score
     a query needs but cannot use), and bad arguments as ``suggest`` reports
     them. Every thread has ended when the call returns or raises; a thread
-    count below 1 is a ``ValueError``.
+    count below 1 is a ``ValueError``. `progress` and signals are handled as
+    in `fuzzy_match_many`.
 
     Unlike the loop, which reads ``scores[payload]`` as each key is reached,
     the batch reads every entry of `scores` once, before the walks: an entry
     no query reaches may be anything, but a sequence whose own ``__len__``
     or ``__getitem__`` raises fails the batch right there."""
     return _ranked_many(
-        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads
+        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads,
+        progress,
     )
 
 
@@ -93,14 +107,15 @@ def complete_many(
     transpositions: bool = True,
     scores: Optional[Sequence[Score]] = None,
     threads: int | None = None,
+    progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
     scores=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
-    count and reading of `scores` once up front."""
+    count, progress and reading of `scores` once up front."""
     return _ranked_many(
         _native.complete_many, "prefix", trie, prefixes, n, max_dist,
-        transpositions, scores, threads,
+        transpositions, scores, threads, progress,
     )
 
 
@@ -114,6 +129,7 @@ def _ranked_many(
     transpositions: bool,
     scores: Optional[Sequence[Score]],
     threads: int | None,
+    progress: Progress,
 ) -> list[list[tuple[str, int, int]]]:
     count = _thread_count(threads, "threads")
     batch = _batch_of(queries)
@@ -122,7 +138,9 @@ def _ranked_many(
     _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
-    answers = native_call(trie, texts, n, max_dist, bool(transpositions), scores, count)
+    answers = native_call(
+        trie, texts, n, max_dist, bool(transpositions), scores, count, callback_of(progress)
+    )
     if refused < len(batch):
         _check(trie, batch[refused], name, n, max_dist, scores)
     return answers
@@ -138,7 +156,10 @@ def _thread_count(count: int | None, name: str) -> int:
 
 def _batch_of(queries: Iterable[str]) -> list[str] | tuple[str, ...]:
     # Exactly a list or tuple is read in place; anything else (a subclass,
-    # whose iteration may differ, among them) is iterated once.
+    # whose iteration may differ, among them) is iterated once. A str or
+    # bytes is one query, not a batch of its characters.
+    if isinstance(queries, (str, bytes, bytearray)):
+        raise TypeError(f"queries must be a batch of str, not a single {type(queries).__name__}")
     if type(queries) is list or type(queries) is tuple:
         return queries
     return list(queries)
