@@ -212,7 +212,7 @@ def test_version_is_the_projects():
 
 
 # Examples that need a package quorvatine does not depend on.
-EXAMPLE_NEEDS = {"dask_partitions": "dask"}
+EXAMPLE_NEEDS = {"dask_join": "distributed", "fuzzy_join": "pandas"}
 
 
 @pytest.mark.parametrize("example", sorted((ROOT / "examples").glob("*.py")), ids=lambda p: p.stem)
