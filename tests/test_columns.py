@@ -206,6 +206,7 @@ def dask_client():
         yield client
 
 
+@pytest.mark.cluster
 def test_dask_join_on_a_cluster_equals_the_local_join(dask_client):
     dd = pytest.importorskip("dask.dataframe")
     left = dd.from_pandas(pd.DataFrame({"city": LEFT["city"] * 30, "n": range(210)}), npartitions=4)

@@ -44,7 +44,7 @@ class MatchColumn:
     def __arrow_c_array__(self, requested_schema: object = None) -> tuple[object, object]:
         """The column as Arrow (schema, array) capsules; `requested_schema`
         is not honoured (the column keeps its type)."""
-        return _native.export_matches(self._matches._answer, COLUMNS.index(self.name))  # type: ignore[no-any-return]
+        return _native.export_matches(self._matches._answer, COLUMNS.index(self.name))
 
     def to_pylist(self) -> list[Any]:
         """The values as a list, None on rows without a match (except `row`)."""
@@ -118,7 +118,7 @@ class Matches:
 
     def __arrow_c_array__(self, requested_schema: object = None) -> tuple[object, object]:
         """The four columns as one Arrow struct array: (schema, array) capsules."""
-        return _native.export_matches(self._answer, -1)  # type: ignore[no-any-return]
+        return _native.export_matches(self._answer, -1)
 
     def __arrow_c_stream__(self, requested_schema: object = None) -> object:
         """The four columns as an Arrow stream of one struct array."""

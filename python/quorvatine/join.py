@@ -6,6 +6,7 @@ Each library is imported only when a frame of it is joined.
 
 from __future__ import annotations
 
+import importlib
 from collections.abc import Iterable
 from typing import Any, Optional
 
@@ -53,7 +54,9 @@ def fuzzy_join(
     if how not in ("left", "inner"):
         raise ValueError(f"how must be 'left' or 'inner', not {how!r}")
     trie = vocabulary if isinstance(vocabulary, PrefixSearch) else _vocabulary_trie(vocabulary)
-    options = dict(max_dist=max_dist, n=n, how=how, transpositions=transpositions, threads=threads)
+    options: dict[str, Any] = dict(
+        max_dist=max_dist, n=n, how=how, transpositions=transpositions, threads=threads
+    )
     module = type(left).__module__.partition(".")[0]
     if module == "dask":
         return _dask_join(left, trie, on, options)
@@ -110,9 +113,11 @@ def _pandas_result(left: Any, matches: Matches, how: str) -> Any:
         {
             "match": _pandas_keys(matches, kept),
             "match_row": pd.arrays.IntegerArray(
-                columns["payload"].data[kept].astype(np.int64), missing
+                np.ma.getdata(columns["payload"])[kept].astype(np.int64), missing
             ),
-            "distance": pd.arrays.IntegerArray(columns["distance"].data[kept], missing.copy()),
+            "distance": pd.arrays.IntegerArray(
+                np.ma.getdata(columns["distance"])[kept], missing.copy()
+            ),
         },
         index=joined.index,
     )
@@ -149,9 +154,7 @@ def _polars_result(left: Any, matches: Matches, how: str) -> Any:
 
 def _dask_join(left: Any, trie: PrefixSearch, on: str, options: dict[str, Any]) -> Any:
     try:
-        from distributed import default_client
-
-        client = default_client()
+        client = importlib.import_module("distributed").default_client()
     except (ImportError, ValueError):  # no distributed, or no client
         client = None
     # Every worker gets the trie once, not every task: with a mapped trie
