@@ -4,6 +4,8 @@ a plain merge over brute-force matches; interrupting long batches."""
 import gc
 import os
 import signal
+import subprocess
+import sys
 import threading
 
 import pytest
@@ -70,6 +72,16 @@ def test_best_matches_of_every_input_kind_equal_the_loop(kind, n):
     if kind == "numpy_masked":  # the unicode buffer is read in place when nothing is masked
         plain = quorvatine.best_matches(trie, np.array(TEXTS), n, 2)
         assert plain.to_pylist() == _expected(TEXTS, n, 2)
+
+
+def test_a_list_column_imports_no_columnar_library():
+    code = (
+        "import sys, quorvatine; m = quorvatine.best_matches(quorvatine.build(['ab']), ['ab', None]);"
+        "assert m.to_pylist() == [(0, 'ab', 0, 0), (1, None, None, None)];"
+        "print(sorted({'numpy', 'pandas', 'polars', 'pyarrow', 'dask'} & set(sys.modules)))"
+    )
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert run.stdout == "[]\n"
 
 
 def test_exported_columns_outlive_the_answer():
@@ -197,7 +209,9 @@ def test_fuzzy_join_refusals():
         quorvatine.fuzzy_join(LEFT, VOCABULARY, "city")
 
 
-@pytest.fixture(scope="session")
+# One cluster, ended with this module: its threads would otherwise run on
+# through the memory-counting tests of other modules.
+@pytest.fixture(scope="module")
 def dask_client():
     distributed = pytest.importorskip("distributed")
     with distributed.LocalCluster(
