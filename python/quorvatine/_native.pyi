@@ -1,7 +1,7 @@
 """The compiled part of the quorvatine package: layouts from words and word-list files,
 batches on native threads, columnar batches."""
 
-from collections.abc import Callable, Sequence
+from collections.abc import Callable
 from typing import Optional
 
 from _quorvatine import PrefixSearch
@@ -31,7 +31,7 @@ def suggest(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
 ) -> list[tuple[str, int, int]]: ...
 def complete(
     trie: PrefixSearch,
@@ -39,7 +39,7 @@ def complete(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
 ) -> list[tuple[str, int, int]]: ...
 def suggest_many(
     trie: PrefixSearch,
@@ -47,7 +47,7 @@ def suggest_many(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     threads: int,
     progress: Optional[Callable[[int, int], object]],
 ) -> list[list[tuple[str, int, int]]]: ...
@@ -57,7 +57,7 @@ def complete_many(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     threads: int,
     progress: Optional[Callable[[int, int], object]],
 ) -> list[list[tuple[str, int, int]]]: ...
@@ -68,7 +68,7 @@ def match_column(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     threads: int,
     progress: Optional[Callable[[int, int], object]],
 ) -> object: ...

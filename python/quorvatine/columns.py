@@ -9,7 +9,7 @@ when the caller hands over one of its objects.
 from __future__ import annotations
 
 from array import array
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable
 from typing import TYPE_CHECKING, Any, Optional, Union
 
 from _quorvatine import PrefixSearch
@@ -17,7 +17,7 @@ from _quorvatine import PrefixSearch
 from . import _native
 from .parallel import _thread_count
 from .progress import Progress, callback_of
-from .ranked import Score, _check
+from .ranked import Scores, _check
 
 if TYPE_CHECKING:
     import numpy
@@ -143,7 +143,7 @@ def best_matches(
     max_dist: int = 2,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
     threads: int | None = None,
     progress: Progress = None,
 ) -> Matches:
@@ -181,7 +181,7 @@ def _source_of(queries: Queries) -> tuple[object, object]:
     """What the native reader takes for `queries`, and the null marks of a
     sequence (None when None alone marks nulls)."""
     if isinstance(queries, (str, bytes, bytearray)):
-        raise TypeError(f"queries must be a column of str, not a single {type(queries).__name__}")
+        raise TypeError(f"queries must be a column of str, not {type(queries).__name__}")
     module = type(queries).__module__.partition(".")[0]
     if module == "pandas" and hasattr(queries, "isna"):
         return _pandas_source(queries)

@@ -66,7 +66,7 @@ def fuzzy_join(
 def _vocabulary_trie(vocabulary: Any) -> PrefixSearch:
     """The trie of a vocabulary, each entry's payload its first row."""
     if isinstance(vocabulary, (str, bytes, bytearray)):
-        raise TypeError(f"vocabulary must be a sequence of str, not a single {type(vocabulary).__name__}")
+        raise TypeError(f"vocabulary must be a sequence of str, not {type(vocabulary).__name__}")
     module = type(vocabulary).__module__.partition(".")[0]
     if module not in ("pandas", "polars"):
         return build(vocabulary if isinstance(vocabulary, (list, tuple)) else list(vocabulary))

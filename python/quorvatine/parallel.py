@@ -10,14 +10,14 @@ built once the lock is taken again. Other Python threads run meanwhile.
 from __future__ import annotations
 
 import os
-from collections.abc import Callable, Iterable, Sequence
+from collections.abc import Callable, Iterable
 from typing import Optional
 
 from _quorvatine import PrefixSearch
 
 from . import _native
 from .progress import Progress, callback_of
-from .ranked import Score, _check
+from .ranked import Scores, _check
 
 
 def _cores() -> int:
@@ -38,9 +38,11 @@ def fuzzy_match_many(
     progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[trie.fuzzy_match(q, max_dist, limit) for q in queries]``,
-    computed on up to `threads` native threads (default: every core this
-    process may use); `processes` is the older name of `threads`. Results
-    come back in query order, equal to the loop's.
+    computed on up to `threads` native threads (default, and most: the cores
+    this process may use; a larger count is lowered to that); `processes` is
+    the older name of `threads`. Results come back in query order, equal to
+    the loop's. A str or bytes is refused (``TypeError``): it is one query,
+    not a batch.
 
     A failure is the one the loop would raise first: the exception of the
     first failing query in query order (a ``PanicException`` for a trie whose
@@ -62,7 +64,7 @@ def fuzzy_match_many(
     else:
         count = _thread_count(threads, "threads")
     return _native.fuzzy_match_many(
-        trie, _batch_of(queries), max_dist, limit, count, callback_of(progress)
+        trie, _batch_of(queries, "queries"), max_dist, limit, count, callback_of(progress)
     )
 
 
@@ -73,13 +75,13 @@ def suggest_many(
     max_dist: int = 2,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
     threads: int | None = None,
     progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
     scores=...) for w in words]``, computed on up to `threads` native threads
-    (default: every core this process may use), in query order and equal to
+    (default, and most: the cores this process may use), in query order and equal to
     the loop's, failures included: the exception of the first failing query
     (a ``PanicException`` for a trie whose arrays are not a tree, the
     ``TypeError`` of a word that is not a str, the error of the first score
@@ -93,8 +95,8 @@ def suggest_many(
     no query reaches may be anything, but a sequence whose own ``__len__``
     or ``__getitem__`` raises fails the batch right there."""
     return _ranked_many(
-        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads,
-        progress,
+        _native.suggest_many, ("words", "word"), trie, words, n, max_dist, transpositions, scores,
+        threads, progress,
     )
 
 
@@ -105,7 +107,7 @@ def complete_many(
     max_dist: int = 1,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
     threads: int | None = None,
     progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
@@ -114,25 +116,26 @@ def complete_many(
     `suggest_many` does for `suggest`: the same order, failures, thread
     count, progress and reading of `scores` once up front."""
     return _ranked_many(
-        _native.complete_many, "prefix", trie, prefixes, n, max_dist,
+        _native.complete_many, ("prefixes", "prefix"), trie, prefixes, n, max_dist,
         transpositions, scores, threads, progress,
     )
 
 
 def _ranked_many(
     native_call: Callable[..., list[list[tuple[str, int, int]]]],
-    name: str,
+    names: tuple[str, str],
     trie: PrefixSearch,
     queries: Iterable[str],
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[Score]],
+    scores: Optional[Scores],
     threads: int | None,
     progress: Progress,
 ) -> list[list[tuple[str, int, int]]]:
+    batch_name, name = names
     count = _thread_count(threads, "threads")
-    batch = _batch_of(queries)
+    batch = _batch_of(queries, batch_name)
     # The loop checks the first query's arguments before any walk, and each
     # later query's text only once the queries before it are answered.
     _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
@@ -154,12 +157,13 @@ def _thread_count(count: int | None, name: str) -> int:
     return count
 
 
-def _batch_of(queries: Iterable[str]) -> list[str] | tuple[str, ...]:
-    # Exactly a list or tuple is read in place; anything else (a subclass,
-    # whose iteration may differ, among them) is iterated once. A str or
-    # bytes is one query, not a batch of its characters.
+def _batch_of(queries: Iterable[str], name: str) -> list[str] | tuple[str, ...]:
+    # A str would be a batch of its characters, bytes one of ints: most likely
+    # one query given where a batch was meant.
     if isinstance(queries, (str, bytes, bytearray)):
-        raise TypeError(f"queries must be a batch of str, not a single {type(queries).__name__}")
+        raise TypeError(f"{name} must be an iterable of str, not {type(queries).__name__}")
+    # Exactly a list or tuple is read in place; anything else (a subclass,
+    # whose iteration may differ, among them) is iterated once.
     if type(queries) is list or type(queries) is tuple:
         return queries
     return list(queries)

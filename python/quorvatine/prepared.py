@@ -9,7 +9,9 @@ the length catches a truncated copy, which the byte form alone would not.
 
 from __future__ import annotations
 
+import errno
 import os
+import secrets
 import stat
 import struct
 from typing import TYPE_CHECKING, BinaryIO
@@ -68,7 +70,7 @@ def load(path: Path) -> PrefixSearch:
     import _quorvatine
 
     name = os.fspath(path)
-    with open(name, "rb") as f:
+    with _open_regular(name) as f:
         trie_bytes = _trie_bytes(f, name)
     try:
         return _quorvatine.from_bytes(trie_bytes)
@@ -77,17 +79,37 @@ def load(path: Path) -> PrefixSearch:
 
 
 def is_prepared(path: Path) -> bool:
-    """True when the file at `path` starts with the prepared-trie header."""
-    with open(path, "rb") as f:
-        return f.read(len(MAGIC)) == MAGIC
+    """True when the file at `path` is a regular file that starts with the
+    prepared-trie header; False for anything else (a pipe, a device), which
+    is opened without waiting and not read."""
+    name = os.fspath(path)
+    try:
+        with _open_regular(name) as f:
+            return f.read(len(MAGIC)) == MAGIC
+    except DataError:
+        return False
+
+
+def _open_regular(name: str) -> BinaryIO:
+    """`name` opened for reading, when it is a regular file; else DataError
+    "not a regular file". The open does not wait (a pipe with no writer would
+    block it) and the check is of the opened file, so a file swapped in
+    between cannot get past it."""
+    fd = os.open(name, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    try:
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            raise DataError(f"{name}: not a regular file")
+        os.set_blocking(fd, True)
+        return os.fdopen(fd, "rb")
+    except BaseException:
+        os.close(fd)
+        raise
 
 
 def _trie_bytes(f: BinaryIO, name: str) -> bytes:
     # The declared length is compared with the file's size before anything
     # is read past the header: a damaged header must not decide an allocation.
     info = os.fstat(f.fileno())
-    if not stat.S_ISREG(info.st_mode):
-        raise DataError(f"{name}: not a regular file")
     header = f.read(HEADER_SIZE)
     if len(header) < HEADER_SIZE or not header.startswith(MAGIC):
         raise DataError(f"{name}: not a prepared trie file")
@@ -112,8 +134,7 @@ def _write(target: str, data: bytes) -> None:
         with open(target, "wb") as f:
             f.write(data)
         return
-    temporary = f"{target}.tmp{os.getpid()}"
-    fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
+    fd, temporary = _new_temporary(target)
     try:
         with os.fdopen(fd, "wb") as f:
             f.write(data)
@@ -121,3 +142,18 @@ def _write(target: str, data: bytes) -> None:
     finally:
         if os.path.lexists(temporary):
             os.unlink(temporary)
+
+
+def _new_temporary(target: str) -> tuple[int, str]:
+    """A new file beside `target`, opened for writing, and its name. The name
+    is random, so saves to one path from several threads or processes (or
+    after a killed one left its temporary file) never meet. Created as `open`
+    creates files (mode 0o666 less the umask), unlike tempfile.mkstemp's 0o600."""
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
+    for _ in range(100):
+        temporary = f"{target}.{secrets.token_hex(6)}.tmp"
+        try:
+            return os.open(temporary, flags, 0o666), temporary
+        except FileExistsError:
+            continue
+    raise FileExistsError(errno.EEXIST, "no unused temporary file name", target)

@@ -55,6 +55,21 @@ std::optional<std::uint32_t> SearchTrie::get_payload(NodeId node_id) const {
   return std::get<CompactTree>(form_).get_payload(node_id);
 }
 
+std::optional<std::uint32_t> SearchTrie::largest_payload() const {
+  std::optional<std::uint32_t> largest;
+  const auto take = [&largest](std::uint32_t payload) {
+    if (!largest || payload > *largest) largest = payload;
+  };
+  if (const auto* arrays = std::get_if<Arrays>(&form_)) {
+    for (const std::optional<std::uint32_t>& payload : arrays->trie.node_payloads) {
+      if (payload) take(*payload);
+    }
+  } else {
+    for (const std::uint32_t payload : std::get<CompactTree>(form_).payload_values()) take(payload);
+  }
+  return largest;
+}
+
 std::vector<MatchRecord> SearchTrie::fuzzy_match(std::u32string_view query, std::uint64_t max_dist,
                                                  std::optional<std::uint64_t> limit) const {
   if (const auto* arrays = std::get_if<Arrays>(&form_)) {

@@ -69,6 +69,10 @@ class SearchTrie {
   [[nodiscard]] std::vector<Child> get_children(NodeId node_id) const;
   [[nodiscard]] std::optional<std::uint32_t> get_payload(NodeId node_id) const;
 
+  // The largest payload of any node (the root included), or nothing when no
+  // node has one: no query reports a larger one. A pass over the payloads.
+  [[nodiscard]] std::optional<std::uint32_t> largest_payload() const;
+
   // prefix::fuzzy_match and prefix::exact_match on the Trie.
   [[nodiscard]] std::vector<MatchRecord> fuzzy_match(std::u32string_view query,
                                                      std::uint64_t max_dist,
