@@ -98,10 +98,13 @@ PyObject* match_column(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     const std::uint64_t max_dist = bound.convert<binding::MachineWord>(4);
     const bool swaps = truth(bound[5]);
     const std::size_t threads = thread_count(bound.convert<binding::MachineWord>(7));
-    ScoreTable scores(column.size() == 0 ? Py_None : bound[6]);
+    const prefix::SearchTrie& trie = borrowed.trie();
+    // No query reads a score of an empty column, so it reads none.
+    const bool reads_scores = column.size() != 0 && bound[6] != Py_None;
+    ScoreTable scores(reads_scores ? bound[6] : Py_None,
+                      reads_scores ? trie.largest_payload() : std::nullopt);
     BatchProgress progress(bound[8], column.size());
 
-    const prefix::SearchTrie& trie = borrowed.trie();
     auto answer = std::make_shared<MatchColumns>();
     try {
       ReleasedLock released;
