@@ -85,12 +85,17 @@ def main() -> None:
           f"({peer_s / ours_s:.0f}x; {PEER_QUERIES / peer_s:,.0f} against {PEER_QUERIES / ours_s:,.0f} queries/s; "
           f"per query at the full run's speed: {peer_s / PEER_QUERIES / (columnar_s / count):.0f}x), best distances equal")
 
-    keys_only = [random.Random(1).choice(words) for _ in range(OVERHEAD_QUERIES)]
+    rng = random.Random(1)
+    keys_only = [rng.choice(words) for _ in range(OVERHEAD_QUERIES)]
     exact = pa.array(keys_only)
+    # n=0 asks for nothing: no walk runs, the rest of the columnar path does.
+    bare_s, _ = timed(lambda: pa.table(quorvatine.best_matches(trie, exact, 0, 0, threads=1)))
     col_s, _ = timed(lambda: pa.table(quorvatine.best_matches(trie, exact, 1, 0, threads=1)))
     list_s, _ = timed(lambda: quorvatine.suggest_many(trie, keys_only, 1, 0, threads=1))
-    print(f"  per row on one thread, words that are keys at max_dist 0 (a one-path walk included): "
-          f"columnar {col_s / OVERHEAD_QUERIES * 1e6:.2f} us, lists of tuples {list_s / OVERHEAD_QUERIES * 1e6:.2f} us")
+    per_row = 1e6 / OVERHEAD_QUERIES
+    print(f"  per row on one thread, {OVERHEAD_QUERIES:,} words that are keys: the columnar path without a walk "
+          f"(n=0) {bare_s * per_row:.2f} us; with the one-path walk of max_dist 0: columnar "
+          f"{col_s * per_row:.2f} us, lists of tuples {list_s * per_row:.2f} us")
 
     dask_join(trie, queries[:DASK_QUERIES])
     interrupt(trie, queries)
@@ -118,13 +123,17 @@ def interrupt(trie: quorvatine.PrefixSearch, queries: list[str]) -> None:
         sent.append(time.monotonic())
         os.kill(os.getpid(), signal.SIGINT)
 
-    threading.Thread(target=fire).start()
+    tasks = len(os.listdir("/proc/self/task"))  # threads of the process, native ones too
+    firing = threading.Thread(target=fire)
+    firing.start()
     try:
         quorvatine.best_matches(trie, queries, 1, 2)
         print("  Ctrl-C: the batch ended before the signal")
     except KeyboardInterrupt:
-        print(f"  Ctrl-C during a batch of {len(queries):,}: stopped {time.monotonic() - sent[0]:.3f} s later, "
-              f"{threading.active_count()} Python thread(s), {len(os.listdir('/proc/self/task'))} task(s) left")
+        stopped = time.monotonic() - sent[0]
+        firing.join()
+        print(f"  Ctrl-C during a batch of {len(queries):,}: stopped {stopped:.3f} s later; "
+              f"threads of the process before and after: {tasks}, {len(os.listdir('/proc/self/task'))}")
 
 
 if __name__ == "__main__":

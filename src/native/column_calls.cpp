@@ -51,13 +51,13 @@ bool truth(PyObject* object) {
 // A capsule owning a heap copy of an exported structure: its destructor
 // releases the structure unless a consumer took it (marking it released).
 template <class Structure>
-binding::Ref capsule_of(const char* name, Structure&& filled) {
+binding::Ref capsule_of(const char* name, Structure& filled) {
   auto owned = std::make_unique<Structure>(filled);
   filled.release = nullptr;
   binding::Ref capsule =
-      binding::Ref::steal(PyCapsule_New(owned.get(), name, [](PyObject* capsule) {
-        const char* const capsule_name = PyCapsule_GetName(capsule);
-        auto* structure = static_cast<Structure*>(PyCapsule_GetPointer(capsule, capsule_name));
+      binding::Ref::steal(PyCapsule_New(owned.get(), name, [](PyObject* dropped) {
+        const char* const capsule_name = PyCapsule_GetName(dropped);
+        auto* structure = static_cast<Structure*>(PyCapsule_GetPointer(dropped, capsule_name));
         if (structure == nullptr) {
           PyErr_Clear();
           return;
@@ -126,17 +126,15 @@ PyObject* match_column(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     } catch (const UnusableScore& refused) {
       throw scores.error_for(refused);
     } catch (const InvalidText& invalid) {
-      throw binding::Error::pending(
-          PyExc_ValueError,
-          "row " + std::to_string(invalid.row) + " of the queries is not valid UTF-8");
+      throw binding::Error::pending(PyExc_ValueError, "row " + std::to_string(invalid.row) +
+                                                          " of the queries is not valid UTF-8");
     }
     progress.finish();
-    auto* held = new Answer(std::move(answer));
-    binding::Ref capsule = binding::Ref::steal(PyCapsule_New(held, ANSWER_CAPSULE, drop_answer));
-    if (!capsule) {
-      delete held;
-      binding::throw_fetched();
-    }
+    auto held = std::make_unique<Answer>(std::move(answer));
+    binding::Ref capsule =
+        binding::Ref::steal(PyCapsule_New(held.get(), ANSWER_CAPSULE, drop_answer));
+    if (!capsule) binding::throw_fetched();
+    (void)held.release();  // the capsule's now
     return capsule;
   });
 }
@@ -155,8 +153,8 @@ PyObject* export_matches(PyObject* /*module*/, PyObject* const* args, Py_ssize_t
     ArrowArray array{};
     export_columns(answer, column, schema, array);
     arrow::OwnedArray owned_array(&array);
-    binding::Ref schema_capsule = capsule_of(arrow::SCHEMA_CAPSULE, std::move(schema));
-    binding::Ref array_capsule = capsule_of(arrow::ARRAY_CAPSULE, std::move(owned_array.get()));
+    binding::Ref schema_capsule = capsule_of(arrow::SCHEMA_CAPSULE, schema);
+    binding::Ref array_capsule = capsule_of(arrow::ARRAY_CAPSULE, owned_array.get());
     return binding::into_py(std::pair{std::move(schema_capsule), std::move(array_capsule)});
   });
 }
@@ -167,7 +165,7 @@ PyObject* export_match_stream(PyObject* /*module*/, PyObject* const* args, Py_ss
     const auto bound = binding::bind(EXPORT_MATCH_STREAM, args, nargs, kwnames);
     ArrowArrayStream stream{};
     export_stream(answer_of(bound[0]), stream);
-    return capsule_of(arrow::STREAM_CAPSULE, std::move(stream));
+    return capsule_of(arrow::STREAM_CAPSULE, stream);
   });
 }
 
@@ -179,8 +177,8 @@ PyObject* match_values(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     const long column = PyLong_AsLong(bound[1]);
     if (column == -1 && PyErr_Occurred() != nullptr) binding::throw_fetched();
     if (column == 4) {
-      binding::Ref found =
-          binding::checked(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(answer.size())));
+      binding::Ref found = binding::checked(
+          PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(answer.size())));
       char* const out = PyBytes_AS_STRING(found.get());
       for (std::size_t row = 0; row < answer.size(); ++row) {
         out[row] = static_cast<char>(answer.is_found(row) ? 1 : 0);
@@ -205,12 +203,11 @@ PyObject* match_keys(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
     const std::vector<std::int64_t>& offsets = answer.key_offsets();
     binding::Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(answer.size())));
     for (std::size_t row = 0; row < answer.size(); ++row) {
-      binding::Ref key =
-          answer.is_found(row)
-              ? binding::into_py(bytes.substr(static_cast<std::size_t>(offsets[row]),
-                                              static_cast<std::size_t>(offsets[row + 1] -
-                                                                       offsets[row])))
-              : binding::Ref::borrow(Py_None);
+      binding::Ref key = answer.is_found(row)
+                             ? binding::into_py(bytes.substr(
+                                   static_cast<std::size_t>(offsets[row]),
+                                   static_cast<std::size_t>(offsets[row + 1] - offsets[row])))
+                             : binding::Ref::borrow(Py_None);
       PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(row), key.release());
     }
     return list;

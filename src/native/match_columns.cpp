@@ -115,8 +115,8 @@ struct ColumnExport {
       if (which == 1) {
         array.n_buffers = 3;
         holder->buffers[1] = data_of(c.key_offsets_);
-        holder->buffers[2] = c.key_bytes_.empty() ? static_cast<const void*>(EMPTY)
-                                                  : c.key_bytes_.data();
+        holder->buffers[2] =
+            c.key_bytes_.empty() ? static_cast<const void*>(EMPTY) : c.key_bytes_.data();
       } else {
         array.n_buffers = 2;
         holder->buffers[1] = which == 2 ? data_of(c.payloads_) : data_of(c.distances_);
@@ -159,7 +159,9 @@ int stream_next(ArrowArrayStream* stream, ArrowArray* out) {
   return 0;
 }
 
-const char* stream_error(ArrowArrayStream* /*stream*/) { return nullptr; }
+const char* stream_error(ArrowArrayStream* /*stream*/) {
+  return nullptr;
+}
 
 void release_stream(ArrowArrayStream* stream) {
   if (stream == nullptr || stream->release == nullptr) return;
@@ -200,7 +202,9 @@ void MatchColumns::append(std::int64_t row, const std::vector<prefix::RankedMatc
   }
 }
 
-std::string_view MatchColumns::name(std::size_t column) { return NAMES[column]; }
+std::string_view MatchColumns::name(std::size_t column) {
+  return NAMES[column];
+}
 
 std::string_view MatchColumns::values(std::size_t column) const noexcept {
   const auto bytes = [](const auto& values) {
@@ -208,10 +212,14 @@ std::string_view MatchColumns::values(std::size_t column) const noexcept {
                             values.size() * sizeof(values[0]));
   };
   switch (column) {
-    case 0: return bytes(rows_);
-    case 1: return key_bytes_;
-    case 2: return bytes(payloads_);
-    default: return bytes(distances_);
+    case 0:
+      return bytes(rows_);
+    case 1:
+      return key_bytes_;
+    case 2:
+      return bytes(payloads_);
+    default:
+      return bytes(distances_);
   }
 }
 

@@ -175,7 +175,8 @@ void answer_each(std::size_t count, std::size_t threads, const Job& job, Take ta
       }
       // Nothing left to claim: the others' last chunks are taken as they end.
       std::unique_lock lock(mutex);
-      while (running > 0) {
+      const auto helpers_ended = [&running] { return running == 0; };
+      while (!helpers_ended()) {
         helper_ended.wait_until(lock, pause_at);
         lock.unlock();
         take_done();

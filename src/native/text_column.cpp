@@ -72,9 +72,9 @@ void append_offset_strings(const ArrowArray& array, Rows rows) {
     if (end < start) throw malformed("offsets that decrease");
     if (end > start && data == nullptr) throw malformed("no data buffer");
     const bool is_null = validity != nullptr && !bit(validity, array.offset + r);
-    rows.texts.emplace_back(is_null ? std::string_view()
-                                    : std::string_view(data + start, static_cast<std::size_t>(
-                                                                         end - start)));
+    rows.texts.emplace_back(
+        is_null ? std::string_view()
+                : std::string_view(data + start, static_cast<std::size_t>(end - start)));
     rows.nulls.push_back(is_null ? 1 : 0);
     start = end;
   }
@@ -142,20 +142,28 @@ void append_plain(const ArrowSchema& schema, const ArrowArray& array, Rows rows)
 // The dictionary index of one row, for the integer formats Arrow allows.
 std::int64_t index_at(std::string_view format, const void* indices, std::int64_t i) {
   switch (format.size() == 1 ? format[0] : '\0') {
-    case 'c': return static_cast<const std::int8_t*>(indices)[i];
-    case 'C': return static_cast<const std::uint8_t*>(indices)[i];
-    case 's': return static_cast<const std::int16_t*>(indices)[i];
-    case 'S': return static_cast<const std::uint16_t*>(indices)[i];
-    case 'i': return static_cast<const std::int32_t*>(indices)[i];
-    case 'I': return static_cast<const std::uint32_t*>(indices)[i];
-    case 'l': return static_cast<const std::int64_t*>(indices)[i];
+    case 'c':
+      return static_cast<const std::int8_t*>(indices)[i];
+    case 'C':
+      return static_cast<const std::uint8_t*>(indices)[i];
+    case 's':
+      return static_cast<const std::int16_t*>(indices)[i];
+    case 'S':
+      return static_cast<const std::uint16_t*>(indices)[i];
+    case 'i':
+      return static_cast<const std::int32_t*>(indices)[i];
+    case 'I':
+      return static_cast<const std::uint32_t*>(indices)[i];
+    case 'l':
+      return static_cast<const std::int64_t*>(indices)[i];
     case 'L': {
       const std::uint64_t index = static_cast<const std::uint64_t*>(indices)[i];
       return index > std::uint64_t{std::numeric_limits<std::int64_t>::max()}
                  ? -1
                  : static_cast<std::int64_t>(index);
     }
-    default: throw malformed("dictionary indices of type '" + std::string(format) + "'");
+    default:
+      throw malformed("dictionary indices of type '" + std::string(format) + "'");
   }
 }
 
@@ -179,9 +187,8 @@ TextColumn::TextColumn(PyObject* source, PyObject* nulls) {
 void TextColumn::read_stream(PyObject* capsule) {
   arrow::OwnedStream stream(capsule_pointer<ArrowArrayStream>(capsule, arrow::STREAM_CAPSULE));
   const auto failed = [&stream](int code) {
-    const char* message = stream->get_last_error == nullptr
-                              ? nullptr
-                              : stream->get_last_error(&stream.get());
+    const char* message =
+        stream->get_last_error == nullptr ? nullptr : stream->get_last_error(&stream.get());
     return Error::pending(PyExc_ValueError,
                           "queries: the Arrow stream failed (" + std::to_string(code) + ": " +
                               (message == nullptr ? "no message" : message) + ")");
@@ -280,9 +287,9 @@ void TextColumn::read_sequence(PyObject* items, PyObject* nulls) {
     const char* utf8 = PyUnicode_AsUTF8AndSize(item, &length);
     if (utf8 == nullptr) {
       Error cause = Error::fetch();
-      Error error = Error::pending(PyExc_ValueError,
-                                   "row " + std::to_string(i) + " of the queries is not text: " +
-                                       "it holds a lone surrogate");
+      Error error = Error::pending(
+          PyExc_ValueError, "row " + std::to_string(i) +
+                                " of the queries is not text: " + "it holds a lone surrogate");
       binding::set_cause(error, binding::Ref::borrow(cause.exception()));
       throw error;
     }

@@ -68,7 +68,7 @@ class TextColumn {
   std::vector<std::uint8_t> nulls_;
   arrow::OwnedSchema schema_;
   std::vector<arrow::OwnedArray> arrays_;
-  binding::Ref items_;    // the Python sequence, whose str objects hold the texts
+  binding::Ref items_;     // the Python sequence, whose str objects hold the texts
   std::string converted_;  // UCS-4 texts as UTF-8
 };
 

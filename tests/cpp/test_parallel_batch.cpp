@@ -77,14 +77,14 @@ TEST_P(Batch, PausesAndStopsWhenAPauseThrows) {
     return i;
   };
   std::vector<std::size_t> reported;
-  EXPECT_THROW(answer_each<std::size_t>(
-                   100000, GetParam(), slow,
-                   [](std::size_t, std::size_t, std::vector<std::size_t>&) {},
-                   [&reported](std::size_t done) {
-                     reported.push_back(done);
-                     if (reported.size() == 2) throw std::runtime_error("interrupted");
-                   }),
-               std::runtime_error);
+  EXPECT_THROW(
+      answer_each<std::size_t>(
+          100000, GetParam(), slow, [](std::size_t, std::size_t, std::vector<std::size_t>&) {},
+          [&reported](std::size_t done) {
+            reported.push_back(done);
+            if (reported.size() == 2) throw std::runtime_error("interrupted");
+          }),
+      std::runtime_error);
   EXPECT_EQ(reported.size(), 2U);
   EXPECT_LE(reported[0], reported[1]);
   EXPECT_LT(started.load(), 100000U);
