@@ -61,6 +61,7 @@ void expect_buffers(const ArrowArray& array, std::int64_t count, std::string_vie
 
 template <class Offset>
 void append_offset_strings(const ArrowArray& array, Rows rows) {
+  if (array.length == 0) return;  // its buffers may be null
   const auto* offsets = static_cast<const Offset*>(buffer(array, 1));
   const char* data = static_cast<const char*>(buffer(array, 2));
   if (offsets == nullptr) throw malformed("no offsets buffer");
