@@ -268,7 +268,18 @@ def test_version_is_the_projects():
 EXAMPLE_NEEDS = {"dask_join": "distributed", "fuzzy_join": "pandas"}
 
 
-@pytest.mark.parametrize("example", sorted((ROOT / "examples").glob("*.py")), ids=lambda p: p.stem)
+# Examples that start a local Dask cluster of worker processes.
+EXAMPLE_CLUSTERS = {"dask_join"}
+
+
+@pytest.mark.parametrize(
+    "example",
+    [
+        pytest.param(p, marks=[pytest.mark.cluster] if p.stem in EXAMPLE_CLUSTERS else [])
+        for p in sorted((ROOT / "examples").glob("*.py"))
+    ],
+    ids=lambda p: p.stem,
+)
 def test_example_runs(example):
     needed = EXAMPLE_NEEDS.get(example.stem)
     if needed and importlib.util.find_spec(needed) is None:

@@ -35,6 +35,15 @@ T* capsule_pointer(PyObject* capsule, const char* name) {
   return pointer;
 }
 
+// Entry `index` of a buffer of T: producers need not align their buffers.
+template <class T>
+T load(const void* buffer, std::int64_t index) {
+  T value;
+  std::memcpy(&value, static_cast<const char*>(buffer) + index * std::int64_t{sizeof(T)},
+              sizeof(T));
+  return value;
+}
+
 bool bit(const void* bitmap, std::int64_t index) {
   const auto* bytes = static_cast<const std::uint8_t*>(bitmap);
   return ((bytes[index >> 3] >> (index & 7)) & 1) != 0;
@@ -62,14 +71,14 @@ void expect_buffers(const ArrowArray& array, std::int64_t count, std::string_vie
 template <class Offset>
 void append_offset_strings(const ArrowArray& array, Rows rows) {
   if (array.length == 0) return;  // its buffers may be null
-  const auto* offsets = static_cast<const Offset*>(buffer(array, 1));
+  const void* offsets = buffer(array, 1);
   const char* data = static_cast<const char*>(buffer(array, 2));
   if (offsets == nullptr) throw malformed("no offsets buffer");
   const void* validity = array.null_count == 0 ? nullptr : buffer(array, 0);
-  Offset start = offsets[array.offset];
+  Offset start = load<Offset>(offsets, array.offset);
   if (start < 0) throw malformed("a negative offset");
   for (std::int64_t r = 0; r < array.length; ++r) {
-    const Offset end = offsets[array.offset + r + 1];
+    const Offset end = load<Offset>(offsets, array.offset + r + 1);
     if (end < start) throw malformed("offsets that decrease");
     if (end > start && data == nullptr) throw malformed("no data buffer");
     const bool is_null = validity != nullptr && !bit(validity, array.offset + r);
@@ -86,7 +95,7 @@ void append_offset_strings(const ArrowArray& array, Rows rows) {
 void append_views(const ArrowArray& array, Rows rows) {
   if (array.n_buffers < 3) throw malformed("a string view array needs at least 3 buffers");
   const auto* views = static_cast<const std::uint8_t*>(buffer(array, 1));
-  const auto* sizes = static_cast<const std::int64_t*>(buffer(array, array.n_buffers - 1));
+  const void* sizes = buffer(array, array.n_buffers - 1);
   const std::int64_t data_buffers = array.n_buffers - 3;
   if (array.length > 0 && views == nullptr) throw malformed("no views buffer");
   if (data_buffers > 0 && sizes == nullptr) throw malformed("no buffer sizes");
@@ -112,7 +121,7 @@ void append_views(const ArrowArray& array, Rows rows) {
     std::memcpy(&index, view + 8, 4);
     std::memcpy(&offset, view + 12, 4);
     if (index < 0 || index >= data_buffers || offset < 0 ||
-        std::int64_t{offset} + length > sizes[index]) {
+        std::int64_t{offset} + length > load<std::int64_t>(sizes, index)) {
       throw malformed("a string view outside its data buffers");
     }
     const char* data = static_cast<const char*>(buffer(array, 2 + index));
@@ -144,21 +153,21 @@ void append_plain(const ArrowSchema& schema, const ArrowArray& array, Rows rows)
 std::int64_t index_at(std::string_view format, const void* indices, std::int64_t i) {
   switch (format.size() == 1 ? format[0] : '\0') {
     case 'c':
-      return static_cast<const std::int8_t*>(indices)[i];
+      return load<std::int8_t>(indices, i);
     case 'C':
-      return static_cast<const std::uint8_t*>(indices)[i];
+      return load<std::uint8_t>(indices, i);
     case 's':
-      return static_cast<const std::int16_t*>(indices)[i];
+      return load<std::int16_t>(indices, i);
     case 'S':
-      return static_cast<const std::uint16_t*>(indices)[i];
+      return load<std::uint16_t>(indices, i);
     case 'i':
-      return static_cast<const std::int32_t*>(indices)[i];
+      return load<std::int32_t>(indices, i);
     case 'I':
-      return static_cast<const std::uint32_t*>(indices)[i];
+      return load<std::uint32_t>(indices, i);
     case 'l':
-      return static_cast<const std::int64_t*>(indices)[i];
+      return load<std::int64_t>(indices, i);
     case 'L': {
-      const std::uint64_t index = static_cast<const std::uint64_t*>(indices)[i];
+      const auto index = load<std::uint64_t>(indices, i);
       return index > std::uint64_t{std::numeric_limits<std::int64_t>::max()}
                  ? -1
                  : static_cast<std::int64_t>(index);
