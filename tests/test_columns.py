@@ -74,6 +74,7 @@ def test_best_matches_of_every_input_kind_equal_the_loop(kind, n):
         assert plain.to_pylist() == _expected(TEXTS, n, 2)
 
 
+@pytest.mark.own_process
 def test_a_list_column_imports_no_columnar_library():
     code = (
         "import sys, quorvatine; m = quorvatine.best_matches(quorvatine.build(['ab']), ['ab', None]);"
@@ -214,7 +215,7 @@ def dask_client():
         yield client
 
 
-@pytest.mark.cluster
+@pytest.mark.own_process
 def test_dask_join_on_a_cluster_equals_the_local_join(dask_client):
     dd = pytest.importorskip("dask.dataframe")
     left = dd.from_pandas(pd.DataFrame({"city": LEFT["city"] * 30, "n": range(210)}), npartitions=4)
