@@ -56,7 +56,12 @@ def fuzzy_match_many(
     called about every 25 ms from the calling thread. A pending signal
     (Ctrl-C) stops the batch within about as long: the exception its handler
     raises (KeyboardInterrupt) is raised once every thread has stopped, as is
-    anything `progress` raises."""
+    anything `progress` raises.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.fuzzy_match_many(trie, ["cat", "dot"], 1, threads=2)
+    [[('cat', 2, 0), ('car', 0, 1), ('cart', 1, 1)], [('dog', 3, 1)]]
+    """
     if processes is not None and threads is not None:
         raise TypeError("fuzzy_match_many takes threads or processes, not both")
     if processes is not None:
@@ -93,7 +98,12 @@ def suggest_many(
     Unlike the loop, which reads ``scores[payload]`` as each key is reached,
     the batch reads every entry of `scores` once, before the walks: an entry
     no query reaches may be anything, but a sequence whose own ``__len__``
-    or ``__getitem__`` raises fails the batch right there."""
+    or ``__getitem__`` raises fails the batch right there.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.suggest_many(trie, ["cra", "dgo"], n=1)
+    [[('car', 0, 1)], [('dog', 3, 1)]]
+    """
     return _ranked_many(
         _native.suggest_many, ("words", "word"), trie, words, n, max_dist, transpositions, scores,
         threads, progress,
@@ -114,7 +124,12 @@ def complete_many(
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
     scores=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
-    count, progress and reading of `scores` once up front."""
+    count, progress and reading of `scores` once up front.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.complete_many(trie, ["car", "do"], n=2, max_dist=0)
+    [[('car', 0, 0), ('cart', 1, 0)], [('dog', 3, 0)]]
+    """
     return _ranked_many(
         _native.complete_many, ("prefixes", "prefix"), trie, prefixes, n, max_dist,
         transpositions, scores, threads, progress,
