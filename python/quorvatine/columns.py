@@ -96,24 +96,29 @@ class Matches:
         return f"<quorvatine.Matches of {len(self)} rows: {', '.join(COLUMNS)}>"
 
     def __getitem__(self, name: str) -> MatchColumn:
+        """The column called `name`: "row", "key", "payload" or "distance"."""
         if name not in COLUMNS:
             raise KeyError(name)
         return MatchColumn(self, name)
 
     @property
     def row(self) -> MatchColumn:
+        """The query's row of each answer row (int64, never null)."""
         return self["row"]
 
     @property
     def key(self) -> MatchColumn:
+        """The matched keys (large_string; null where there is no match)."""
         return self["key"]
 
     @property
     def payload(self) -> MatchColumn:
+        """The matched keys' payloads (uint32; null where there is no match)."""
         return self["payload"]
 
     @property
     def distance(self) -> MatchColumn:
+        """The matched keys' distances (int64; null where there is no match)."""
         return self["distance"]
 
     def __arrow_c_array__(self, requested_schema: object = None) -> tuple[object, object]:
