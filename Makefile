@@ -140,7 +140,7 @@ SANITIZER_REPORTS = $(abspath $(SANITIZE_BUILD))/reports
 # and libstdc++ with it, so that the runtime finds the C++ throw it intercepts.
 ASAN_PRELOAD = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so)
 SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:log_path=$(SANITIZER_REPORTS)/asan:log_exe_name=1 \
-  LSAN_OPTIONS=suppressions=$(abspath tools/lsan.supp):print_suppressions=0 \
+  LSAN_OPTIONS=suppressions=$(abspath tools/lsan.supp):print_suppressions=0:exitcode=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(SANITIZER_REPORTS)/ubsan:log_exe_name=1
 
 # A build directory configured for another interpreter is started afresh:
@@ -160,9 +160,10 @@ endef
 LSAN_TRACER_CRASH = ^(Tracer caught signal [0-9]+: .*|==[^=]+==[0-9]+==(LeakSanitizer has encountered a fatal error\.|HINT: .*))$$
 # numpy (and so pandas and pyarrow) leaves interpreter objects unreachable at
 # exit; the interpreter has no frame pointers, so those stacks stop at its
-# allocator and name no library. A leak report counts only when some stack
-# reaches this project's sources (built with frame pointers here), or when it
-# holds any other finding. A Python object leaked by this project's code
+# allocator and name no library. Leaks therefore do not change a process's
+# exit status (LSAN_OPTIONS exitcode=0): the reports decide, and a leak report
+# counts only when some stack reaches this project's sources (built with
+# frame pointers here), or when it holds any other finding. A Python object leaked by this project's code
 # looks like the libraries' too: the reference-count tests watch for those.
 NOT_ONLY_FOREIGN_LEAKS = $(abspath src)/|ERROR: AddressSanitizer|runtime error
 # Every process writes its sanitizer reports under $(SANITIZER_REPORTS); a run
