@@ -16,6 +16,7 @@
 #include "binding/panic.hpp"
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
+#include "native/index_calls.hpp"
 #include "native/instance.hpp"
 #include "native/python_words.hpp"
 #include "native/released_lock.hpp"
@@ -43,11 +44,16 @@ prefix::FlatArrays lay_out_released(prefix::WordList words, std::vector<std::uin
   });
 }
 
-// A PrefixSearch holding the laid-out trie: its compact form is made straight
-// from the arrays (a complete pre-order tree), with the lock released.
-Ref into_prefix_search(prefix::FlatArrays&& arrays) {
-  prefix::SearchTrie trie =
-      native::without_lock([&] { return prefix::SearchTrie::from_flat(std::move(arrays)); });
+// A PrefixSearch holding the trie of gathered words, kept as a shared tree
+// built straight from the sorted words, with the lock released; the words
+// are released before the instance is made.
+Ref into_prefix_search(prefix::WordList words, std::vector<std::uint32_t> order) {
+  prefix::SearchTrie trie = native::without_lock([&] {
+    prefix::SearchTrie built = prefix::SearchTrie::from_words(words, order);
+    words = {};
+    order = {};
+    return built;
+  });
   return new_prefix_search_of(native::prefix_search_type(), std::move(trie));
 }
 
@@ -93,7 +99,7 @@ PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD, args, nargs, kwnames);
     native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
-    return into_prefix_search(lay_out_released(std::move(sorted.words), std::move(sorted.order)));
+    return into_prefix_search(std::move(sorted.words), std::move(sorted.order));
   });
 }
 
@@ -102,7 +108,7 @@ PyObject* build_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD_WORD_FILE, args, nargs, kwnames);
     prefix::WordFile file = native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
-    return into_prefix_search(lay_out_released(std::move(file.words), std::move(file.order)));
+    return into_prefix_search(std::move(file.words), std::move(file.order));
   });
 }
 
@@ -186,6 +192,21 @@ PyMethodDef module_functions[] = {
     {"complete_many", as_cfunction(native::complete_many), FASTCALL_KEYWORDS,
      "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads)\n--\n\n"
      "complete(trie, p, ...) for each prefix p, on native threads."},
+    {"map_file", as_cfunction(native::map_file), FASTCALL_KEYWORDS,
+     "map_file(fd, name)\n--\n\nA PrefixSearch reading the index file open on `fd` in place."},
+    {"from_image", as_cfunction(native::from_image), FASTCALL_KEYWORDS,
+     "from_image(data)\n--\n\nA PrefixSearch from the bytes of an index file."},
+    {"image", as_cfunction(native::image), FASTCALL_KEYWORDS,
+     "image(trie)\n--\n\nThe bytes of the index file of `trie`."},
+    {"file_reference", as_cfunction(native::file_reference), FASTCALL_KEYWORDS,
+     "file_reference(trie)\n--\n\n(path, size, checksum, counts_in_file) of the file `trie` "
+     "is mapped from, or None."},
+    {"key_counts", as_cfunction(native::key_counts), FASTCALL_KEYWORDS,
+     "key_counts(trie)\n--\n\nThe counts per payload kept with `trie`, as a read-only "
+     "memoryview, or None."},
+    {"with_key_counts", as_cfunction(native::with_key_counts), FASTCALL_KEYWORDS,
+     "with_key_counts(trie, counts)\n--\n\nA PrefixSearch sharing `trie`'s data, with "
+     "`counts` per payload."},
     {nullptr, nullptr, 0, nullptr},
 };
 
