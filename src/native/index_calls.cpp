@@ -36,6 +36,7 @@ constexpr binding::FunctionDescription<1> FROM_IMAGE{std::nullopt, "from_image",
 constexpr binding::FunctionDescription<1> IMAGE{std::nullopt, "image", {"trie"}, 1};
 constexpr binding::FunctionDescription<1> FILE_REFERENCE{
     std::nullopt, "file_reference", {"trie"}, 1};
+constexpr binding::FunctionDescription<1> FORM{std::nullopt, "form", {"trie"}, 1};
 constexpr binding::FunctionDescription<1> KEY_COUNTS{std::nullopt, "key_counts", {"trie"}, 1};
 constexpr binding::FunctionDescription<2> WITH_KEY_COUNTS{
     std::nullopt, "with_key_counts", {"trie", "counts"}, 2};
@@ -210,6 +211,18 @@ PyObject* file_reference(PyObject* /*module*/, PyObject* const* args, Py_ssize_t
                                        std::uint64_t{tree->header().file_size},
                                        std::uint64_t{tree->header().checksum},
                                        binding::checked(PyBool_FromLong(borrowed.trie().counts_in_image()))});
+  });
+}
+
+PyObject* form(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+               PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(FORM, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    const prefix::SearchTrie& trie = borrowed.trie();
+    return binding::into_py(std::string_view(trie.shared_tree() != nullptr ? "shared"
+                                             : trie.is_compact()            ? "compact"
+                                                                            : "arrays"));
   });
 }
 

@@ -29,6 +29,10 @@ PyObject* image(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
 PyObject* file_reference(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames) noexcept;
 
+// form(trie): how `trie` is kept: "shared", "compact" or "arrays".
+PyObject* form(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+               PyObject* kwnames) noexcept;
+
 // key_counts(trie): a read-only memoryview of the trie's counts per payload
 // (format 'Q'), which keeps the trie alive, or None.
 PyObject* key_counts(PyObject* module, PyObject* const* args, Py_ssize_t nargs,

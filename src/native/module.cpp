@@ -201,6 +201,8 @@ PyMethodDef module_functions[] = {
     {"file_reference", as_cfunction(native::file_reference), FASTCALL_KEYWORDS,
      "file_reference(trie)\n--\n\n(path, size, checksum, counts_in_file) of the file `trie` "
      "is mapped from, or None."},
+    {"form", as_cfunction(native::form), FASTCALL_KEYWORDS,
+     "form(trie)\n--\n\nHow `trie` is kept: 'shared', 'compact' or 'arrays'."},
     {"key_counts", as_cfunction(native::key_counts), FASTCALL_KEYWORDS,
      "key_counts(trie)\n--\n\nThe counts per payload kept with `trie`, as a read-only "
      "memoryview, or None."},
