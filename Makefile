@@ -148,7 +148,7 @@ sanitize: deps venv
 
 FUZZ_BUILD ?= build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := decode queries
+FUZZ_TARGETS := decode queries index
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 
 # Each target runs for FUZZ_SECONDS on a working corpus under $(FUZZ_BUILD),

@@ -1,6 +1,6 @@
-// The form a trie is kept in: complete trees in the compact form answer every
-// node query, search and encoding as their arrays do; other tries keep the
-// arrays.
+// The form a trie is kept in: trees of sorted keys as shared trees, other
+// complete trees in the compact form, answer every node query, search and
+// encoding as their arrays do; other tries keep the arrays.
 #include "prefix/search_trie.hpp"
 
 #include <gtest/gtest.h>
@@ -364,7 +364,8 @@ TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
     std::vector<std::u32string> given = words;
     if (round % 4 == 0) std::sort(given.begin(), given.end());
     for (std::size_t i = 0; i < given.size(); ++i) {
-      list.add(encode_utf8(given[i]), round % 5 == 1 ? rng() : static_cast<std::uint32_t>(i));
+      list.add(encode_utf8(given[i]),
+               static_cast<std::uint32_t>(round % 5 == 1 ? rng() : i));
     }
     const std::vector<std::uint32_t> order = sorted_order(list);
     const Trie trie = lay_out(list, order).to_trie();
@@ -380,6 +381,11 @@ TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
     const SearchTrie mapped = SearchTrie::from_image(parts, stored_in_memory(shared.image()));
     expect_same_answers(trie, mapped, queries);
     const SearchTrie arrays(Trie{trie});
+    std::uint64_t bound = 0;
+    for (const auto& payload : trie.node_payloads) {
+      if (payload) bound = std::max<std::uint64_t>(bound, std::uint64_t{*payload} + 1);
+    }
+    EXPECT_EQ(shared.payload_bound(), bound);
     const ScoreOf no_scores;
     for (const std::u32string& query : queries) {
       for (const bool swaps : {false, true}) {

@@ -162,15 +162,24 @@ std::uint64_t SharedTree::payload_bound() const {
   const std::uint64_t keys = header_.key_count;
   if (keys == 0) return 0;
   if (run_starts_ == nullptr) return keys;
-  // Payloads rise by one within a run: its last key has its largest.
+  // Payloads rise by one within a run, so its last key has its largest: the
+  // key before the next run's start, the last key for the last run.
   std::uint64_t bound = 0;
   std::uint64_t run = 0;
-  for (std::uint64_t key = 0; key < keys && run < header_.payload_runs; ++key) {
-    const bool last = key + 1 == keys || ((run_starts_[(key + 1) / 64] >> ((key + 1) % 64)) & 1);
-    if (!last) continue;
-    bound = std::max<std::uint64_t>(bound, std::uint64_t{static_cast<std::uint32_t>(key + run_deltas_[run])} + 1);
-    ++run;
+  const auto close_run = [&](std::uint64_t last_key) {
+    if (run == 0 || run > header_.payload_runs) return;
+    const auto payload = static_cast<std::uint32_t>(last_key + run_deltas_[run - 1]);
+    bound = std::max<std::uint64_t>(bound, std::uint64_t{payload} + 1);
+  };
+  for (std::uint64_t word = 0; word < (keys + 63) / 64; ++word) {
+    for (std::uint64_t bits = run_starts_[word]; bits != 0; bits &= bits - 1) {
+      const std::uint64_t key = word * 64 + static_cast<std::uint64_t>(std::countr_zero(bits));
+      if (key >= keys) break;
+      close_run(key - 1);
+      ++run;
+    }
   }
+  close_run(keys - 1);
   return bound;
 }
 

@@ -52,7 +52,8 @@ class SharedTree {
   // 0, the root never a key). Throws InternalFailure for a number the
   // payload map does not cover (damaged sections only).
   [[nodiscard]] std::uint32_t payload_of_key(std::uint32_t key) const;
-  // One above the largest payload of a key (0 without keys): O(payload runs).
+  // One above the largest payload of a key (0 without keys): a pass over
+  // the payload map's run starts.
   [[nodiscard]] std::uint64_t payload_bound() const;
 
   [[nodiscard]] const ImageHeader& header() const noexcept { return header_; }
