@@ -49,8 +49,8 @@ Ref trie_of_image(std::shared_ptr<const prefix::ImageStorage> storage) {
   }
   const auto& parts = std::get<prefix::ImageParts>(parsed);
   try {
-    prefix::SearchTrie trie = without_lock(
-        [&] { return prefix::SearchTrie::from_image(parts, std::move(storage)); });
+    prefix::SearchTrie trie =
+        without_lock([&] { return prefix::SearchTrie::from_image(parts, std::move(storage)); });
     return new_prefix_search_of(prefix_search_type(), std::move(trie));
   } catch (const prefix::InternalFailure& failure) {
     // Only a byte form that does not decode fails here.
@@ -65,8 +65,8 @@ std::vector<std::uint64_t> counts_of(PyObject* counts) {
     Py_buffer view;
     if (PyObject_GetBuffer(counts, &view, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) == 0) {
       const std::string_view format = view.format != nullptr ? view.format : "B";
-      const bool unsigned_64 = view.itemsize == 8 && (format == "Q" || format == "L" ||
-                                                      format == "<Q" || format == "=Q");
+      const bool unsigned_64 = view.itemsize == 8 &&
+                               (format == "Q" || format == "L" || format == "<Q" || format == "=Q");
       std::vector<std::uint64_t> values;
       if (unsigned_64) {
         values.resize(static_cast<std::size_t>(view.len) / 8);
@@ -207,10 +207,10 @@ PyObject* file_reference(PyObject* /*module*/, PyObject* const* args, Py_ssize_t
     const prefix::SharedTree* tree = borrowed.trie().shared_tree();
     if (tree == nullptr || tree->storage()->path().empty()) return binding::into_py(std::nullopt);
     const std::string& path = tree->storage()->path();
-    return binding::into_py(std::tuple{std::string_view(path),
-                                       std::uint64_t{tree->header().file_size},
-                                       std::uint64_t{tree->header().checksum},
-                                       binding::checked(PyBool_FromLong(borrowed.trie().counts_in_image()))});
+    return binding::into_py(
+        std::tuple{std::string_view(path), std::uint64_t{tree->header().file_size},
+                   std::uint64_t{tree->header().checksum},
+                   binding::checked(PyBool_FromLong(borrowed.trie().counts_in_image()))});
   });
 }
 
@@ -221,8 +221,8 @@ PyObject* form(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
     const BorrowedTrie borrowed(bound[0]);
     const prefix::SearchTrie& trie = borrowed.trie();
     return binding::into_py(std::string_view(trie.shared_tree() != nullptr ? "shared"
-                                             : trie.is_compact()            ? "compact"
-                                                                            : "arrays"));
+                                             : trie.is_compact()           ? "compact"
+                                                                           : "arrays"));
   });
 }
 

@@ -69,13 +69,13 @@ SearchTrie SearchTrie::from_words(const WordList& words, std::span<const std::ui
 
 SearchTrie SearchTrie::from_image(const ImageParts& parts,
                                   std::shared_ptr<const ImageStorage> storage) {
-  SearchTrie trie = parts.has(Section::ByteForm)
-                        ? from_bytes(parts.section(Section::ByteForm))
-                        : SearchTrie(Form(SharedTree(parts, storage)));
+  SearchTrie trie = parts.has(Section::ByteForm) ? from_bytes(parts.section(Section::ByteForm))
+                                                 : SearchTrie(Form(SharedTree(parts, storage)));
   if (parts.has(Section::KeyCounts)) {
     const std::span<const std::uint8_t> bytes = parts.section(Section::KeyCounts);
-    trie.counts_ = KeyCounts{{reinterpret_cast<const std::uint64_t*>(bytes.data()), bytes.size() / 8},
-                             std::move(storage)};
+    trie.counts_ =
+        KeyCounts{{reinterpret_cast<const std::uint64_t*>(bytes.data()), bytes.size() / 8},
+                  std::move(storage)};
   }
   return trie;
 }
@@ -151,7 +151,8 @@ std::vector<MatchRecord> SearchTrie::fuzzy_match(std::u32string_view query, std:
   if (const auto* arrays = std::get_if<Arrays>(form_.get())) {
     return prefix::fuzzy_match(arrays->trie, arrays->shape, query, max_dist, limit);
   }
-  if (const SharedTree* tree = shared_tree()) return fuzzy_match_tree(*tree, query, max_dist, limit);
+  if (const SharedTree* tree = shared_tree())
+    return fuzzy_match_tree(*tree, query, max_dist, limit);
   return fuzzy_match_tree(*compact_tree(), query, max_dist, limit);
 }
 

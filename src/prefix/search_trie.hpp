@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <type_traits>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -20,9 +20,9 @@
 #include "prefix/store/index_image.hpp"
 #include "prefix/store/serial.hpp"
 #include "prefix/store/shared_tree.hpp"
-#include "prefix/store/word_list.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
+#include "prefix/store/word_list.hpp"
 
 namespace prefix {
 

@@ -22,8 +22,8 @@
 #include "prefix/store/layout.hpp"
 #include "prefix/store/serial.hpp"
 #include "prefix/store/shared_tree_builder.hpp"
-#include "prefix/utf8.hpp"
 #include "prefix/store/tree_check.hpp"
+#include "prefix/utf8.hpp"
 #include "trie_fixtures.hpp"
 
 namespace prefix {
@@ -338,7 +338,9 @@ TEST(SearchTrie, FromBytesKeepsTheFormAndAnswersOfTheDecodedTrie) {
 // Words that share endings and beginnings, from one of three code point
 // widths (`wide`: 0 one byte, 1 two, 2 beyond the BMP), some repeated.
 std::vector<std::u32string> shared_words(std::mt19937& rng, int wide, std::size_t count) {
-  const std::u32string alphabet = wide == 0 ? U"abc" : wide == 1 ? U"a\u0105\u0416" : U"a\U0001F600\u4E2D";
+  const std::u32string alphabet = wide == 0   ? U"abc"
+                                  : wide == 1 ? U"a\u0105\u0416"
+                                              : U"a\U0001F600\u4E2D";
   const std::vector<std::u32string> endings = {U"", alphabet.substr(0, 1), alphabet + alphabet,
                                                alphabet.substr(1) + alphabet.substr(0, 1)};
   std::vector<std::u32string> words;
@@ -364,8 +366,7 @@ TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
     std::vector<std::u32string> given = words;
     if (round % 4 == 0) std::sort(given.begin(), given.end());
     for (std::size_t i = 0; i < given.size(); ++i) {
-      list.add(encode_utf8(given[i]),
-               static_cast<std::uint32_t>(round % 5 == 1 ? rng() : i));
+      list.add(encode_utf8(given[i]), static_cast<std::uint32_t>(round % 5 == 1 ? rng() : i));
     }
     const std::vector<std::uint32_t> order = sorted_order(list);
     const Trie trie = lay_out(list, order).to_trie();

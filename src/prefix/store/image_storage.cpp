@@ -50,7 +50,8 @@ std::shared_ptr<const ImageStorage> stored_in_memory(OwnedImage&& image) {
 MappedResult map_file(int fd, std::size_t size, std::string path) {
   void* const address = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
   if (address == MAP_FAILED) return errno;
-  return std::shared_ptr<const ImageStorage>(std::make_shared<const Mapped>(address, size, std::move(path)));
+  return std::shared_ptr<const ImageStorage>(
+      std::make_shared<const Mapped>(address, size, std::move(path)));
 }
 
 }  // namespace prefix

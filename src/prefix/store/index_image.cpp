@@ -47,8 +47,8 @@ std::optional<std::uint64_t> expected_size(Section id, const ImageHeader& h) {
   }
 }
 
-constexpr Section AUTOMATON[] = {Section::Firsts,     Section::Sizes,   Section::CodePoints,
-                                 Section::Targets,    Section::KeysBefore, Section::Heights,
+constexpr Section AUTOMATON[] = {Section::Firsts,   Section::Sizes,      Section::CodePoints,
+                                 Section::Targets,  Section::KeysBefore, Section::Heights,
                                  Section::FinalBits};
 constexpr Section PAYLOAD_MAP[] = {Section::RunStarts, Section::RunRanks, Section::RunDeltas};
 
@@ -64,7 +64,8 @@ std::uint64_t image_checksum(std::span<const std::uint8_t> bytes) noexcept {
       lanes[lane] = std::rotl((lanes[lane] ^ load_word(bytes.data() + 8 * (i + lane))) * PRIME, 29);
     }
   }
-  for (; i < words; ++i) lanes[0] = std::rotl((lanes[0] ^ load_word(bytes.data() + 8 * i)) * PRIME, 29);
+  for (; i < words; ++i)
+    lanes[0] = std::rotl((lanes[0] ^ load_word(bytes.data() + 8 * i)) * PRIME, 29);
   std::uint64_t tail = 0;
   std::memcpy(&tail, bytes.data() + 8 * words, bytes.size() % 8);
   std::uint64_t sum = (bytes.size() ^ tail) * PRIME;
@@ -79,15 +80,15 @@ ParsedImage parse_image(std::span<const std::uint8_t> image) {
   if (h.magic != IMAGE_MAGIC) return std::string("not an index file");
   if (h.version != IMAGE_VERSION) {
     return std::string("index format version " + std::to_string(h.version) + " is not known (" +
-                  std::to_string(IMAGE_VERSION) + " is)");
+                       std::to_string(IMAGE_VERSION) + " is)");
   }
   if (h.file_size != image.size()) {
     return std::string("header declares " + std::to_string(h.file_size) + " bytes, the file has " +
-                  std::to_string(image.size()));
+                       std::to_string(image.size()));
   }
   if (h.section_count > MAX_SECTIONS) {
     return std::string(std::to_string(h.section_count) + " sections, more than " +
-                  std::to_string(MAX_SECTIONS));
+                       std::to_string(MAX_SECTIONS));
   }
   const std::size_t table_end = sizeof h + std::size_t{h.section_count} * sizeof(SectionEntry);
   if (table_end > image.size()) return std::string("the section table runs past the end");
@@ -102,13 +103,14 @@ ParsedImage parse_image(std::span<const std::uint8_t> image) {
       return std::string("section " + std::to_string(entry.id) + " lies outside the file");
     }
     if (entry.id == 0 || entry.id >= parts.sections.size()) continue;  // unknown: skipped
-    if (parts.present[entry.id]) return std::string("section " + std::to_string(entry.id) + " twice");
+    if (parts.present[entry.id])
+      return std::string("section " + std::to_string(entry.id) + " twice");
     parts.present[entry.id] = true;
     parts.sections[entry.id] = image.subspan(entry.offset, entry.size);
     const auto expected = expected_size(static_cast<Section>(entry.id), h);
     if (expected && *expected != entry.size) {
       return std::string("section " + std::to_string(entry.id) + " holds " +
-                    std::to_string(entry.size) + " bytes, not " + std::to_string(*expected));
+                         std::to_string(entry.size) + " bytes, not " + std::to_string(*expected));
     }
   }
   if (parts.has(Section::KeyCounts) && parts.section(Section::KeyCounts).size() % 8 != 0) {
@@ -120,7 +122,8 @@ ParsedImage parse_image(std::span<const std::uint8_t> image) {
   }
   for (const Section id : AUTOMATON) {
     if (!parts.has(id)) {
-      return std::string("section " + std::to_string(static_cast<std::uint32_t>(id)) + " is missing");
+      return std::string("section " + std::to_string(static_cast<std::uint32_t>(id)) +
+                         " is missing");
     }
   }
   for (const Section id : PAYLOAD_MAP) {
@@ -162,8 +165,8 @@ OwnedImage assemble_image(ImageHeader header, std::span<const SectionData> secti
   std::vector<SectionEntry> table;
   std::size_t at = aligned(sizeof header + sections.size() * sizeof(SectionEntry));
   for (const SectionData& section : sections) {
-    table.push_back(SectionEntry{static_cast<std::uint32_t>(section.id), 0, at,
-                                 section.bytes.size()});
+    table.push_back(
+        SectionEntry{static_cast<std::uint32_t>(section.id), 0, at, section.bytes.size()});
     at = aligned(at + section.bytes.size());
   }
   OwnedImage out;

@@ -14,7 +14,7 @@
 
 namespace prefix {
 
-inline constexpr std::array<std::uint8_t, 8> IMAGE_MAGIC = {0x89, 'Q', 'V', 'M',
+inline constexpr std::array<std::uint8_t, 8> IMAGE_MAGIC = {0x89, 'Q',  'V',  'M',
                                                             '\r', '\n', 0x1A, '\n'};
 inline constexpr std::uint32_t IMAGE_VERSION = 1;
 
@@ -24,12 +24,12 @@ struct ImageHeader {
   std::uint32_t version;
   std::uint32_t section_count;
   std::uint64_t file_size;
-  std::uint64_t checksum;  // image_checksum of every byte after the header
+  std::uint64_t checksum;    // image_checksum of every byte after the header
   std::uint64_t node_count;  // nodes of the tree the automaton stands for
   std::uint32_t state_count;
   std::uint32_t transition_count;
-  std::uint32_t key_count;   // nodes with a payload, the root aside
-  std::uint32_t height;      // depth of the deepest node
+  std::uint32_t key_count;         // nodes with a payload, the root aside
+  std::uint32_t height;            // depth of the deepest node
   std::uint32_t code_point_width;  // bytes per code point: 1, 2 or 4
   std::uint32_t flags;             // ROOT_* below
   std::uint32_t root_code_point;
@@ -58,18 +58,18 @@ inline constexpr std::uint32_t MAX_SECTIONS = 64;
 // Section ids. Readers skip ids they do not know, so later data can be added
 // beside these without a new version.
 enum class Section : std::uint32_t {
-  Firsts = 1,       // u32 per state + 1: where each state's transitions begin
-  Sizes = 2,        // u32 per state: nodes in the tree below it, itself included
-  CodePoints = 3,   // code_point_width bytes per transition
-  Targets = 4,      // u32 per transition: the state it leads to
-  KeysBefore = 5,   // u32 per transition: keys before the child within its parent
-  Heights = 6,      // u8 per transition: height of the child's subtree, 255 for that or more
-  FinalBits = 7,    // u64 words, a bit per transition: whether the child carries a payload
-  RunStarts = 8,    // u64 words, a bit per key: whether it starts a run of the payload map
-  RunRanks = 9,     // u32 per word of RunStarts: runs started before it
-  RunDeltas = 10,   // u32 per run: payload minus key number, wrapping
-  KeyCounts = 11,   // u64 per payload: a count per payload (word frequencies)
-  ByteForm = 12,    // a trie in byte form, in place of the automaton sections
+  Firsts = 1,      // u32 per state + 1: where each state's transitions begin
+  Sizes = 2,       // u32 per state: nodes in the tree below it, itself included
+  CodePoints = 3,  // code_point_width bytes per transition
+  Targets = 4,     // u32 per transition: the state it leads to
+  KeysBefore = 5,  // u32 per transition: keys before the child within its parent
+  Heights = 6,     // u8 per transition: height of the child's subtree, 255 for that or more
+  FinalBits = 7,   // u64 words, a bit per transition: whether the child carries a payload
+  RunStarts = 8,   // u64 words, a bit per key: whether it starts a run of the payload map
+  RunRanks = 9,    // u32 per word of RunStarts: runs started before it
+  RunDeltas = 10,  // u32 per run: payload minus key number, wrapping
+  KeyCounts = 11,  // u64 per payload: a count per payload (word frequencies)
+  ByteForm = 12,   // a trie in byte form, in place of the automaton sections
 };
 
 // A 64-bit checksum of `bytes`: four lanes of multiply-and-rotate over

@@ -36,11 +36,11 @@ class SharedTree {
 
   // One node of the tree this stands for, as for_each_node meets it.
   struct Node {
-    std::uint64_t id;         // pre-order
-    char32_t code_point;      // NO_CODE_POINT for a root without one
+    std::uint64_t id;     // pre-order
+    char32_t code_point;  // NO_CODE_POINT for a root without one
     std::optional<std::uint32_t> payload;
-    std::size_t first;        // its transitions [first, last): its children, whose ids are
-    std::size_t last;         // id + 1 and on, each after the subtree before (size_below)
+    std::size_t first;  // its transitions [first, last): its children, whose ids are
+    std::size_t last;   // id + 1 and on, each after the subtree before (size_below)
   };
   // Calls visit(node) for every node of the tree in pre-order: node_count()
   // calls with ids 0, 1, ... Throws InternalFailure when the sections do not
@@ -84,12 +84,12 @@ class SharedTree {
   // `from` (transition_count() for the root) at depth `depth`: clamped so
   // that they lie before `from` (positions fall along every path, so no
   // walk meets a state twice on one path) and empty from the height on.
-  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(std::uint32_t state,
-                                                                std::size_t from,
-                                                                std::uint32_t depth) const noexcept {
+  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(
+      std::uint32_t state, std::size_t from, std::uint32_t depth) const noexcept {
     const std::size_t s = std::min<std::size_t>(state, header_.state_count - 1);
     const std::size_t last = std::min<std::size_t>(firsts_[s + 1], from);
-    const std::size_t first = depth >= header_.height ? last : std::min<std::size_t>(firsts_[s], last);
+    const std::size_t first =
+        depth >= header_.height ? last : std::min<std::size_t>(firsts_[s], last);
     return {first, last};
   }
   // Nodes in the tree below the target of transition k, itself included.

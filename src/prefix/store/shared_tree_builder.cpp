@@ -156,9 +156,11 @@ class Minimiser {
     const std::vector<std::uint32_t> ranks = runs.ranks();
     if (!runs.is_identity()) {
       header.payload_runs = static_cast<std::uint32_t>(runs.deltas().size());
-      sections.push_back({Section::RunStarts, bytes_of(std::span<const std::uint64_t>(runs.starts()))});
+      sections.push_back(
+          {Section::RunStarts, bytes_of(std::span<const std::uint64_t>(runs.starts()))});
       sections.push_back({Section::RunRanks, bytes_of(std::span<const std::uint32_t>(ranks))});
-      sections.push_back({Section::RunDeltas, bytes_of(std::span<const std::uint32_t>(runs.deltas()))});
+      sections.push_back(
+          {Section::RunDeltas, bytes_of(std::span<const std::uint32_t>(runs.deltas()))});
     }
     return assemble_image(header, sections);
   }
@@ -190,7 +192,8 @@ class Minimiser {
       code_points_.push_back(t.code_point);
       targets_.push_back(t.target);
       keys_before_.push_back(static_cast<std::uint32_t>(keys));
-      heights_.push_back(static_cast<std::uint8_t>(std::min<std::uint32_t>(state_heights_[t.target], 0xFF)));
+      heights_.push_back(
+          static_cast<std::uint8_t>(std::min<std::uint32_t>(state_heights_[t.target], 0xFF)));
       finals_.push_back(finals_of_states_[t.target]);
       keys += keys_[t.target];
       size += sizes_[t.target];

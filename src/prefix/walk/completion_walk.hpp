@@ -61,11 +61,11 @@ class CompletionWalk {
   static constexpr std::uint64_t NONE = std::numeric_limits<std::uint64_t>::max();
 
   struct Pending {
-    std::size_t position;  // in child_indices
-    std::uint64_t best;    // the least distance of a beginning above it, or NONE
-    std::uint32_t depth;   // the child's, >= 1
+    std::size_t position;       // in child_indices
+    std::uint64_t best;         // the least distance of a beginning above it, or NONE
+    std::uint32_t depth;        // the child's, >= 1
     std::uint32_t parent_rank;  // the parent's key number (views that number keys)
-    bool settled;          // no beginning below can be nearer than `best`
+    bool settled;               // no beginning below can be nearer than `best`
   };
 
   // Returns false once the sink is done.

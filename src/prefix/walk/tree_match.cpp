@@ -49,12 +49,11 @@ std::optional<MatchRecord> exact_walk(const View& tree, std::u32string_view quer
     }
     const auto range =
         tree.range_below(step.node, step.from, static_cast<std::uint32_t>(step.depth));
-    walk::push_in_visiting_order(tree, range, query[step.depth], true, front,
-                                 [&tree, &pending, &step](std::size_t k) {
-                                   pending.push_back(Step{tree.target(k), k, step.depth + 1,
-                                                          tree.key(k),
-                                                          tree.rank_of(step.rank, k)});
-                                 });
+    walk::push_in_visiting_order(
+        tree, range, query[step.depth], true, front, [&tree, &pending, &step](std::size_t k) {
+          pending.push_back(
+              Step{tree.target(k), k, step.depth + 1, tree.key(k), tree.rank_of(step.rank, k)});
+        });
   }
   return std::nullopt;
 }

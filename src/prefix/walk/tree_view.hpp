@@ -152,8 +152,8 @@ struct SharedView {
   [[nodiscard]] NodeId root() const noexcept { return last_state; }
   [[nodiscard]] NodeId target(std::size_t k) const noexcept { return child_ids[k]; }
   // As SharedTree::range_below.
-  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(NodeId node, std::size_t from,
-                                                                std::uint32_t depth) const noexcept {
+  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(
+      NodeId node, std::size_t from, std::uint32_t depth) const noexcept {
     const std::size_t state = std::min<std::size_t>(node, last_state);
     const std::size_t last = std::min<std::size_t>(shifts[state + 1], from);
     return {depth >= height ? last : std::min<std::size_t>(shifts[state], last), last};
