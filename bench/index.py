@@ -1,7 +1,7 @@
 """Index benchmark: quorvatine's prepared file against marisa-trie's saved
 trie of the same keys, side by side in one run: file size, build time and
 peak memory, open time, the memory a process adds by opening the file and
-answering 1,000 queries, and what a second process opening the same file
+answering 1,000 queries, what a second process opening the same file
 adds to the machine (proportional set sizes from /proc).
 
     bench/setup.sh                         # once: word lists, .venv-bench, peers
@@ -17,6 +17,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import random
 import subprocess
 import sys
 import textwrap
@@ -43,16 +44,21 @@ PRELUDE = textwrap.dedent(
                 parts = line.split()
                 if len(parts) >= 2 and parts[1].isdigit():
                     fields[parts[0].rstrip(":")] = int(parts[1]) * 1024
-        private = fields.get("Private_Clean", 0) + fields.get("Private_Dirty", 0)
-        return {"rss": fields.get("Rss", 0), "pss": fields.get("Pss", 0), "private": private}
+        # Anonymous: the process's own memory, apart from the pages of mapped
+        # files, which the page cache holds once for every process.
+        return {"rss": fields.get("Rss", 0), "pss": fields.get("Pss", 0),
+                "anonymous": fields.get("Anonymous", 0)}
     def peak():
         return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-    def queries(path, count=1000, seed=3):
-        with open(path, encoding="utf-8") as f:
-            lines = [line.rstrip("\\n") for line in f if line.strip()]
-        rng = random.Random(seed)
-        picked = [rng.choice(lines).split("\\t")[0] for _ in range(count)]
-        return [w[:i] + w[i + 1:] if (i := rng.randrange(len(w))) % 2 else w for w in picked]
+    def queries():
+        with open(QUERIES, encoding="utf-8") as f:
+            return f.read().split("\\n")
+    def opened(load):
+        # The first open and the best of four more, the file's pages cached.
+        times = []
+        for _ in range(5):
+            t = time.perf_counter(); trie = load(); times.append(time.perf_counter() - t)
+        return trie, times[0], min(times)
     """
 )
 
@@ -77,10 +83,9 @@ BUILD = {
 OPEN = {
     "quorvatine": """
         import quorvatine
-        qs = queries(SOURCE)
-        before = memory(); t = time.perf_counter()
-        trie = quorvatine.load(TARGET)
-        open_seconds = time.perf_counter() - t
+        qs = queries()
+        before = memory(); hold()
+        trie, first_open, open_seconds = opened(lambda: quorvatine.load(TARGET))
         t = time.perf_counter()
         found = [trie.exact_match(q) is not None for q in qs]
         fuzzy = [len(trie.fuzzy_match(q, 1, None)) for q in qs]
@@ -88,10 +93,11 @@ OPEN = {
         """,
     "marisa-trie": """
         import marisa_trie
-        qs = queries(SOURCE)
-        before = memory(); t = time.perf_counter()
-        trie = marisa_trie.Trie(); trie.mmap(TARGET)
-        open_seconds = time.perf_counter() - t
+        qs = queries()
+        before = memory(); hold()
+        def mapped():
+            trie = marisa_trie.Trie(); trie.mmap(TARGET); return trie
+        trie, first_open, open_seconds = opened(mapped)
         t = time.perf_counter()
         found = [q in trie for q in qs]
         fuzzy = None
@@ -101,11 +107,22 @@ OPEN = {
 
 
 def child(code: str, source: Path, target: Path, hold: bool = False) -> subprocess.Popen[str]:
-    body = PRELUDE + f"SOURCE = {str(source)!r}\nTARGET = {str(target)!r}\n" + textwrap.dedent(code)
+    """A process running `code`; with `hold` it reports its memory before
+    opening the file and waits for a line, and waits again at the end."""
+    queries_path = DATA / f"{source.name}.queries"
+    body = PRELUDE + (
+        f"SOURCE = {str(source)!r}\nTARGET = {str(target)!r}\nQUERIES = {str(queries_path)!r}\n"
+    )
+    if hold:
+        body += "def hold():\n    print(json.dumps(memory()), flush=True); sys.stdin.readline()\n"
+    else:
+        body += "def hold():\n    pass\n"
+    body += textwrap.dedent(code)
     body += textwrap.dedent(
         """
         result = {k: v for k, v in dict(globals()).items()
-                  if k in ("seconds", "open_seconds", "query_seconds", "found", "fuzzy")}
+                  if k in ("seconds", "open_seconds", "first_open", "query_seconds", "found",
+                           "fuzzy")}
         result.update(start=globals().get("start") or globals().get("before"), after=memory(),
                       peak=peak())
         print(json.dumps(result), flush=True)
@@ -135,25 +152,39 @@ def pss(pid: int) -> int:
 
 
 def second_process(tool: str, source: Path, target: Path) -> int:
-    """What a second process that opens the file and answers the queries adds
-    to the machine's used memory: the sum of both processes' proportional set
-    sizes, less the first's alone."""
-    first = child(OPEN[tool], source, target, hold=True)
-    assert first.stdout is not None and first.stdin is not None
-    first.stdout.readline()
-    alone = pss(first.pid)
-    second = child(OPEN[tool], source, target, hold=True)
-    assert second.stdout is not None and second.stdin is not None
-    second.stdout.readline()
-    added = pss(first.pid) + pss(second.pid) - alone
-    for process in (first, second):
-        process.stdin.write("\n")  # type: ignore[union-attr]
-        process.communicate()
+    """What a second process adds to the machine's used memory by opening the
+    file and answering the queries: the sum of both processes' proportional
+    set sizes after it did, less the sum before it opened the file."""
+    processes = []
+    for _ in range(2):
+        process = child(OPEN[tool], source, target, hold=True)
+        assert process.stdout is not None and process.stdin is not None
+        process.stdout.readline()  # its memory before opening
+        before = sum(pss(p.pid) for p in processes + [process])
+        process.stdin.write("\n")
+        process.stdin.flush()
+        process.stdout.readline()  # its result
+        processes.append(process)
+    added = sum(pss(p.pid) for p in processes) - before
+    for process in processes:
+        process.communicate("\n")
     return added
+
+
+def write_queries(source: Path, count: int = 1000, seed: int = 3) -> None:
+    """1,000 keys of `source`, every second one with a code point left out."""
+    path = DATA / f"{source.name}.queries"
+    with open(source, encoding="utf-8") as f:
+        lines = [line.rstrip("\n").split("\t")[0] for line in f if line.strip()]
+    rng = random.Random(seed)
+    picked = [rng.choice(lines) for _ in range(count)]
+    edited = [w[:i] + w[i + 1 :] if (i := rng.randrange(len(w))) % 2 else w for w in picked]
+    path.write_text("\n".join(edited), encoding="utf-8")
 
 
 def measure(name: str, source: Path, goals: bool) -> None:
     print(f"\n{name}: {source} ({source.stat().st_size / MIB:.1f} MiB of text)")
+    write_queries(source)
     results: dict[str, dict] = {}
     for tool in ("quorvatine", "marisa-trie"):
         target = DATA / f"{name}.{'qvt' if tool == 'quorvatine' else 'marisa'}"
@@ -164,9 +195,10 @@ def measure(name: str, source: Path, goals: bool) -> None:
             size=target.stat().st_size,
             build=built["seconds"],
             peak=built["peak"] - built["start"]["rss"],
+            first_open=opened["first_open"],
             open=opened["open_seconds"],
             queries=opened["query_seconds"],
-            private=opened["after"]["private"] - opened["start"]["private"],
+            private=opened["after"]["anonymous"] - opened["start"]["anonymous"],
             found=opened["found"],
             fuzzy=opened["fuzzy"],
             second=added,
@@ -179,9 +211,10 @@ def measure(name: str, source: Path, goals: bool) -> None:
         ("file", "size", lambda v: f"{v / MIB:.2f} MiB"),
         ("build (from the file)", "build", lambda v: f"{v:.2f} s"),
         ("peak memory of the build", "peak", lambda v: f"{v / MIB:.0f} MiB"),
-        ("open", "open", lambda v: f"{v * 1000:.2f} ms"),
-        ("memory added beyond shared pages", "private", lambda v: f"{v / MIB:.1f} MiB"),
-        ("a second process adds (PSS)", "second", lambda v: f"{v / MIB:.1f} MiB"),
+        ("first open", "first_open", lambda v: f"{v * 1000:.2f} ms"),
+        ("open (best of 4 more)", "open", lambda v: f"{v * 1000:.2f} ms"),
+        ("memory added beyond the file's pages", "private", lambda v: f"{v / MIB:.2f} MiB"),
+        ("a second process adds (PSS)", "second", lambda v: f"{v / MIB:.2f} MiB"),
     ]
     for label, key, show in rows:
         ratio = ours[key] / peer[key] if peer[key] else float("nan")
@@ -195,7 +228,7 @@ def measure(name: str, source: Path, goals: bool) -> None:
     if goals:
         checks = [
             ("file at most 2x marisa-trie's", ours["size"] <= 2 * peer["size"]),
-            ("load under 5 ms", ours["open"] < 0.005),
+            ("load under 5 ms", ours["first_open"] < 0.005),
             ("at most 10 MiB added beyond shared pages", ours["private"] <= 10 * MIB),
             ("a second process adds at most a tenth of the file", ours["second"] <= ours["size"] / 10),
             ("build peak at most the input plus 2x the file", ours["peak"] <= text + 2 * ours["size"]),
