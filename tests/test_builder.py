@@ -164,6 +164,18 @@ def test_passes_on_what_an_iterator_or_index_raises():
         build(Pairs({"a": 1}, fails=True))
     assert layout(Pairs({"b": 0, "a": Small.THREE})) == layout({"a": 3, "b": 0})
 
+    class Moves:
+        """A payload whose __index__ moves its word behind the dict's cursor."""
+
+        def __index__(self):
+            moving["a"] = moving.pop("a")
+            return 1
+
+    # As dict iteration fails, not as a word given twice.
+    moving = {"a": Moves(), "b": 2}
+    with pytest.raises(RuntimeError, match="^dictionary keys changed during iteration$"):
+        layout(moving)
+
 
 @given(st.dictionaries(KEYS, st.integers(0, 2**32 - 1), max_size=20))
 def test_holds_exactly_the_words_in_preorder_and_code_point_order(words):

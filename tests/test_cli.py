@@ -72,6 +72,13 @@ def test_word_list_from_stdin_and_only_regular_files(wordlist, tmp_path):
         assert run(*args) == (1, "", "quorvatine: error: /dev/zero: not a regular file\n")
     status, out, err = run("build", str(tmp_path), "-o", str(tmp_path / "x"))
     assert (status, out) == (1, "") and err.startswith("quorvatine: error: ") and len(err.splitlines()) == 1
+    # A pipe with no writer is refused at once, not waited on.
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    assert run("--dict", str(fifo), "kat") == (1, "", f"quorvatine: error: {fifo}: not a regular file\n")
+    load = subprocess.run([sys.executable, "-c", "import sys, quorvatine; quorvatine.load(sys.argv[1])", fifo],
+                          capture_output=True, text=True, timeout=120)
+    assert load.stderr.endswith(f"quorvatine.dictionary.DataError: {fifo}: not a regular file\n")
     # Standard input cannot hold both the dictionary and the queries.
     assert run("--dict", "-", stdin=words)[0] == 2
 

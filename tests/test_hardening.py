@@ -194,6 +194,19 @@ def test_a_query_of_a_million_code_points_needs_memory_in_proportion_to_it():
     assert out.split() == ["[]", "None", "1"]
 
 
+def test_an_iterable_repeating_its_words_needs_memory_for_the_distinct_ones():
+    # Each occurrence was kept until the sort, at about 47 bytes.
+    out = run_bounded(
+        """
+        import itertools, quorvatine
+        trie = quorvatine.build(itertools.islice(itertools.cycle(["b", "a", "c"]), 8_000_000))
+        print(trie.fuzzy_match("a", 1, None))
+        """,
+        headroom_mb=256,
+    )
+    assert out == "[('a', 1, 0), ('b', 0, 1), ('c', 2, 1)]\n"
+
+
 def test_a_trie_of_depth_a_million_round_trips_through_bytes_and_answers_queries():
     out = run_bounded(
         f"""

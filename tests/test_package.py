@@ -169,7 +169,7 @@ def test_batches_end_like_the_loop_and_leave_no_thread(shape, arrays, queries, m
     assert (threading.active_count(), _tasks(before[1])) == before
 
 
-def test_fuzzy_match_many_thread_counts():
+def test_batch_arguments_are_checked():
     trie = quorvatine.build(WORDS)
     queries = iter(["cat", "dot"])  # any iterable
     assert quorvatine.fuzzy_match_many(trie, queries, 0, None, 2) == [[("cat", 2, 0)], [("dot", 4, 0)]]
@@ -183,6 +183,37 @@ def test_fuzzy_match_many_thread_counts():
         quorvatine.fuzzy_match_many(trie, ["a"], 1, processes=1, threads=1)
     with pytest.raises(TypeError, match="^'str' object cannot be converted to 'PrefixSearch'$"):
         quorvatine.fuzzy_match_many("trie", ["a"], 1)
+    # One query, not a batch of its characters (or of ints).
+    for batch, name in ((quorvatine.fuzzy_match_many, "queries"), (quorvatine.suggest_many, "words"),
+                        (quorvatine.complete_many, "prefixes")):
+        for one in ("car", b"car", bytearray(b"car")):
+            with pytest.raises(TypeError, match=f"^{name} must be an iterable of str, not {type(one).__name__}$"):
+                batch(trie, one, 1)
+
+
+def test_huge_thread_counts_are_lowered_to_the_cores():
+    # 2**60 threads made the chunk size divide by zero (threads * 16 wrapped),
+    # and 20,000 started as many OS threads.
+    code = """if True:
+        import os, threading, quorvatine
+        trie = quorvatine.build(["car"])
+        for batch in (quorvatine.fuzzy_match_many, quorvatine.suggest_many, quorvatine.complete_many):
+            assert batch(trie, ["car"], 1, threads=2**60) == [[("car", 0, 0)]]
+        peak, watching = 0, True
+        def watch():
+            global peak
+            while watching:
+                peak = max(peak, len(os.listdir("/proc/self/task")))
+        watcher = threading.Thread(target=watch)
+        watcher.start()
+        before = len(os.listdir("/proc/self/task"))
+        quorvatine.fuzzy_match_many(trie, ["car"] * 20_000, 1, threads=20_000)
+        watching = False
+        watcher.join()
+        print(peak - before < len(os.sched_getaffinity(0)))
+    """
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    assert (run.returncode, run.stdout, run.stderr) == (0, "True\n", "")
 
 
 def test_dictionary_of_a_trie():
@@ -201,7 +232,7 @@ def test_dictionary_of_a_trie():
     assert "b" not in looping and repr(looping).startswith("quorvatine.Dictionary(<")
 
 
-def test_save_and_load_round_trip(tmp_path):
+def test_save_and_load_round_trip_also_when_saves_meet(tmp_path):
     built = quorvatine.build(WORDS)
     arrays = quorvatine.from_internal_data(*quorvatine.layout(WORDS))
     path = tmp_path / "words.qvt"
@@ -217,6 +248,50 @@ def test_save_and_load_round_trip(tmp_path):
     path.write_bytes(_prepared(len(built.to_bytes()), built.to_bytes()))
     assert quorvatine.load(path).to_bytes() == built.to_bytes()
     assert [p.name for p in tmp_path.iterdir()] == ["words.qvt"]
+    # Threads saving to one path each replace it whole, the last one winning,
+    # past a temporary file that a killed save left behind.
+    stale = tmp_path / f"words.qvt.tmp{os.getpid()}"
+    stale.write_bytes(b"")
+    tries = [quorvatine.build(["a"]), built]
+    failures = []
+
+    def save_often(one):
+        for _ in range(100):
+            try:
+                quorvatine.save(one, path)
+            except OSError as error:
+                failures.append(error)
+
+    savers = [threading.Thread(target=save_often, args=(one,)) for one in tries]
+    for saver in savers:
+        saver.start()
+    for saver in savers:
+        saver.join()
+    assert failures == []
+    assert quorvatine.load(path).to_bytes() in {one.to_bytes() for one in tries}
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["words.qvt", stale.name]
+    # Threads saving to one path each replace it whole, the last one winning,
+    # past a temporary file that a killed save left behind.
+    stale = tmp_path / f"words.qvt.tmp{os.getpid()}"
+    stale.write_bytes(b"")
+    tries = [quorvatine.build(["a"]), trie]
+    failures = []
+
+    def save_often(one):
+        for _ in range(100):
+            try:
+                quorvatine.save(one, path)
+            except OSError as error:
+                failures.append(error)
+
+    savers = [threading.Thread(target=save_often, args=(one,)) for one in tries]
+    for saver in savers:
+        saver.start()
+    for saver in savers:
+        saver.join()
+    assert failures == []
+    assert quorvatine.load(path).to_bytes() in {one.to_bytes() for one in tries}
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["words.qvt", stale.name]
 
 
 def _prepared(length, body):

@@ -1,5 +1,9 @@
 """suggest and complete against the brute-force rankings over every key."""
 
+from collections.abc import Sequence
+from fractions import Fraction
+
+import numpy
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
@@ -64,7 +68,24 @@ def test_scores_rank_ties_and_are_checked():
     trie = build(WORDS)
     freq = [0] * 10
     freq[3], freq[1] = 5, 7
-    assert suggest(trie, "ten", 3, 1, scores=freq)[:3] == [("ten", 3, 0), ("then", 1, 1), ("tea", 3, 1)]
+    expected = [("ten", 3, 0), ("then", 1, 1), ("tea", 3, 1)]
+    assert suggest(trie, "ten", 3, 1, scores=freq) == expected
+
+    class Frequencies(Sequence):
+        """2**40 scores, of which only payloads up to 9 (the largest stored) may be read."""
+
+        def __len__(self):
+            return 2**40
+
+        def __getitem__(self, payload):
+            if payload > 9:
+                raise IndexError(f"scores[{payload}] was read")
+            return freq[payload]
+
+    # Any sequence of numbers, numpy's arrays and scalars among them.
+    for scores in (Frequencies(), numpy.array(freq), [numpy.int64(f) for f in freq], list(map(Fraction, freq))):
+        assert suggest(trie, "ten", 3, 1, scores=scores) == expected
+        assert suggest_many(trie, ["ten"], 3, 1, scores=scores) == [expected]
     assert suggest(trie, "ten", 2, 1, scores=[0.5] * 10) == [("ten", 3, 0), ("tea", 3, 1)]
     with pytest.raises(ValueError, match="scores has 2 entries: none for payload [39]"):
         suggest(trie, "ten", 2, 1, scores=[1, 2])

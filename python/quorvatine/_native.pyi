@@ -1,6 +1,5 @@
 """The compiled part of the quorvatine package: layouts from words and word-list files."""
 
-from collections.abc import Sequence
 from typing import Optional
 
 from _quorvatine import PrefixSearch
@@ -29,7 +28,7 @@ def suggest(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
 ) -> list[tuple[str, int, int]]: ...
 def complete(
     trie: PrefixSearch,
@@ -37,7 +36,7 @@ def complete(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
 ) -> list[tuple[str, int, int]]: ...
 def suggest_many(
     trie: PrefixSearch,
@@ -45,7 +44,7 @@ def suggest_many(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     threads: int,
 ) -> list[list[tuple[str, int, int]]]: ...
 def complete_many(
@@ -54,7 +53,7 @@ def complete_many(
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[int | float]],
+    scores: object,
     threads: int,
 ) -> list[list[tuple[str, int, int]]]: ...
 def map_file(fd: int, name: str) -> PrefixSearch: ...

@@ -48,11 +48,14 @@ def layout(words: Words) -> Layout:
     word holding a lone surrogate (it has no UTF-8 form; the first such word
     in code-point order is named, once every word has been read). Each
     message names the offending word. What iterating ``words`` or a payload's
-    ``__index__`` raises passes through.
+    ``__index__`` raises passes through; a dict that such code changes raises
+    ``RuntimeError`` as iterating it would.
 
     Costs one sort of the words plus time linear in their total length, with
     the interpreter lock released for the layout itself; the arrays have one
-    entry per node (``child_indices`` one fewer).
+    entry per node (``child_indices`` one fewer). An iterable's repeats are
+    dropped as it is read (a sort of the words held, each time they double
+    from two million on), so memory follows its distinct words.
     """
     return _native.lay_out(*_source(words))
 

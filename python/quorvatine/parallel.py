@@ -10,13 +10,13 @@ built once the lock is taken again. Other Python threads run meanwhile.
 from __future__ import annotations
 
 import os
-from collections.abc import Callable, Iterable, Sequence
+from collections.abc import Callable, Iterable
 from typing import Optional
 
 from _quorvatine import PrefixSearch
 
 from . import _native
-from .ranked import Score, _check
+from .ranked import Scores, _check
 
 
 def _cores() -> int:
@@ -36,9 +36,11 @@ def fuzzy_match_many(
     threads: int | None = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[trie.fuzzy_match(q, max_dist, limit) for q in queries]``,
-    computed on up to `threads` native threads (default: every core this
-    process may use); `processes` is the older name of `threads`. Results
-    come back in query order, equal to the loop's.
+    computed on up to `threads` native threads (default, and most: the cores
+    this process may use; a larger count is lowered to that); `processes` is
+    the older name of `threads`. Results come back in query order, equal to
+    the loop's. A str or bytes is refused (``TypeError``): it is one query,
+    not a batch.
 
     A failure is the one the loop would raise first: the exception of the
     first failing query in query order (a ``PanicException`` for a trie whose
@@ -52,7 +54,7 @@ def fuzzy_match_many(
         count = _thread_count(processes, "processes")
     else:
         count = _thread_count(threads, "threads")
-    return _native.fuzzy_match_many(trie, _batch_of(queries), max_dist, limit, count)
+    return _native.fuzzy_match_many(trie, _batch_of(queries, "queries"), max_dist, limit, count)
 
 
 def suggest_many(
@@ -62,12 +64,12 @@ def suggest_many(
     max_dist: int = 2,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
     threads: int | None = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
     scores=...) for w in words]``, computed on up to `threads` native threads
-    (default: every core this process may use), in query order and equal to
+    (default, and most: the cores this process may use), in query order and equal to
     the loop's, failures included: the exception of the first failing query
     (a ``PanicException`` for a trie whose arrays are not a tree, the
     ``TypeError`` of a word that is not a str, the error of the first score
@@ -80,7 +82,8 @@ def suggest_many(
     no query reaches may be anything, but a sequence whose own ``__len__``
     or ``__getitem__`` raises fails the batch right there."""
     return _ranked_many(
-        _native.suggest_many, "word", trie, words, n, max_dist, transpositions, scores, threads
+        _native.suggest_many, ("words", "word"), trie, words, n, max_dist, transpositions, scores,
+        threads,
     )
 
 
@@ -91,7 +94,7 @@ def complete_many(
     max_dist: int = 1,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
     threads: int | None = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
@@ -99,24 +102,25 @@ def complete_many(
     `suggest_many` does for `suggest`: the same order, failures, thread
     count and reading of `scores` once up front."""
     return _ranked_many(
-        _native.complete_many, "prefix", trie, prefixes, n, max_dist,
+        _native.complete_many, ("prefixes", "prefix"), trie, prefixes, n, max_dist,
         transpositions, scores, threads,
     )
 
 
 def _ranked_many(
     native_call: Callable[..., list[list[tuple[str, int, int]]]],
-    name: str,
+    names: tuple[str, str],
     trie: PrefixSearch,
     queries: Iterable[str],
     n: int,
     max_dist: int,
     transpositions: bool,
-    scores: Optional[Sequence[Score]],
+    scores: Optional[Scores],
     threads: int | None,
 ) -> list[list[tuple[str, int, int]]]:
+    batch_name, name = names
     count = _thread_count(threads, "threads")
-    batch = _batch_of(queries)
+    batch = _batch_of(queries, batch_name)
     # The loop checks the first query's arguments before any walk, and each
     # later query's text only once the queries before it are answered.
     _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
@@ -136,7 +140,11 @@ def _thread_count(count: int | None, name: str) -> int:
     return count
 
 
-def _batch_of(queries: Iterable[str]) -> list[str] | tuple[str, ...]:
+def _batch_of(queries: Iterable[str], name: str) -> list[str] | tuple[str, ...]:
+    # A str would be a batch of its characters, bytes one of ints: most likely
+    # one query given where a batch was meant.
+    if isinstance(queries, (str, bytes, bytearray)):
+        raise TypeError(f"{name} must be an iterable of str, not {type(queries).__name__}")
     # Exactly a list or tuple is read in place; anything else (a subclass,
     # whose iteration may differ, among them) is iterated once.
     if type(queries) is list or type(queries) is tuple:

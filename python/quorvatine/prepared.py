@@ -18,10 +18,11 @@ contents.
 
 from __future__ import annotations
 
+import errno
 import os
+import secrets
 import stat
 import struct
-import tempfile
 from typing import TYPE_CHECKING
 
 from . import _native
@@ -77,12 +78,9 @@ def load(path: Path, *, mmap: bool = True) -> PrefixSearch:
     ``PanicException``, never a crash or an endless walk.
     """
     name = os.fspath(path)
-    # Without blocking: opening a FIFO for reading would wait for a writer.
-    fd = os.open(name, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    fd = _open_regular(name)
     try:
         info = os.fstat(fd)
-        if not stat.S_ISREG(info.st_mode):
-            raise DataError(f"{name}: not a regular file")
         head = os.pread(fd, HEADER_SIZE, 0)
         if head.startswith(INDEX_MAGIC):
             if mmap:
@@ -97,10 +95,33 @@ def load(path: Path, *, mmap: bool = True) -> PrefixSearch:
 
 
 def is_prepared(path: Path) -> bool:
-    """True when the file at `path` starts with a prepared-trie header."""
-    with open(path, "rb") as f:
-        head = f.read(len(MAGIC))
-    return head in (MAGIC, INDEX_MAGIC)
+    """True when the file at `path` is a regular file that starts with a
+    prepared-trie header; False for anything else (a pipe, a device), which
+    is opened without waiting and not read."""
+    name = os.fspath(path)
+    try:
+        fd = _open_regular(name)
+    except DataError:
+        return False
+    try:
+        return os.pread(fd, len(MAGIC), 0) in (MAGIC, INDEX_MAGIC)
+    finally:
+        os.close(fd)
+
+
+def _open_regular(name: str) -> int:
+    """A descriptor of `name` opened for reading, when it is a regular file;
+    else DataError "not a regular file". The open does not wait (a pipe with
+    no writer would block it) and the check is of the opened file, so a file
+    swapped in between cannot get past it."""
+    fd = os.open(name, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    try:
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            raise DataError(f"{name}: not a regular file")
+    except BaseException:
+        os.close(fd)
+        raise
+    return fd
 
 
 def _damaged_as_data_error(name: str, read: _Reader) -> PrefixSearch:
@@ -155,16 +176,26 @@ def _write(target: str, data: bytes) -> None:
         with open(target, "wb") as f:
             f.write(data)
         return
-    directory, base = os.path.split(target)
-    fd, temporary = tempfile.mkstemp(prefix=f".{base}.", suffix=".tmp", dir=directory or ".")
+    fd, temporary = _new_temporary(target)
     try:
         with os.fdopen(fd, "wb") as f:
             f.write(data)
-        # mkstemp's file is private; a saved index is as readable as any new file.
-        umask = os.umask(0)
-        os.umask(umask)
-        os.chmod(temporary, 0o666 & ~umask)
         os.replace(temporary, target)
     finally:
         if os.path.lexists(temporary):
             os.unlink(temporary)
+
+
+def _new_temporary(target: str) -> tuple[int, str]:
+    """A new file beside `target`, opened for writing, and its name. The name
+    is random, so saves to one path from several threads or processes (or
+    after a killed one left its temporary file) never meet. Created as `open`
+    creates files (mode 0o666 less the umask), unlike tempfile.mkstemp's 0o600."""
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
+    for _ in range(100):
+        temporary = f"{target}.{secrets.token_hex(6)}.tmp"
+        try:
+            return os.open(temporary, flags, 0o666), temporary
+        except FileExistsError:
+            continue
+    raise FileExistsError(errno.EEXIST, "no unused temporary file name", target)

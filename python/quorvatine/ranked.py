@@ -4,8 +4,8 @@ that may hold typos, each best first."""
 from __future__ import annotations
 
 import operator
-from collections.abc import Sequence
-from typing import Optional, Union
+from collections.abc import Mapping, Sequence
+from typing import Optional, Protocol
 
 from _quorvatine import PrefixSearch
 
@@ -13,7 +13,14 @@ from . import _native
 
 MAX_U64 = 2**64 - 1
 
-Score = Union[int, float]
+class Scores(Protocol):
+    """Scores indexed by payload: a list, a tuple, a numpy array, any sequence
+    whose entries are numbers (an int, a float, or an object with
+    ``__index__`` or ``__float__``, such as numpy's scalars)."""
+
+    def __len__(self) -> int: ...
+
+    def __getitem__(self, payload: int, /) -> object: ...
 
 
 def suggest(
@@ -23,7 +30,7 @@ def suggest(
     max_dist: int = 2,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys within `max_dist` edits of `word`, as
     (key, payload, distance), nearest first.
@@ -32,8 +39,9 @@ def suggest(
     one edit, and no part of the word is edited twice (the optimal string
     alignment distance); without, the distance is Levenshtein's, as in
     `fuzzy_match`. Keys at one distance go by `scores[payload]`, higher first,
-    when `scores` is given (a sequence of int or float indexed by payload,
-    such as word frequencies), else by payload, lower first; then by key.
+    when `scores` is given (a sequence of numbers indexed by payload, such as
+    word frequencies: a list, a numpy array; see ``Scores``), else by payload,
+    lower first; then by key.
 
     The search narrows its radius as it fills: once it holds n keys, nothing
     further than the worst of them is looked at. Raises PanicException when
@@ -49,7 +57,7 @@ def complete(
     max_dist: int = 1,
     *,
     transpositions: bool = True,
-    scores: Optional[Sequence[Score]] = None,
+    scores: Optional[Scores] = None,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys that begin with some text within `max_dist` edits
     of `prefix`, as (key, payload, distance), where the distance is that of
@@ -80,5 +88,14 @@ def _check(
             raise ValueError(f"{label} must not be negative: {number}")
         if number > MAX_U64:
             raise OverflowError(f"{label} must be at most {MAX_U64}: {number}")
-    if scores is not None and not isinstance(scores, Sequence):
+    if scores is not None and not _is_sequence(scores):
         raise TypeError(f"scores must be a sequence of numbers or None, not {type(scores).__name__}")
+
+
+def _is_sequence(scores: object) -> bool:
+    # Also sequences that do not register as one (a numpy array): what has a
+    # length and items by position, as long as it is not a mapping.
+    kind = type(scores)
+    if isinstance(scores, Sequence):
+        return True
+    return not isinstance(scores, Mapping) and hasattr(kind, "__len__") and hasattr(kind, "__getitem__")

@@ -243,7 +243,9 @@ PyObject* with_key_counts(PyObject* /*module*/, PyObject* const* args, Py_ssize_
     const auto bound = binding::bind(WITH_KEY_COUNTS, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
     std::vector<std::uint64_t> counts = counts_of(bound[1]);
-    const std::uint64_t needed = without_lock([&] { return borrowed.trie().payload_bound(); });
+    const std::optional<std::uint32_t> largest =
+        without_lock([&] { return borrowed.trie().largest_payload(); });
+    const std::uint64_t needed = largest ? std::uint64_t{*largest} + 1 : 0;
     if (counts.size() < needed) {
       throw binding::Error::pending(
           PyExc_ValueError, "key counts: " + std::to_string(counts.size()) +

@@ -46,9 +46,10 @@ class FirstFailure {
 };
 
 // Queries vary a lot in cost, so threads claim small chunks as they go; a
-// chunk still amortises the shared counter over several queries.
+// chunk still amortises the shared counter over several queries. Divided in
+// two steps: threads * 16 may wrap (to 0 for 2^60 threads).
 inline std::size_t chunk_size(std::size_t count, std::size_t threads) {
-  return std::clamp<std::size_t>(count / (threads * 16), 1, 64);
+  return std::clamp<std::size_t>(count / threads / 16, 1, 64);
 }
 
 }  // namespace detail

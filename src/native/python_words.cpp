@@ -22,6 +22,10 @@ using binding::Ref;
 constexpr std::uint64_t MAX_PAYLOAD = 0xFFFFFFFF;
 // Code points of an over-long word shown in its message.
 constexpr Py_ssize_t SHOWN_CODE_POINTS = 20;
+// An iterable's words are first compacted (repeats dropped) at this many
+// words or bytes of text: vocabularies below them are sorted once, at the end.
+constexpr std::size_t COMPACT_WORDS = std::size_t{1} << 21;
+constexpr std::size_t COMPACT_BYTES = std::size_t{1} << 25;
 
 enum class Encoded { Fine, Surrogate, TooLong };
 
@@ -99,8 +103,12 @@ class Gatherer {
  public:
   explicit Gatherer(bool is_mapping) : is_mapping_(is_mapping) {}
 
-  // Reserves for `count` words.
-  void expect(std::size_t count) { words_.reserve(count, count * 8); }
+  // Reserves for `count` words, at most as many as are gathered before the
+  // first compaction: an iterable's words may all be one.
+  void expect(std::size_t count) {
+    count = std::min(count, COMPACT_WORDS);
+    words_.reserve(count, count * 8);
+  }
 
   // Adds `word` with `payload`; `position` is the word's position in an
   // iterable, nothing for a mapping's key.
@@ -115,6 +123,10 @@ class Gatherer {
     if (encoded == Encoded::Surrogate)
       surrogates_.push_back(static_cast<std::uint32_t>(words_.size()));
     words_.end_word(payload);
+    if (position && (words_.size() >= compact_at_words_ || words_.text_size() >= compact_at_bytes_))
+        [[unlikely]] {
+      compact();
+    }
   }
 
   // Adds a mapping's key and payload.
@@ -124,6 +136,13 @@ class Gatherer {
     words_.set_last_payload(checked_payload(key, payload));
   }
 
+  // A dict that changed while it was read: the RuntimeError of dict
+  // iteration, which no repeat read before it overrides (the change made it).
+  [[noreturn]] void refuse_change(const char* message) {
+    changed_ = true;
+    throw Error::pending(PyExc_RuntimeError, message);
+  }
+
   // Runs `read` (which adds the words), and then the checks that need every
   // word: the first error raised while reading gives way to an earlier repeat.
   template <class Read>
@@ -131,7 +150,7 @@ class Gatherer {
     try {
       read(*this);
     } catch (Error&) {
-      if (is_mapping_) refuse_repeat(prefix::sorted_order(words_));
+      if (is_mapping_ && !changed_) refuse_repeat(prefix::sorted_order(words_));
       throw;
     }
     std::vector<std::uint32_t> order = prefix::sorted_order(words_);
@@ -219,6 +238,32 @@ class Gatherer {
                                named.get(), static_cast<unsigned long long>(position))));
   }
 
+  // Drops the repeats among an iterable's words gathered so far, keeping the
+  // first of each (its payload is its first position), which leaves them in
+  // code-point order. Due when the words have doubled since the last time,
+  // and at least COMPACT_WORDS or COMPACT_BYTES are held: so an iterable that
+  // repeats its words takes memory for its distinct ones, and each word is
+  // sorted a bounded number of times on average; fewer words are never
+  // compacted at all.
+  void compact() {
+    const std::vector<std::uint32_t> order = prefix::sorted_order(words_);
+    std::vector<bool> flagged(words_.size());
+    for (const std::uint32_t i : surrogates_) flagged[i] = true;
+    prefix::WordList kept;
+    std::vector<std::uint32_t> surrogates;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const std::uint32_t i = order[k];
+      // Equal texts stand together, the first given first.
+      if (k > 0 && words_.word(i) == words_.word(order[k - 1])) continue;
+      if (flagged[i]) surrogates.push_back(static_cast<std::uint32_t>(kept.size()));
+      kept.add(words_.word(i), words_.payload(i));
+    }
+    words_ = std::move(kept);
+    surrogates_ = std::move(surrogates);
+    compact_at_words_ = std::max(COMPACT_WORDS, 2 * words_.size());
+    compact_at_bytes_ = std::max(COMPACT_BYTES, 2 * words_.text_size());
+  }
+
   void refuse_repeat(const std::vector<std::uint32_t>& order) const {
     const std::optional<std::uint32_t> repeat = prefix::first_repeat(words_, order);
     if (!repeat) return;
@@ -250,9 +295,13 @@ class Gatherer {
   }
 
   bool is_mapping_;
+  bool changed_ = false;  // refuse_change was called
   prefix::WordList words_;
   std::vector<std::uint32_t> surrogates_;  // words holding a lone surrogate
   std::vector<std::uint32_t> known_;       // sorted order, once past the largest payload
+  // What an iterable's words reach before the next compaction.
+  std::size_t compact_at_words_ = COMPACT_WORDS;
+  std::size_t compact_at_bytes_ = COMPACT_BYTES;
 };
 
 [[noreturn]] void refuse_non_iterable(PyObject* words) {
@@ -289,17 +338,21 @@ std::pair<Ref, Ref> unpack_pair(PyObject* item) {
 void read_mapping(PyObject* words, Gatherer& gatherer) {
   if (PyDict_CheckExact(words)) {
     gatherer.expect(static_cast<std::size_t>(PyDict_GET_SIZE(words)));
+    // The checks of dict iteration: __index__ may run code that changes the
+    // dict, and a key moved behind the cursor would come round again.
     const Py_ssize_t size = PyDict_GET_SIZE(words);
+    Py_ssize_t left = size;
     Py_ssize_t cursor = 0;
     PyObject* key = nullptr;
     PyObject* payload = nullptr;
     while (PyDict_Next(words, &cursor, &key, &payload)) {
-      // Owned: __index__ may run code that changes the dict.
+      if (left-- == 0) gatherer.refuse_change("dictionary keys changed during iteration");
+      // Owned: the dict may let go of them.
       const Ref held_key = Ref::borrow(key);
       const Ref held_payload = Ref::borrow(payload);
       gatherer.add_entry(held_key.get(), held_payload.get());
       if (PyDict_GET_SIZE(words) != size) {
-        throw Error::pending(PyExc_RuntimeError, "dictionary changed size during iteration");
+        gatherer.refuse_change("dictionary changed size during iteration");
       }
     }
     return;

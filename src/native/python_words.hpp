@@ -27,8 +27,11 @@ struct SortedWords {
 // than prefix::MAX_WORD_BYTES in UTF-8, a payload or position out of range,
 // a word given twice in a mapping and, once all are read, the first word in
 // code-point order holding a lone surrogate. Each message names the word.
-// What iteration, items() or __index__ raise passes through. Reads each word's
+// What iteration, items() or __index__ raise passes through; a dict changed
+// meanwhile raises RuntimeError as dict iteration does. Reads each word's
 // characters in place: nothing is converted or cached on the str objects.
+// Memory: the distinct words (an iterable's repeats are dropped by a sort of
+// the words held each time they double, from two million words or 32 MiB).
 [[nodiscard]] SortedWords gather_words(PyObject* words, bool is_mapping);
 
 }  // namespace native

@@ -1,7 +1,11 @@
 // Conversion of a batch's queries to code points.
 #include "native/queries.hpp"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <cstddef>
+#include <thread>
 #include <utility>
 
 #include "binding/conversions.hpp"
@@ -9,6 +13,22 @@
 #include "prefix/utf8.hpp"
 
 namespace native {
+namespace {
+
+// The cores this process may run on (its affinity mask), at least 1.
+std::size_t usable_cores() {
+#ifdef __linux__
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    return static_cast<std::size_t>(std::max(CPU_COUNT(&set), 1));
+  }
+#endif
+  // A mask too small for the machine's cores, or no masks at all.
+  return std::max<std::size_t>(std::thread::hardware_concurrency(), 1);
+}
+
+}  // namespace
 
 Queries code_points_of(PyObject* queries) {
   if (!PyList_Check(queries) && !PyTuple_Check(queries)) {
@@ -32,7 +52,7 @@ Queries code_points_of(PyObject* queries) {
 
 std::size_t thread_count(std::uint64_t threads) {
   if (threads == 0) throw binding::Error::pending(PyExc_ValueError, "threads must be at least 1");
-  return static_cast<std::size_t>(threads);
+  return static_cast<std::size_t>(std::min<std::uint64_t>(threads, usable_cores()));
 }
 
 }  // namespace native

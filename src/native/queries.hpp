@@ -56,8 +56,9 @@ template <class Result, class Job, class Project>
   return list;
 }
 
-// A batch's converted `threads` argument, checked: ValueError "threads must
-// be at least 1" for 0.
+// A batch's converted `threads` argument, checked (ValueError "threads must
+// be at least 1" for 0) and capped at the cores this process may run on: more
+// threads than that only add their start-up and switching.
 [[nodiscard]] std::size_t thread_count(std::uint64_t threads);
 
 }  // namespace native

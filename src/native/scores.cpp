@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <string>
 #include <utility>
 
@@ -17,9 +16,18 @@ namespace {
 using binding::Error;
 using binding::Ref;
 
-// Reads one entry into `score`; CONVERSION leaves the conversion's error set.
+// An int or a float, or an object whose type converts to one: numpy's
+// scalars, Fraction, Decimal. A str or a list does not.
+bool is_number(PyObject* item) {
+  if (PyFloat_Check(item) || PyLong_Check(item) || PyIndex_Check(item)) return true;
+  const PyNumberMethods* const number = Py_TYPE(item)->tp_as_number;
+  return number != nullptr && number->nb_float != nullptr;
+}
+
+// Reads one entry into `score`, as float(item) would; CONVERSION leaves the
+// conversion's error set.
 ScoreFault read_score(PyObject* item, double& score) {
-  if (!PyFloat_Check(item) && !PyLong_Check(item)) return ScoreFault::NOT_A_NUMBER;
+  if (!is_number(item)) return ScoreFault::NOT_A_NUMBER;
   score = PyFloat_AsDouble(item);
   if (score == -1.0 && PyErr_Occurred() != nullptr) return ScoreFault::CONVERSION;
   return std::isnan(score) ? ScoreFault::NAN_SCORE : ScoreFault::NONE;
@@ -67,12 +75,12 @@ prefix::ScoreOf lazy_scores(PyObject* scores) {
   };
 }
 
-ScoreTable::ScoreTable(PyObject* scores) {
+ScoreTable::ScoreTable(PyObject* scores, std::optional<std::uint32_t> largest_payload) {
   if (scores == Py_None) return;
   size_ = length_of(scores);
   // Grown as entries are read, so that a false length cannot size it.
   const std::size_t readable =
-      std::min<std::size_t>(size_, std::size_t{std::numeric_limits<std::uint32_t>::max()} + 1);
+      std::min<std::size_t>(size_, largest_payload ? std::size_t{*largest_payload} + 1 : 0);
   for (std::size_t i = 0; i < readable; ++i) {
     Entry entry{0.0, ScoreFault::NONE};
     entry.fault = read_score(entry_of(scores, i).get(), entry.score);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "binding/error.hpp"
@@ -17,15 +18,17 @@ namespace native {
 
 // scores[payload] as a float, read from the sequence `scores` at each
 // payload of a key in reach, so with the lock held; no scores when `scores`
-// is None. A payload without a usable score fails the query: ValueError
-// "scores has N entries: none for payload P", TypeError "scores[P] is not an
-// int or a float", ValueError "scores[P] is NaN", or the error of the
-// sequence or of the conversion (OverflowError for an int too large for a
-// float).
+// is None. A score is a number: an int, a float, or any object whose type
+// has __index__ or __float__ (numpy's scalars among them), converted as
+// float() converts it. A payload without a usable score fails the query:
+// ValueError "scores has N entries: none for payload P", TypeError
+// "scores[P] is not an int or a float", ValueError "scores[P] is NaN", or the
+// error of the sequence or of the conversion (OverflowError for an int too
+// large for a float).
 [[nodiscard]] prefix::ScoreOf lazy_scores(PyObject* scores);
 
-// Why an entry of a score sequence is unusable: not an int or a float, NaN,
-// or its conversion to a float raised.
+// Why an entry of a score sequence is unusable: not a number, NaN, or its
+// conversion to a float raised.
 enum class ScoreFault : std::uint8_t { NONE, NOT_A_NUMBER, NAN_SCORE, CONVERSION };
 
 // What a table's ScoreOf throws for a payload without a usable entry.
@@ -38,10 +41,11 @@ struct UnusableScore {
 // reads it, with the error lazy_scores raises at that point.
 class ScoreTable {
  public:
-  // Reads len(scores), then scores[0], scores[1], ... (none when `scores` is
-  // None); the first of those calls that raises is thrown. Entries past the
-  // largest payload are not read.
-  explicit ScoreTable(PyObject* scores);
+  // Reads len(scores), then scores[0], scores[1], ... up to
+  // scores[largest_payload] at most (none when `scores` is None, or no entry
+  // when no payload is given): no query can read a later one. The first of
+  // those calls that raises is thrown.
+  ScoreTable(PyObject* scores, std::optional<std::uint32_t> largest_payload);
   ScoreTable(const ScoreTable&) = delete;
   ScoreTable& operator=(const ScoreTable&) = delete;
   ~ScoreTable() = default;

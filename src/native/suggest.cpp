@@ -93,10 +93,11 @@ PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description,
     Queries queries = code_points_of(bound[1]);
     const RankedOptions options = RankedOptions::from(bound);
     const std::size_t threads = thread_count(bound.template convert<binding::MachineWord>(6));
-    // No query reads a score of an empty batch, so it reads none.
-    ScoreTable scores(queries.texts.empty() ? Py_None : bound[5]);
-
     const prefix::SearchTrie& trie = borrowed.trie();
+    // No query reads a score of an empty batch, so it reads none.
+    const bool reads_scores = !queries.texts.empty() && bound[5] != Py_None;
+    ScoreTable scores(reads_scores ? bound[5] : Py_None,
+                      reads_scores ? trie.largest_payload() : std::nullopt);
     const std::vector<std::u32string>& texts = queries.texts;
     binding::Ref answers;
     try {

@@ -136,14 +136,24 @@ std::optional<std::uint32_t> SearchTrie::payload_of(const MatchRecord& record) c
   return get_payload(record.node_id);
 }
 
-std::uint64_t SearchTrie::payload_bound() const {
-  if (const SharedTree* tree = shared_tree()) return tree->payload_bound();
-  std::uint64_t bound = 0;
-  for (const MatchRecord& record :
-       fuzzy_match(U"", std::numeric_limits<std::uint64_t>::max(), std::nullopt)) {
-    bound = std::max<std::uint64_t>(bound, std::uint64_t{payload_of(record).value_or(0)} + 1);
+std::optional<std::uint32_t> SearchTrie::largest_payload() const {
+  std::optional<std::uint32_t> largest;
+  const auto take = [&largest](std::uint32_t payload) {
+    if (!largest || payload > *largest) largest = payload;
+  };
+  if (const auto* arrays = std::get_if<Arrays>(form_.get())) {
+    for (const std::optional<std::uint32_t>& payload : arrays->trie.node_payloads) {
+      if (payload) take(*payload);
+    }
+  } else if (const SharedTree* tree = shared_tree()) {
+    if (const std::uint64_t bound = tree->payload_bound(); bound > 0) {
+      take(static_cast<std::uint32_t>(bound - 1));
+    }
+    if (const std::optional<std::uint32_t> root = tree->get_payload(0)) take(*root);
+  } else {
+    for (const std::uint32_t payload : compact_tree()->payload_values()) take(payload);
   }
-  return bound;
+  return largest;
 }
 
 std::vector<MatchRecord> SearchTrie::fuzzy_match(std::u32string_view query, std::uint64_t max_dist,

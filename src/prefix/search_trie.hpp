@@ -92,6 +92,11 @@ class SearchTrie {
   [[nodiscard]] std::vector<Child> get_children(NodeId node_id) const;
   [[nodiscard]] std::optional<std::uint32_t> get_payload(NodeId node_id) const;
 
+  // The largest payload of any node (the root included), or nothing when no
+  // node has one: no query reports a larger one. A pass over the payloads
+  // (over the payload map's run starts on a shared tree).
+  [[nodiscard]] std::optional<std::uint32_t> largest_payload() const;
+
   // prefix::fuzzy_match and prefix::exact_match on the Trie. On a shared
   // tree a record's node_id is the key's number: read payloads with
   // payload_of, not get_payload.
@@ -101,10 +106,6 @@ class SearchTrie {
   [[nodiscard]] std::optional<MatchRecord> exact_match(std::u32string_view query) const;
   // The payload of a record these queries returned.
   [[nodiscard]] std::optional<std::uint32_t> payload_of(const MatchRecord& record) const;
-
-  // One above the largest payload of a key (0 without keys). A pass over
-  // the payloads.
-  [[nodiscard]] std::uint64_t payload_bound() const;
 
   // A count per payload (index: payload) kept with the trie, or empty.
   [[nodiscard]] std::optional<std::span<const std::uint64_t>> key_counts() const noexcept {
