@@ -70,6 +70,7 @@ bench: install
 	$(VPY) bench/serial.py
 	$(VPY) bench/startup.py
 	.venv-bench/bin/python bench/parallel.py
+	.venv-bench/bin/python bench/index.py
 	@$(MAKE) --no-print-directory bench-walk
 
 # The walk alone, in C++ (Google Benchmark), in nanoseconds per visited node,

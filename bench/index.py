@@ -36,7 +36,7 @@ MIB = 2**20
 # Runs in every child: memory figures of this process from /proc.
 PRELUDE = textwrap.dedent(
     """
-    import json, os, random, resource, sys, time
+    import json, os, random, sys, time
     def memory():
         fields = {}
         with open("/proc/self/smaps_rollup") as f:
@@ -49,7 +49,13 @@ PRELUDE = textwrap.dedent(
         return {"rss": fields.get("Rss", 0), "pss": fields.get("Pss", 0),
                 "anonymous": fields.get("Anonymous", 0)}
     def peak():
-        return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+        # VmHWM starts afresh at exec, unlike ru_maxrss, which a child
+        # inherits from the process that started it.
+        with open("/proc/self/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) * 1024
+        return 0
     def queries():
         with open(QUERIES, encoding="utf-8") as f:
             return f.read().split("\\n")
