@@ -321,6 +321,9 @@ TEST(SearchTrie, FromBytesKeepsTheFormAndAnswersOfTheDecodedTrie) {
   tries.push_back(lay_out({{1, 1}, {}}, {NONE, U'a'}, {NONE, 3}));
   tries.push_back(lay_out({{2}, {}, {1}}, {NONE, U'a', U'b'}, {NONE, 1, NONE}));
   tries.push_back(lay_out({{1}, {}, {}}, {NONE, U'a', U'b'}, {NONE, 3, 4}));
+  // A pre-order tree whose root has a code point and a payload, and a leaf
+  // without one: shared, the root's extras kept beside the automaton.
+  tries.push_back(lay_out({{1, 3}, {2}, {}, {}}, {U'r', U'a', U'b', U'c'}, {5, 3, NONE, 7}));
   for (const Trie& trie : tries) {
     const std::vector<std::uint8_t> bytes = encode_to_vec(trie);
     const SearchTrie loaded = SearchTrie::from_bytes(bytes);
