@@ -1,5 +1,6 @@
 """Pickling through the byte form, batches on native threads, the key view."""
 
+import array
 import importlib.util
 import multiprocessing
 import os
@@ -42,6 +43,20 @@ def test_pickle_round_trip_keeps_the_bytes(tmp_path):
 def _counts(trie):
     counts = _native.key_counts(trie)
     return None if counts is None else counts.tolist()
+
+
+def test_key_counts_are_checked_and_read_only():
+    trie = quorvatine.build(WORDS)
+    assert _native.key_counts(trie) is None
+    for counts in ([5] * 7, array.array("Q", [5] * 7), range(5, 12), bytes(7)):
+        view = _native.key_counts(_native.with_key_counts(trie, counts))
+        assert view.format == "Q" and view.readonly and view.tolist() == list(counts)
+    with pytest.raises(ValueError, match="^key counts: 6 given, the trie's payloads need 7$"):
+        _native.with_key_counts(trie, [0] * 6)
+    with pytest.raises(OverflowError):
+        _native.with_key_counts(trie, [-1] * 7)
+    with pytest.raises(TypeError):
+        _native.with_key_counts(trie, "1234567")
 
 
 def test_a_pickled_reference_names_a_file_it_cannot_use(tmp_path):
