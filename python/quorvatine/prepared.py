@@ -56,6 +56,10 @@ def save(trie: PrefixSearch, path: Path) -> None:
     Anything else (a device, a pipe) is written into, never replaced. An
     ``OSError`` (a full disk, a directory that cannot be written or does not
     exist) names `path`.
+
+    >>> quorvatine.save(quorvatine.build(["car", "cat"]), "words.qvt")
+    >>> quorvatine.load("words.qvt").exact_match("cat")
+    ('cat', 1, 0)
     """
     _write_file(_native.image(trie), path)
 
@@ -76,6 +80,10 @@ def load(path: Path, *, mmap: bool = True) -> PrefixSearch:
     ``OSError`` when it cannot be opened or mapped. What the check cannot
     see (damaged bytes inside a section) gives wrong answers or a
     ``PanicException``, never a crash or an endless walk.
+
+    >>> quorvatine.save(quorvatine.build(["car", "cat"]), "words.qvt")
+    >>> quorvatine.load("words.qvt").fuzzy_match("cap", 1, None)
+    [('car', 0, 1), ('cat', 1, 1)]
     """
     name = os.fspath(path)
     fd = _open_regular(name)
