@@ -1,5 +1,6 @@
 """Rebuilds the dictionary bundled with the package: Debian's `wamerican` word
-list, each word's payload its frequency rank (0 = most common).
+list, each word's payload its frequency rank (0 = most common), carrying each
+word's count.
 
     apt-get install wamerican                 # /usr/share/dict/american-english
     pip install symspellpy==6.10.1            # the English word frequencies
@@ -58,8 +59,9 @@ source. The package distributes that file under its MIT licence, reproduced
 below. Its upstream, SymSpell by Wolf Garbe, describes the list as the
 intersection of Google Books Ngram data (Creative Commons Attribution 3.0
 Unported) and SCOWL (Spell Checker Oriented Word Lists, by Kevin Atkinson;
-see american-english.copyright for SCOWL's notice). Only the order of the
-words is kept here, not the counts.
+see american-english.copyright for SCOWL's notice). The trie file keeps
+each word's rank as its payload and its count (that of its exact form, or
+of its lower-case form) in its key counts section.
 
 symspellpy's licence:
 
@@ -134,7 +136,8 @@ def main() -> None:
     notice = FREQUENCY_NOTICE + licence_text()
     (DATA / "word-frequencies.copyright").write_text(notice, encoding="utf-8")
     listed = sum(1 for w in words if w in counts or w.lower() in counts)
-    print(f"{len(words)} words, {listed} ranked by frequency, {len(trie.to_bytes())} bytes")
+    size = (DATA / "american-english.qvt").stat().st_size
+    print(f"{len(words)} words, {listed} ranked by frequency, a file of {size} bytes")
 
 
 if __name__ == "__main__":

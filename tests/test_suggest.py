@@ -30,7 +30,8 @@ BATCHES = {"suggest": suggest_many, "complete": complete_many}
     st.booleans(),
 )
 def test_ranks_as_the_brute_force_does(call, words, queries, n, max_dist, swaps, scores, threads, fold):
-    # Few payloads and scores, so that ties on them are common and the key decides.
+    # Few payloads and scores, so that ties on them are common and the key
+    # decides. build() keeps a shared tree, read by key number.
     ours, plain = CALLS[call]
     trie = build(words)
     expected = [plain(words, query, n, max_dist, swaps, scores, fold) for query in queries]
@@ -38,6 +39,9 @@ def test_ranks_as_the_brute_force_does(call, words, queries, n, max_dist, swaps,
     assert [ours(trie, query, n, max_dist, **options) for query in queries] == expected
     # The batch on native threads answers as the loop does.
     assert BATCHES[call](trie, queries, n, max_dist, threads=threads, **options) == expected
+    # So does the compact form, which arrays given by hand are kept in.
+    compact = from_internal_data(*reference.layout(words))
+    assert [ours(compact, query, n, max_dist, **options) for query in queries] == expected
 
 
 WORDS = {"the": 0, "teh": 9, "tea": 3, "ten": 3, "then": 1, "thee": 2, "ab": 4, "ba": 5, "x😀y": 6, "😀x": 7}

@@ -200,10 +200,7 @@ def _as_json(match: tuple[str, int, int] | spelling.Correction) -> dict[str, obj
 
 
 def _run_build(args: argparse.Namespace) -> int:
-    if args.counts:
-        prepared.save(dictionary.build_word_list(args.wordlist, counts=True), args.output)
-    else:
-        prepared.write_trie_bytes(dictionary.encode_word_list(args.wordlist), args.output)
+    prepared.save(dictionary.build_word_list(args.wordlist, counts=args.counts), args.output)
     return 0
 
 

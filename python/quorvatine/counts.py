@@ -1,9 +1,11 @@
 """Word counts: how common each key of a trie is, as an array of unsigned
 64-bit integers indexed by payload, the data the spelling ranker ranks by.
 
-A trie may carry its counts (``with_counts``); ``spell`` and the command
-line use them when no ``counts=`` is given. Word lists with counts
-(``word<TAB>count`` or ``word count`` lines) are read by ``read_counts``.
+A trie may carry its counts (``with_counts``): they are kept with its data,
+saved in its index file and given back by ``load``, and travel with it when
+it is pickled; ``spell`` and the command line use them when no ``counts=``
+is given. Word lists with counts (``word<TAB>count`` or ``word count``
+lines) are read by ``read_counts``.
 """
 
 from __future__ import annotations
@@ -25,10 +27,6 @@ MAX_COUNT = 2**64 - 1
 # sequence of ints (copied into one).
 Counts = Union[array.array, memoryview, Sequence[int]]  # type: ignore[type-arg]
 
-# Tries given counts while the trie object cannot hold them itself, by id,
-# with the trie kept alive so that its id is not reused.
-_ATTACHED: dict[int, tuple[PrefixSearch, "array.array[int]"]] = {}
-
 _COUNTED_LINE = re.compile(r"(.+?)(?:\t| +)(\d+)[ \t]*")
 
 
@@ -46,27 +44,20 @@ def as_count_array(counts: Counts) -> Union["array.array[int]", memoryview]:
     return array.array("Q", counts)
 
 
-def carried_counts(trie: PrefixSearch) -> Optional[Union["array.array[int]", memoryview]]:
-    """The counts `trie` carries, or None. The one place that says where a
-    trie's counts are kept."""
-    key_counts = getattr(_native, "key_counts", None)
-    if key_counts is not None:
-        found: Optional[memoryview] = key_counts(trie)
-        return found
-    entry = _ATTACHED.get(id(trie))
-    return entry[1] if entry is not None and entry[0] is trie else None
+def carried_counts(trie: PrefixSearch) -> Optional[memoryview]:
+    """The counts `trie` carries, indexed by payload, as a read-only
+    memoryview of format 'Q' over the trie's own data (a mapped file's pages
+    for a loaded one), or None."""
+    return _native.key_counts(trie)
 
 
 def with_counts(trie: PrefixSearch, counts: Counts) -> PrefixSearch:
-    """`trie` carrying `counts` (indexed by payload), for ``spell`` and the
-    command line to rank by."""
-    table = array.array("Q", as_count_array(counts))
-    with_key_counts = getattr(_native, "with_key_counts", None)
-    if with_key_counts is not None:
-        carrying: PrefixSearch = with_key_counts(trie, table)
-        return carrying
-    _ATTACHED[id(trie)] = (trie, table)
-    return trie
+    """A trie with `trie`'s keys (its data shared, not copied) carrying
+    `counts`, indexed by payload, for ``spell`` and the command line to rank
+    by; ``save`` keeps them in the index file and pickling sends them along.
+    `counts` is read as ``spell``'s `counts` argument is, and must cover every
+    payload of the trie (``ValueError`` otherwise)."""
+    return _native.with_key_counts(trie, as_count_array(counts))
 
 
 def read_counts(path: Union[str, "os.PathLike[str]"]) -> tuple[list[str], list[int]]:

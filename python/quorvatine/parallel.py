@@ -17,6 +17,7 @@ from _quorvatine import PrefixSearch
 
 from . import _native
 from .casing import in_query_case
+from .progress import Progress, callback_of
 from .ranked import Scores, _check
 
 
@@ -35,6 +36,7 @@ def fuzzy_match_many(
     processes: int | None = None,
     *,
     threads: int | None = None,
+    progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[trie.fuzzy_match(q, max_dist, limit) for q in queries]``,
     computed on up to `threads` native threads (default, and most: the cores
@@ -50,6 +52,13 @@ def fuzzy_match_many(
     them. Every thread has ended when the call returns or raises. A thread
     count below 1 is a ``ValueError``; giving both names is a ``TypeError``.
 
+    `progress` is None, True (a bar on standard error, if it is a terminal,
+    for a batch that runs over a second) or a callable taking (done, total),
+    called about every 25 ms from the calling thread. A pending signal
+    (Ctrl-C) stops the batch within about as long: the exception its handler
+    raises (KeyboardInterrupt) is raised once every thread has stopped, as is
+    anything `progress` raises.
+
     >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
     >>> quorvatine.fuzzy_match_many(trie, ["cat", "dot"], 1, threads=2)
     [[('cat', 2, 0), ('car', 0, 1), ('cart', 1, 1)], [('dog', 3, 1)]]
@@ -60,7 +69,9 @@ def fuzzy_match_many(
         count = _thread_count(processes, "processes")
     else:
         count = _thread_count(threads, "threads")
-    return _native.fuzzy_match_many(trie, _batch_of(queries, "queries"), max_dist, limit, count)
+    return _native.fuzzy_match_many(
+        trie, _batch_of(queries, "queries"), max_dist, limit, count, callback_of(progress)
+    )
 
 
 def suggest_many(
@@ -72,6 +83,7 @@ def suggest_many(
     transpositions: bool = True,
     scores: Optional[Scores] = None,
     threads: int | None = None,
+    progress: Progress = None,
     ignore_case: bool = False,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
@@ -82,7 +94,8 @@ def suggest_many(
     ``TypeError`` of a word that is not a str, the error of the first score
     a query needs but cannot use), and bad arguments as ``suggest`` reports
     them. Every thread has ended when the call returns or raises; a thread
-    count below 1 is a ``ValueError``.
+    count below 1 is a ``ValueError``. `progress` and signals are handled as
+    in `fuzzy_match_many`.
 
     Unlike the loop, which reads ``scores[payload]`` as each key is reached,
     the batch reads every entry of `scores` once, before the walks: an entry
@@ -95,7 +108,7 @@ def suggest_many(
     """
     return _ranked_many(
         _native.suggest_many, _native.suggest, ("words", "word"), trie, words, n, max_dist,
-        transpositions, scores, threads, ignore_case,
+        transpositions, scores, threads, progress, ignore_case,
     )
 
 
@@ -108,12 +121,13 @@ def complete_many(
     transpositions: bool = True,
     scores: Optional[Scores] = None,
     threads: int | None = None,
+    progress: Progress = None,
     ignore_case: bool = False,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
     scores=..., ignore_case=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
-    count and reading of `scores` once up front.
+    count, progress and reading of `scores` once up front.
 
     >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
     >>> quorvatine.complete_many(trie, ["car", "do"], n=2, max_dist=0)
@@ -121,7 +135,7 @@ def complete_many(
     """
     return _ranked_many(
         _native.complete_many, _native.complete, ("prefixes", "prefix"), trie, prefixes, n,
-        max_dist, transpositions, scores, threads, ignore_case,
+        max_dist, transpositions, scores, threads, progress, ignore_case,
     )
 
 
@@ -139,6 +153,7 @@ def _ranked_many(
     transpositions: bool,
     scores: Optional[Scores],
     threads: int | None,
+    progress: Progress,
     ignore_case: bool,
 ) -> list[list[tuple[str, int, int]]]:
     batch_name, name = names
@@ -150,11 +165,12 @@ def _ranked_many(
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
     swaps = bool(transpositions)
+    callback = callback_of(progress)
     if ignore_case:
         # Asked for twice as many; a query whose merged keys leave fewer than
         # n is asked again on its own, as the one-query call would.
         room = min(2 * n, 2**64 - 1)
-        firsts = native_call(trie, texts, room, max_dist, swaps, scores, count, True)
+        firsts = native_call(trie, texts, room, max_dist, swaps, scores, count, callback, True)
 
         def asker(text: str, found: list[Match]) -> Callable[[int], list[Match]]:
             def ask(more: int) -> list[Match]:
@@ -166,7 +182,7 @@ def _ranked_many(
 
         answers = [in_query_case(t, n, asker(t, found)) for t, found in zip(texts, firsts)]
     else:
-        answers = native_call(trie, texts, n, max_dist, swaps, scores, count, False)
+        answers = native_call(trie, texts, n, max_dist, swaps, scores, count, callback, False)
     if refused < len(batch):
         _check(trie, batch[refused], name, n, max_dist, scores)
     return answers

@@ -14,6 +14,7 @@ from . import _native
 from .casing import in_query_case
 from .counts import Counts, as_count_array, carried_counts
 from .parallel import _batch_of, _thread_count
+from .progress import Progress, callback_of
 from .ranked import _check_natural
 
 # (word, payload, distance, cost): the correction with its payload, its
@@ -78,12 +79,14 @@ def spell_many(
     ignore_case: bool = True,
     counts: Optional[Counts] = None,
     threads: Optional[int] = None,
+    progress: Progress = None,
 ) -> list[list[Correction]]:
     """``[spell(trie, w, n, max_dist=..., ignore_case=..., counts=...) for w
     in words]``, computed on up to `threads` native threads (default: every
     core this process may use) with the interpreter lock released, in query
     order, failing as the loop would first fail (the ``TypeError`` of a word
-    that is not a str; a ``PanicException``)."""
+    that is not a str; a ``PanicException``). `progress` and signals are
+    handled as in `fuzzy_match_many`."""
     count = _thread_count(threads, "threads")
     batch = _batch_of(words, "words")
     _check(trie, batch[0] if batch else "", "word", n, max_dist)
@@ -92,7 +95,9 @@ def spell_many(
     index, table = _prepared(trie, counts)
     if ignore_case:
         room = min(2 * n, 2**64 - 1)
-        firsts = _native.spell_many(trie, index, texts, room, max_dist, True, table, count)
+        firsts = _native.spell_many(
+            trie, index, texts, room, max_dist, True, table, count, callback_of(progress)
+        )
 
         def asker(text: str, found: list[Correction]) -> Callable[[int], list[Correction]]:
             def ask(more: int) -> list[Correction]:
@@ -104,7 +109,9 @@ def spell_many(
 
         answers = [in_query_case(t, n, asker(t, found)) for t, found in zip(texts, firsts)]
     else:
-        answers = _native.spell_many(trie, index, texts, n, max_dist, False, table, count)
+        answers = _native.spell_many(
+            trie, index, texts, n, max_dist, False, table, count, callback_of(progress)
+        )
     if refused < len(batch):
         _check(trie, batch[refused], "word", n, max_dist)
     return answers

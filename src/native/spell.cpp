@@ -119,11 +119,11 @@ constexpr binding::FunctionDescription<1> SPELL_INDEX{std::nullopt, "spell_index
 constexpr binding::FunctionDescription<1> SOUND_CODE{std::nullopt, "sound_code", {"word"}, 1};
 constexpr binding::FunctionDescription<7> SPELL{
     std::nullopt, "spell", {"trie", "index", "word", "n", "max_dist", "fold", "counts"}, 7};
-constexpr binding::FunctionDescription<8> SPELL_MANY{
+constexpr binding::FunctionDescription<9> SPELL_MANY{
     std::nullopt,
     "spell_many",
-    {"trie", "index", "words", "n", "max_dist", "fold", "counts", "threads"},
-    8};
+    {"trie", "index", "words", "n", "max_dist", "fold", "counts", "threads", "progress"},
+    9};
 
 }  // namespace
 
@@ -177,12 +177,13 @@ PyObject* spell_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
     const std::size_t threads = thread_count(bound.template convert<binding::MachineWord>(7));
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
+    BatchProgress progress(bound[8], texts.size());
     binding::Ref answers = answers_into_list<std::vector<prefix::Correction>>(
         texts.size(), threads,
         [&](std::size_t i) {
           return prefix::spell(trie, index, options.query(texts[i], counts.span()));
         },
-        correction_tuple);
+        correction_tuple, progress);
     if (queries.refused) throw std::move(*queries.refused);
     return answers;
   });

@@ -20,9 +20,11 @@ PyObject* sound_code(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
 // payload, distance, cost), best first (prefix::spell). `index` is
 // spell_index(trie)'s capsule, `max_dist` an int or None, `counts` None or
 // a buffer of unsigned 64-bit integers (format 'Q'), indexed by payload.
-// spell_many(trie, index, words, n, max_dist, fold, counts, threads): the
-// list of spell's lists for a list or tuple of words, on native threads with
-// the lock released, failing as the loop would first fail.
+// spell_many(trie, index, words, n, max_dist, fold, counts, threads,
+// progress): the list of spell's lists for a list or tuple of words, on
+// native threads with the lock released, failing as the loop would first
+// fail, or with what a signal handler or `progress` raises (as
+// fuzzy_match_many).
 PyObject* spell(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                 PyObject* kwnames) noexcept;
 PyObject* spell_many(PyObject* module, PyObject* const* args, Py_ssize_t nargs,

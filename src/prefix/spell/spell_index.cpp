@@ -11,7 +11,6 @@
 
 #include "prefix/spell/case_fold.hpp"
 #include "prefix/spell/sound_code.hpp"
-#include "prefix/store/layout.hpp"
 #include "prefix/store/word_list.hpp"
 #include "prefix/utf8.hpp"
 
@@ -26,18 +25,20 @@ std::vector<SpellIndex::Key> folded_keys(const SearchTrie& trie) {
   std::vector<SpellIndex::Key> folded;
   folded.reserve(keys.size());
   for (MatchRecord& key : keys) {
+    // An empty key (a root with a payload) corrects nothing.
+    if (key.text.empty()) continue;
     std::u32string text = decode_utf8(key.text);
     std::u32string lower = fold_case(text);
-    folded.push_back(
-        SpellIndex::Key{std::move(text), std::move(lower), *trie.get_payload(key.node_id)});
+    folded.push_back(SpellIndex::Key{std::move(text), std::move(lower), *trie.payload_of(key)});
   }
   std::stable_sort(folded.begin(), folded.end(),
                    [](const auto& a, const auto& b) { return a.folded < b.folded; });
   return folded;
 }
 
-// The trie of distinct texts given in code-point order, each text's payload
-// its position.
+// The trie of distinct non-empty texts given in code-point order (the order
+// of their UTF-8 bytes too), each text's payload its position: a shared
+// tree, built straight from the sorted words.
 SearchTrie trie_of(const std::vector<std::u32string>& texts) {
   WordList words;
   for (std::size_t g = 0; g < texts.size(); ++g) {
@@ -45,7 +46,7 @@ SearchTrie trie_of(const std::vector<std::u32string>& texts) {
   }
   std::vector<std::uint32_t> order(texts.size());
   std::iota(order.begin(), order.end(), std::uint32_t{0});
-  return SearchTrie::from_flat(lay_out(words, order));
+  return SearchTrie::from_words(words, order);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ class SpellIndex {
   // The sound group of `code`, or NO_SOUND when no key has it.
   [[nodiscard]] std::uint32_t sound_group(std::u32string_view code) const {
     const std::optional<MatchRecord> found = sounds_.exact_match(code);
-    return found ? *sounds_.get_payload(found->node_id) : NO_SOUND;
+    return found ? *sounds_.payload_of(*found) : NO_SOUND;
   }
 
   // Calls `found(key)` for each key whose sound code is within `max_dist`
@@ -58,7 +58,7 @@ class SpellIndex {
   template <class Found>
   void for_each_sounding(std::u32string_view code, std::uint64_t max_dist, Found found) const {
     for (const MatchRecord& record : sounds_.fuzzy_match(code, max_dist, std::nullopt)) {
-      const std::uint32_t group = *sounds_.get_payload(record.node_id);
+      const std::uint32_t group = *sounds_.payload_of(record);
       for (std::uint32_t s = sound_starts_[group]; s < sound_starts_[group + 1]; ++s) {
         found(sound_members_[s]);
       }

@@ -93,8 +93,8 @@ std::uint64_t plain_distance(std::u32string_view a, std::u32string_view b) {
 walk::CandidateSink walk_keys(const SearchTrie& trie, std::u32string_view text,
                               std::uint64_t radius, std::vector<std::uint32_t>& payloads) {
   walk::CandidateSink sink(radius);
-  walk::on_tree(trie, false, [&](const auto& view, auto payload_of) {
-    distance::with_swap_rows(text, radius, [&](auto&& rows) {
+  walk::on_tree(trie, [&](const auto& view, auto payload_of) {
+    distance::with_near_rows_of(true, text, radius, [&](auto&& rows) {
       walk::walk_tree(view, std::forward<decltype(rows)>(rows), text, radius, sink);
     });
     payloads.clear();
