@@ -9,7 +9,10 @@ form). ``fuzzy_match_many`` answers large batches on native threads,
 ``save``/``load`` keep a trie in a file. ``suggest`` gives the nearest keys to a word and
 ``complete`` the best completions of a prefix that may hold typos, both ranked
 and counting an adjacent swap as one edit; ``suggest_many`` and
-``complete_many`` answer batches of them on native threads. ``check`` finds
+``complete_many`` answer batches of them on native threads.
+``best_matches`` answers a whole column (Arrow, pandas, polars, numpy or a
+list) as columns, and ``fuzzy_join`` joins a pandas, polars or Dask
+DataFrame to a vocabulary by the nearest entries. ``check`` finds
 the unknown words of a text, ``correct`` corrects them (splitting run-on words
 and joining split ones) and ``segment`` splits text written without spaces
 into words; each has a ``_many`` form for batches.
@@ -19,12 +22,17 @@ from _quorvatine import PrefixSearch, from_bytes, from_internal_data
 
 from . import pickling
 from .builder import build, layout
+from .bundled import english
+from .columns import Matches, best_matches
+from .counts import with_counts
 from .dictionary import DataError, build_word_list
 from .errors import PanicException
+from .join import fuzzy_join
 from .keys import Dictionary
 from .parallel import complete_many, fuzzy_match_many, suggest_many
 from .prepared import load, save
 from .ranked import complete, suggest
+from .spelling import spell, spell_many
 from .text import (
     Corrected,
     Correction,
@@ -47,9 +55,11 @@ __all__ = [
     "DataError",
     "Dictionary",
     "Issue",
+    "Matches",
     "PanicException",
     "PrefixSearch",
     "Segmented",
+    "best_matches",
     "build",
     "build_word_list",
     "check",
@@ -58,18 +68,24 @@ __all__ = [
     "complete_many",
     "correct",
     "correct_many",
+    "english",
     "from_bytes",
     "from_internal_data",
+    "fuzzy_join",
     "fuzzy_match_many",
     "layout",
     "load",
     "save",
     "segment",
     "segment_many",
+    "spell",
+    "spell_many",
     "suggest",
     "suggest_many",
+    "with_counts",
 ]
 
+#: The installed distribution's version, as in ``"0.1.0"``.
 __version__: str  # set by __getattr__ on first use
 
 

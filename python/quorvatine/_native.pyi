@@ -1,5 +1,7 @@
-"""The compiled part of the quorvatine package: layouts from words and word-list files."""
+"""The compiled part of the quorvatine package: layouts from words and word-list files,
+batches on native threads, columnar batches."""
 
+from collections.abc import Callable
 from typing import Optional
 
 from _quorvatine import PrefixSearch
@@ -19,6 +21,7 @@ def fuzzy_match_many(
     max_dist: int,
     limit: Optional[int],
     threads: int,
+    progress: Optional[Callable[[int, int], object]],
 ) -> list[list[tuple[str, int, int]]]: ...
 def items(trie: PrefixSearch) -> list[tuple[str, int]]: ...
 def key_count(trie: PrefixSearch) -> int: ...
@@ -29,6 +32,7 @@ def suggest(
     max_dist: int,
     transpositions: bool,
     scores: object,
+    fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def complete(
     trie: PrefixSearch,
@@ -37,6 +41,7 @@ def complete(
     max_dist: int,
     transpositions: bool,
     scores: object,
+    fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def suggest_many(
     trie: PrefixSearch,
@@ -46,6 +51,8 @@ def suggest_many(
     transpositions: bool,
     scores: object,
     threads: int,
+    progress: Optional[Callable[[int, int], object]],
+    fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...
 def complete_many(
     trie: PrefixSearch,
@@ -55,6 +62,8 @@ def complete_many(
     transpositions: bool,
     scores: object,
     threads: int,
+    progress: Optional[Callable[[int, int], object]],
+    fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...
 def segment_many(
     trie: PrefixSearch,
@@ -64,3 +73,47 @@ def segment_many(
     costs: tuple[float, float, float, float, float],
     threads: int,
 ) -> list[tuple[float, list[tuple[int, int, int, str, int, int]]]]: ...
+def match_column(
+    trie: PrefixSearch,
+    source: object,
+    nulls: object,
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: object,
+    threads: int,
+    progress: Optional[Callable[[int, int], object]],
+) -> object: ...
+def export_matches(answer: object, column: int) -> tuple[object, object]: ...
+def export_match_stream(answer: object) -> object: ...
+def match_values(answer: object, column: int) -> bytes: ...
+def match_keys(answer: object) -> list[Optional[str]]: ...
+def map_file(fd: int, name: str) -> PrefixSearch: ...
+def from_image(data: bytes | bytearray | memoryview) -> PrefixSearch: ...
+def image(trie: PrefixSearch) -> bytes: ...
+def file_reference(trie: PrefixSearch) -> Optional[tuple[str, int, int, bool]]: ...
+def form(trie: PrefixSearch) -> str: ...
+def key_counts(trie: PrefixSearch) -> Optional[memoryview]: ...
+def with_key_counts(trie: PrefixSearch, counts: object) -> PrefixSearch: ...
+def spell_index(trie: PrefixSearch) -> object: ...
+def sound_code(word: str) -> str: ...
+def spell(
+    trie: PrefixSearch,
+    index: object,
+    word: str,
+    n: int,
+    max_dist: Optional[int],
+    fold: bool,
+    counts: object,
+) -> list[tuple[str, int, int, float]]: ...
+def spell_many(
+    trie: PrefixSearch,
+    index: object,
+    words: list[str] | tuple[str, ...],
+    n: int,
+    max_dist: Optional[int],
+    fold: bool,
+    counts: object,
+    threads: int,
+    progress: Optional[Callable[[int, int], object]],
+) -> list[list[tuple[str, int, int, float]]]: ...

@@ -16,11 +16,14 @@
 #include "binding/panic.hpp"
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
+#include "native/column_calls.hpp"
+#include "native/index_calls.hpp"
 #include "native/instance.hpp"
 #include "native/python_words.hpp"
 #include "native/released_lock.hpp"
 #include "native/search_calls.hpp"
 #include "native/segment.hpp"
+#include "native/spell.hpp"
 #include "native/suggest.hpp"
 #include "native/trie_results.hpp"
 #include "native/word_file_source.hpp"
@@ -44,11 +47,16 @@ prefix::FlatArrays lay_out_released(prefix::WordList words, std::vector<std::uin
   });
 }
 
-// A PrefixSearch holding the laid-out trie: its compact form is made straight
-// from the arrays (a complete pre-order tree), with the lock released.
-Ref into_prefix_search(prefix::FlatArrays&& arrays) {
-  prefix::SearchTrie trie =
-      native::without_lock([&] { return prefix::SearchTrie::from_flat(std::move(arrays)); });
+// A PrefixSearch holding the trie of gathered words, kept as a shared tree
+// built straight from the sorted words, with the lock released; the words
+// are released before the instance is made.
+Ref into_prefix_search(prefix::WordList words, std::vector<std::uint32_t> order) {
+  prefix::SearchTrie trie = native::without_lock([&] {
+    prefix::SearchTrie built = prefix::SearchTrie::from_words(words, order);
+    words = {};
+    order = {};
+    return built;
+  });
   return new_prefix_search_of(native::prefix_search_type(), std::move(trie));
 }
 
@@ -94,7 +102,7 @@ PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD, args, nargs, kwnames);
     native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
-    return into_prefix_search(lay_out_released(std::move(sorted.words), std::move(sorted.order)));
+    return into_prefix_search(std::move(sorted.words), std::move(sorted.order));
   });
 }
 
@@ -103,7 +111,7 @@ PyObject* build_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD_WORD_FILE, args, nargs, kwnames);
     prefix::WordFile file = native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
-    return into_prefix_search(lay_out_released(std::move(file.words), std::move(file.order)));
+    return into_prefix_search(std::move(file.words), std::move(file.order));
   });
 }
 
@@ -169,27 +177,67 @@ PyMethodDef module_functions[] = {
     {"read_word_file", as_cfunction(read_word_file), FASTCALL_KEYWORDS,
      "read_word_file(path, name)\n--\n\nThe words of a word-list file, as a list or a dict."},
     {"fuzzy_match_many", as_cfunction(native::fuzzy_match_many), FASTCALL_KEYWORDS,
-     "fuzzy_match_many(trie, queries, max_dist, limit, threads)\n--\n\n"
+     "fuzzy_match_many(trie, queries, max_dist, limit, threads, progress)\n--\n\n"
      "trie.fuzzy_match(q, max_dist, limit) for each query q, on native threads."},
     {"items", as_cfunction(native::items), FASTCALL_KEYWORDS,
      "items(trie)\n--\n\nEvery stored key with its payload, in stored pre-order."},
     {"key_count", as_cfunction(native::key_count), FASTCALL_KEYWORDS,
      "key_count(trie)\n--\n\nThe number of stored keys."},
     {"suggest", as_cfunction(native::suggest), FASTCALL_KEYWORDS,
-     "suggest(trie, word, n, max_dist, transpositions, scores)\n--\n\nThe n keys nearest to "
+     "suggest(trie, word, n, max_dist, transpositions, scores, fold)\n--\n\nThe n keys nearest to "
      "`word`, best first."},
     {"complete", as_cfunction(native::complete), FASTCALL_KEYWORDS,
-     "complete(trie, prefix, n, max_dist, transpositions, scores)\n--\n\nThe n best keys "
+     "complete(trie, prefix, n, max_dist, transpositions, scores, fold)\n--\n\nThe n best keys "
      "beginning within max_dist of `prefix`."},
     {"suggest_many", as_cfunction(native::suggest_many), FASTCALL_KEYWORDS,
-     "suggest_many(trie, words, n, max_dist, transpositions, scores, threads)\n--\n\n"
+     "suggest_many(trie, words, n, max_dist, transpositions, scores, threads, progress, "
+     "fold)\n--\n\n"
      "suggest(trie, w, ...) for each word w, on native threads."},
     {"complete_many", as_cfunction(native::complete_many), FASTCALL_KEYWORDS,
-     "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads)\n--\n\n"
+     "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads, "
+     "progress, fold)\n--\n\n"
      "complete(trie, p, ...) for each prefix p, on native threads."},
     {"segment_many", as_cfunction(native::segment_many), FASTCALL_KEYWORDS,
      "segment_many(trie, jobs, max_dist, transpositions, costs, threads)\n--\n\n"
      "The cheapest segmentation of each job's text into keys, on native threads."},
+    {"match_column", as_cfunction(native::match_column), FASTCALL_KEYWORDS,
+     "match_column(trie, source, nulls, n, max_dist, transpositions, scores, threads, "
+     "progress)\n--\n\nThe n best keys for each row of a column, as columns."},
+    {"export_matches", as_cfunction(native::export_matches), FASTCALL_KEYWORDS,
+     "export_matches(answer, column)\n--\n\nArrow schema and array capsules of a column."},
+    {"export_match_stream", as_cfunction(native::export_match_stream), FASTCALL_KEYWORDS,
+     "export_match_stream(answer)\n--\n\nAn Arrow stream capsule of the columns."},
+    {"match_values", as_cfunction(native::match_values), FASTCALL_KEYWORDS,
+     "match_values(answer, column)\n--\n\nThe bytes of a numeric column, or of the found marks."},
+    {"match_keys", as_cfunction(native::match_keys), FASTCALL_KEYWORDS,
+     "match_keys(answer)\n--\n\nThe keys of an answer as a list of str and None."},
+    {"map_file", as_cfunction(native::map_file), FASTCALL_KEYWORDS,
+     "map_file(fd, name)\n--\n\nA PrefixSearch reading the index file open on `fd` in place."},
+    {"from_image", as_cfunction(native::from_image), FASTCALL_KEYWORDS,
+     "from_image(data)\n--\n\nA PrefixSearch from the bytes of an index file."},
+    {"image", as_cfunction(native::image), FASTCALL_KEYWORDS,
+     "image(trie)\n--\n\nThe bytes of the index file of `trie`."},
+    {"file_reference", as_cfunction(native::file_reference), FASTCALL_KEYWORDS,
+     "file_reference(trie)\n--\n\n(path, size, checksum, counts_in_file) of the file `trie` "
+     "is mapped from, or None."},
+    {"form", as_cfunction(native::form), FASTCALL_KEYWORDS,
+     "form(trie)\n--\n\nHow `trie` is kept: 'shared', 'compact' or 'arrays'."},
+    {"key_counts", as_cfunction(native::key_counts), FASTCALL_KEYWORDS,
+     "key_counts(trie)\n--\n\nThe counts per payload kept with `trie`, as a read-only "
+     "memoryview, or None."},
+    {"with_key_counts", as_cfunction(native::with_key_counts), FASTCALL_KEYWORDS,
+     "with_key_counts(trie, counts)\n--\n\nA PrefixSearch sharing `trie`'s data, with "
+     "`counts` per payload."},
+    {"spell_index", as_cfunction(native::spell_index), FASTCALL_KEYWORDS,
+     "spell_index(trie)\n--\n\nThe spelling indexes of the trie's keys, for spell."},
+    {"sound_code", as_cfunction(native::sound_code), FASTCALL_KEYWORDS,
+     "sound_code(word)\n--\n\nThe sound code of `word`, case folded."},
+    {"spell", as_cfunction(native::spell), FASTCALL_KEYWORDS,
+     "spell(trie, index, word, n, max_dist, fold, counts)\n--\n\nThe n likeliest corrections "
+     "of `word`, best first."},
+    {"spell_many", as_cfunction(native::spell_many), FASTCALL_KEYWORDS,
+     "spell_many(trie, index, words, n, max_dist, fold, counts, threads, progress)\n--\n\n"
+     "spell(trie, index, w, ...) for each word w, on native threads."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -14,6 +14,7 @@
 #include "binding/error.hpp"
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
+#include "native/batch_progress.hpp"
 #include "native/parallel_batch.hpp"
 #include "native/released_lock.hpp"
 
@@ -38,21 +39,27 @@ struct Queries {
 // each answer becomes the object `convert(std::move(answer))` returns (a
 // binding::Ref). Called with the interpreter lock held, it releases it for
 // the walks, and the calling thread takes it again to convert each finished
-// run of answers while the other threads go on.
+// run of answers while the other threads go on, and to report to `progress`
+// (signals first).
 template <class Result, class Job, class Convert>
 [[nodiscard]] binding::Ref answers_converted(std::size_t count, std::size_t threads, const Job& job,
-                                             Convert convert) {
+                                             Convert convert, BatchProgress& progress) {
   binding::Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(count)));
-  ReleasedLock released;  // taken again before `list` is dropped on a failure
-  answer_each<Result>(count, threads, job,
-                      [&](std::size_t begin, std::size_t end, std::vector<Result>& answers) {
-                        released.relocked([&] {
-                          for (std::size_t i = begin; i < end; ++i) {
-                            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
-                                            convert(std::move(answers[i])).release());
-                          }
-                        });
-                      });
+  {
+    ReleasedLock released;  // taken again before `list` is dropped on a failure
+    answer_each<Result>(
+        count, threads, job,
+        [&](std::size_t begin, std::size_t end, std::vector<Result>& answers) {
+          released.relocked([&] {
+            for (std::size_t i = begin; i < end; ++i) {
+              PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
+                              convert(std::move(answers[i])).release());
+            }
+          });
+        },
+        progress.pause(released));
+  }
+  progress.finish();
   return list;
 }
 
@@ -60,10 +67,11 @@ template <class Result, class Job, class Convert>
 // its items `project`ed.
 template <class Result, class Job, class Project>
 [[nodiscard]] binding::Ref answers_into_list(std::size_t count, std::size_t threads, const Job& job,
-                                             Project project) {
-  return answers_converted<Result>(count, threads, job, [&project](Result&& answer) {
-    return binding::list_into_py(std::move(answer), project);
-  });
+                                             Project project, BatchProgress& progress) {
+  return answers_converted<Result>(
+      count, threads, job,
+      [&project](Result&& answer) { return binding::list_into_py(std::move(answer), project); },
+      progress);
 }
 
 // A batch's converted `threads` argument, checked (ValueError "threads must

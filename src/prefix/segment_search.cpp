@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "prefix/distance/swap_choice.hpp"
-#include "prefix/on_tree.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix/walk/tree_of.hpp"
 #include "prefix/walk/tree_walk.hpp"
 #include "prefix/word_cost.hpp"
 
@@ -152,7 +152,7 @@ class EndSink {
 }  // namespace
 
 Segmentation segment(const SearchTrie& trie, const SegmentQuery& query) {
-  return on_tree(trie, "segmentations", [&](const auto& view, auto payload_of) {
+  return walk::on_tree(trie, "segmentations", [&](const auto& view, auto payload_of) {
     const std::u32string_view text = query.text;
     const std::size_t n = text.size();
     Ways ways(query);

@@ -2,10 +2,8 @@
 // (the optimal-string-alignment distance).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 
 #include "prefix/distance/band_swap_sets.hpp"
@@ -29,18 +27,7 @@ namespace prefix::distance {
 // query length does not enter.
 template <class Use>
 decltype(auto) with_swap_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
-  switch (max_dist) {
-    case 0:
-      return std::forward<Use>(use)(PackedSwapBand<0>(query));
-    case 1:
-      return std::forward<Use>(use)(PackedSwapBand<1>(query));
-    case 2:
-      return std::forward<Use>(use)(PackedSwapBand<2>(query));
-    case 3:
-      return std::forward<Use>(use)(PackedSwapBand<3>(query));
-    default:
-      break;
-  }
+  if (max_dist <= MAX_PACKED) return with_packed<PackedSwapBand>(query, max_dist, use);
   if (max_dist <= BandSwapSets::MAX_DIST) {
     return std::forward<Use>(use)(BandSwapSets(query, max_dist));
   }
@@ -56,6 +43,23 @@ decltype(auto) with_rows_of(bool swaps, std::u32string_view query, std::uint64_t
   return with_rows(query, max_dist, std::forward<Use>(use));
 }
 
+// with_rows_of with fewer kinds, for walks that seldom go beyond max_dist 3
+// (case-folded lookups, the spelling ranker's candidates): the packed kinds
+// up to 3, and from 4 on one kind that serves every max_dist and length,
+// CellRows<uint64_t> or PlainSwapRows. `use` is instantiated for 10 kinds
+// rather than 15, and each walk instantiated costs its share of the build;
+// a walk beyond 3 steps through cells rather than bit sets.
+template <class Use>
+decltype(auto) with_near_rows_of(bool swaps, std::u32string_view query, std::uint64_t max_dist,
+                                 Use&& use) {
+  if (swaps) {
+    if (max_dist <= MAX_PACKED) return with_packed<PackedSwapBand>(query, max_dist, use);
+    return std::forward<Use>(use)(PlainSwapRows(query, max_dist));
+  }
+  if (max_dist <= MAX_PACKED) return with_packed<PackedBand>(query, max_dist, use);
+  return std::forward<Use>(use)(widest_cells(query, max_dist));
+}
+
 // Calls `use(rows)` with a kind that lists every end of the query it
 // reaches (EndRows): the packed kinds of with_rows_of for max_dist 0 to 3,
 // the plain rows above, whose steps cost a pass over n + 1 cells (so the
@@ -63,21 +67,9 @@ decltype(auto) with_rows_of(bool swaps, std::u32string_view query, std::uint64_t
 template <class Use>
 decltype(auto) with_end_rows_of(bool swaps, std::u32string_view query, std::uint64_t max_dist,
                                 Use&& use) {
-  const auto packed = [&]<std::size_t K>(std::integral_constant<std::size_t, K> /*k*/) {
-    if (swaps) return std::forward<Use>(use)(PackedSwapBand<K>(query));
-    return std::forward<Use>(use)(PackedBand<K>(query));
-  };
-  switch (max_dist) {
-    case 0:
-      return packed(std::integral_constant<std::size_t, 0>{});
-    case 1:
-      return packed(std::integral_constant<std::size_t, 1>{});
-    case 2:
-      return packed(std::integral_constant<std::size_t, 2>{});
-    case 3:
-      return packed(std::integral_constant<std::size_t, 3>{});
-    default:
-      break;
+  if (max_dist <= MAX_PACKED) {
+    if (swaps) return with_packed<PackedSwapBand>(query, max_dist, use);
+    return with_packed<PackedBand>(query, max_dist, use);
   }
   if (swaps) return std::forward<Use>(use)(PlainSwapRows(query, max_dist));
   return std::forward<Use>(use)(PlainRows(query, max_dist));
