@@ -175,7 +175,17 @@ def in_case(query: str, found, n: int, ignore_case: bool):
     return out[:n]
 
 
-def segmentation_cost(words: dict[str, int], text: str, max_dist: int, costs, cuts=(), fixed=()):
+def word_cost(payload: int, counts=None) -> float:
+    """What a key costs a text: log(N / count) by counts per payload (N their
+    sum, 0 read as half the rarest count), else log(payload + 2) + 2.49."""
+    if not counts or not sum(counts):
+        return math.log(payload + 2) + 2.49
+    floor = max(min(c for c in counts if c) / 2, 0.5)
+    return math.log(sum(counts)) - math.log(max(counts[payload], floor))
+
+
+def segmentation_cost(words: dict[str, int], text: str, max_dist: int, costs, cuts=(), fixed=(),
+                      counts=None):
     """The least cost of any cut of `text` into pieces, each a key within its
     allowed edits (at most 1 for a piece beginning inside a word or at a
     fixed piece), a fixed piece or a kept run of at most 64 characters, by
@@ -197,7 +207,7 @@ def segmentation_cost(words: dict[str, int], text: str, max_dist: int, costs, cu
                 allowed = min(len(key), len(piece))
                 allowed = 0 if allowed <= 2 else 1 if allowed <= 4 else 2 if allowed <= 8 else 3
                 if d <= min(radius, allowed):
-                    options.append(math.log(payload + 2) + 2.49 + d * per_edit)
+                    options.append(word_cost(payload, counts) + d * per_edit)
             total += min(options) + join * sum(1 for c in cuts if start < c < end)
             total += split if end < n and end not in cuts else 0.0
             start = end

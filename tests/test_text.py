@@ -11,9 +11,9 @@ import sys
 import pytest
 
 import quorvatine
-from quorvatine import _native, text
+from quorvatine import _lexicon, _native, text
 
-from reference import segmentation_cost
+from reference import segmentation_cost, word_cost
 
 WORDS = ["the", "quick", "brown", "fox", "jumps", "over", "lazy", "dog", "a", "I", "accommodate",
          "where", "is", "love", "he", "had", "don't", "Paris", "receive", "in", "sixth", "grade"]
@@ -60,6 +60,19 @@ def test_offsets_and_untouched_bytes(trie, source, unknown):
     assert "".join(rebuilt) + source[at:] == corrected.text
 
 
+def test_native_word_scan_follows_the_patterns(trie):
+    pieces = ["the", "fox", "Fox", "a", "'", "\u2019", ".", "_", "1", "\u00b2", "\u00bd", " ", "-",
+              "\u00e9", "e\u0301", "\u6771", "\U00010400", "\U0001F600", "\u216b", "\u0663"]
+    rng = random.Random(5)
+    texts = ["".join(rng.choice(pieces) for _ in range(rng.randint(0, 12))) for _ in range(500)]
+    expected = [
+        [m.span() for m in text._CHUNK.finditer(t)
+         if text._WORD.fullmatch(m.group()) and trie.exact_match(m.group()) is None]
+        for t in texts
+    ]
+    assert _native.unwritten_words(trie, texts) == expected
+
+
 @pytest.mark.parametrize("source, expected", [
     ("Teh qiuck brown fox", "The quick brown fox"),
     ("THEQUICK fox, thelazy dog.", "THE QUICK fox, the lazy dog."),
@@ -89,9 +102,16 @@ def test_segment(trie):
 COSTS = (7.0, 20.0, 3.0, 4.0, 6.0)
 
 
-def test_segmentation_is_the_cheapest_of_every_split():
+@pytest.mark.parametrize("counts", [None, [0, 0, 0], [5, 0, 900, 7, 0, 60, 3, 2]])
+def test_segmentation_is_the_cheapest_of_every_split(counts):
     words = {w: k for k, w in enumerate(["a", "ab", "abc", "bca", "ca", "cab", "b", "bacab"])}
     trie = quorvatine.build(words)
+    if counts:
+        counts = counts + [0] * (len(words) - len(counts))
+        trie = quorvatine.with_counts(trie, counts)
+    # The costs correct weighs a text as written by are the segmentation's.
+    assert [_lexicon.word_costs(trie)(p) for p in words.values()] == pytest.approx(
+        [word_cost(p, counts) for p in words.values()])
     rng = random.Random(23)
     for _ in range(60):
         letters = "".join(rng.choice("abcd") for _ in range(rng.randint(0, 9)))
@@ -100,7 +120,7 @@ def test_segmentation_is_the_cheapest_of_every_split():
         max_dist = rng.randint(0, 2)
         for job in ((letters, [], []), (letters, cuts, fixed)):
             [(cost, pieces)] = _native.segment_many(trie, [job], max_dist, True, COSTS, 1)
-            expected = segmentation_cost(words, letters, max_dist, COSTS, job[1], job[2])
+            expected = segmentation_cost(words, letters, max_dist, COSTS, job[1], job[2], counts)
             assert cost == pytest.approx(expected), (job, max_dist, pieces)
             assert [p[0] for p in pieces[1:]] == [p[1] for p in pieces[:-1]]
             assert "".join(letters[p[0]:p[1]] for p in pieces) == letters

@@ -1,9 +1,11 @@
 """What the text calls ask of a dictionary: whether a word is known under the
-casing rules, the best corrections of a word, and how common a word is.
+casing rules, the likeliest corrections of a word (the spelling ranker's),
+and what a word costs a text, by how common it is.
 
-Payloads are read as frequency ranks (0 for the most common word), as the
-bundled dictionary stores them; corrections are ``suggest``'s, counting an
-adjacent swap as one edit, re-ranked by edits and frequency together.
+Costs are in nats (negative natural logs of likelihoods). A word's cost
+comes from the counts the trie carries, or, for a trie without counts, from
+its payload read as a frequency rank; src/prefix/word_cost.hpp computes the
+same numbers for the segmentation, which must agree with these.
 """
 
 from __future__ import annotations
@@ -13,43 +15,52 @@ from collections.abc import Sequence
 
 from _quorvatine import PrefixSearch
 
-from . import parallel
+from ._per_trie import PerTrie
+from .casing import spellings
+from .counts import carried_counts
+from .spelling import spell_many
 
-# The cost (negative natural log of the likelihood) of one edit, and of a
-# word of rank r: log(r + 2) + LOG_H, Zipf's law over a vocabulary of about
-# 10^5 words. src/prefix/word_cost.hpp holds the same numbers for the
-# segmentation, which must agree with these.
+# The cost of one edit of the spelling ranker's error model (a plain edit
+# costs 1 there, a likely one less).
 PER_EDIT = 7.0
-LOG_H = 2.49
+_LOG_H = 2.49
 
 _APOSTROPHES = str.maketrans({"\u2019": "'", "\u02bc": "'"})
 
 
-def word_cost(payload: int) -> float:
-    """How unlikely the word with this payload is, in nats."""
-    return math.log(payload + 2) + LOG_H
+class WordCosts:
+    """What a word costs a text by its payload, as WordCosts in
+    src/prefix/word_cost.hpp: log(N / count) with the trie's counts (N their
+    sum; a word counted 0 as half as common as the rarest counted one),
+    else log(payload + 2) + 2.49 (Zipf's law over ranks)."""
+
+    def __init__(self, trie: PrefixSearch) -> None:
+        counts = carried_counts(trie)
+        total = sum(counts) if counts is not None else 0
+        self._counts = counts if total > 0 else None
+        if counts is not None and total > 0:
+            rarest = min((c for c in counts if c), default=1)
+            self._log_total = math.log(total)
+            self._floor = max(rarest / 2, 0.5)
+
+    def __call__(self, payload: int) -> float:
+        if self._counts is None:
+            return math.log(payload + 2) + _LOG_H
+        count = self._counts[payload] if payload < len(self._counts) else 0
+        return self._log_total - math.log(max(count, self._floor))
 
 
-def forms(word: str) -> list[str]:
-    """The spellings under which a dictionary may hold `word`, most faithful
-    first: as written, then (for a capitalised word, at the start of a
-    sentence or in a title) in lower case, and (for a word in capitals) in
-    lower case and capitalised. A typographic apostrophe reads as ``'``."""
-    plain = word.translate(_APOSTROPHES)
-    found = [plain]
-    if len(plain) > 1 and plain.isupper():
-        found += [plain.lower(), plain[0] + plain[1:].lower()]
-    elif plain[:1].isupper() and not plain[1:].isupper():
-        found.append(plain[0].lower() + plain[1:])
-    return list(dict.fromkeys(f for f in found if f))
+word_costs: PerTrie[WordCosts] = PerTrie(WordCosts)
 
 
 def known(trie: PrefixSearch, word: str) -> int | None:
-    """The payload of the first form of `word` the dictionary holds, or None."""
+    """The payload of the first spelling of `word` (``casing.spellings``) the
+    dictionary holds, or None. A typographic apostrophe reads as ``'``."""
     hit = trie.exact_match(word)
     if hit is not None:
         return hit[1]
-    for form in forms(word) if word else ():
+    plain = word.translate(_APOSTROPHES)
+    for form in spellings(plain) if plain else ():
         hit = trie.exact_match(form) if form != word else None
         if hit is not None:
             return hit[1]
@@ -64,32 +75,19 @@ def edits_allowed(length: int) -> int:
 
 
 def corrections_many(
-    trie: PrefixSearch, words: Sequence[str], n: int, max_dist: int, threads: int | None
+    trie: PrefixSearch, words: Sequence[str], n: int, max_dist: int | None, threads: int | None
 ) -> list[list[tuple[str, float]]]:
-    """For each word, up to `n` dictionary words that may have been meant, as
-    (word, cost) best first: edits times PER_EDIT plus the word's cost, each
-    word's casing carried to the candidates (``Teh`` gives ``The``). No
+    """For each word, up to `n` dictionary words that may have been meant, in
+    the word's case, as (word, cost) in the spelling ranker's order: the cost
+    is the word's plus PER_EDIT per edit of the ranker's error model. No
     candidate takes more than edits_allowed edits."""
-    queries = [forms(w)[1] if w[:1].isupper() and len(forms(w)) > 1 else w for w in words]
-    found = parallel.suggest_many(trie, queries, max(n, 10), max_dist, threads=threads)
-    out = []
-    for word, matches in zip(words, found):
-        ranked = sorted(
-            ((carry_case(word, key), distance * PER_EDIT + word_cost(payload))
-             for key, payload, distance in matches
-             if distance <= edits_allowed(len(word))),
-            key=lambda pair: pair[1],
-        )
-        out.append(list(dict(ranked[::-1]).items())[::-1][:n] if ranked else [])
-    return out
-
-
-def carry_case(original: str, word: str) -> str:
-    """`word` written in the casing of `original`: in capitals when it is in
-    capitals (two letters or more), capitalised when it begins with a
-    capital, else as the dictionary writes it (so its own capitals stay)."""
-    if len(original) > 1 and original.isupper() and any(c.isalpha() for c in word):
-        return word.upper()
-    if original[:1].isupper():
-        return word[:1].upper() + word[1:]
-    return word
+    found = spell_many(trie, words, n, max_dist=max_dist, threads=threads)
+    cost = word_costs(trie)
+    return [
+        [
+            (key, cost(payload) + PER_EDIT * edits)
+            for key, payload, distance, edits in matches
+            if distance <= edits_allowed(len(word))
+        ]
+        for word, matches in zip(words, found)
+    ]

@@ -73,6 +73,7 @@ def segment_many(
     costs: tuple[float, float, float, float, float],
     threads: int,
 ) -> list[tuple[float, list[tuple[int, int, int, str, int, int]]]]: ...
+def unwritten_words(trie: PrefixSearch, texts: list[str]) -> list[list[tuple[int, int]]]: ...
 def match_column(
     trie: PrefixSearch,
     source: object,

@@ -23,6 +23,20 @@ def carry_case(query: str, word: str) -> str:
     return word
 
 
+def spellings(word: str) -> list[str]:
+    """The ways a dictionary may write a word that `word` carries the case
+    of (as ``carry_case`` writes it), most faithful first: `word` itself;
+    for a capitalised word (at the start of a sentence, in a title) the word
+    with a small first letter; for one in capitals (two letters or more) the
+    word in small letters and capitalised."""
+    found = [word]
+    if len(word) > 1 and word.isupper():
+        found += [word.lower(), word[0] + word[1:].lower()]
+    elif word[:1].isupper() and not word[1:].isupper():
+        found.append(word[0].lower() + word[1:])
+    return list(dict.fromkeys(found))
+
+
 def carried(query: str, found: Sequence[Found], n: int) -> list[Found]:
     """The first `n` of `found` (tuples whose first item is a word), each word
     in the query's case; a word that comes out as an earlier one did is left

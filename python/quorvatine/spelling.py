@@ -4,13 +4,13 @@ how common each word is."""
 
 from __future__ import annotations
 
-from collections import OrderedDict
 from collections.abc import Callable, Iterable
 from typing import Optional
 
 from _quorvatine import PrefixSearch
 
 from . import _native
+from ._per_trie import PerTrie
 from .casing import in_query_case
 from .counts import Counts, as_count_array, carried_counts
 from .parallel import _batch_of, _thread_count
@@ -23,9 +23,8 @@ from .ranked import _check_natural
 # (0.0 for the word itself; a plain edit costs 1, likely ones less).
 Correction = tuple[str, int, int, float]
 
-# Spelling indexes of the tries spelled with last, each kept with its trie.
-_INDEXES: OrderedDict[int, tuple[PrefixSearch, object]] = OrderedDict()
-_KEPT_INDEXES = 4
+# Spelling indexes of the tries spelled with last.
+_INDEXES: PerTrie[object] = PerTrie(_native.spell_index)
 
 
 def spell(
@@ -119,15 +118,7 @@ def spell_many(
 
 def _prepared(trie: PrefixSearch, counts: Optional[Counts]) -> tuple[object, object]:
     """The trie's spelling indexes (made on first use) and the counts to rank by."""
-    entry = _INDEXES.get(id(trie))
-    if entry is None or entry[0] is not trie:
-        entry = (trie, _native.spell_index(trie))
-        _INDEXES[id(trie)] = entry
-        while len(_INDEXES) > _KEPT_INDEXES:
-            _INDEXES.popitem(last=False)
-    elif len(_INDEXES) > 1:
-        _INDEXES.move_to_end(id(trie))
-    return entry[1], (carried_counts(trie) if counts is None else as_count_array(counts))
+    return _INDEXES(trie), (carried_counts(trie) if counts is None else as_count_array(counts))
 
 
 def _check(trie: object, text: object, name: str, n: object, max_dist: object) -> None:

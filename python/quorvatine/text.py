@@ -21,6 +21,7 @@ from typing import NamedTuple
 from _quorvatine import PrefixSearch
 
 from . import _lexicon, _native
+from .casing import carry_case
 from .parallel import _batch_of, _thread_count
 from .ranked import _check as _check_arguments
 
@@ -28,8 +29,12 @@ from .ranked import _check as _check_arguments
 # as it is (plus per character), a cut inside a word, a space removed.
 KEPT_PIECE = 20.0
 KEPT_PER_CHAR = 3.0
-SPLIT = 4.0
+SPLIT = 2.0
 JOIN = 6.0
+# A dictionary word as written is taken to be the word meant: what it costs
+# a text is its own cost less this, so that another word (by an edit, or by
+# splitting it in two) must be that much likelier to replace it.
+AS_WRITTEN = 3.0
 # How many words on either side of an unknown word may join it or take part
 # of it: one, so that a correction never reaches two words away.
 _REACH = 1
@@ -82,9 +87,7 @@ class Segmented(NamedTuple):
 def words(text: str) -> list[tuple[int, int]]:
     """The (start, end) offsets of the words of `text` that are checked, in
     order (see the module's documentation for what counts as one)."""
-    skipped = [m.span() for m in _CODE.finditer(text)] if "`" in text else []
-    if "@" in text or "://" in text or "www." in text:
-        skipped = sorted(skipped + [m.span() for m in _URL_OR_ADDRESS.finditer(text)])
+    skipped = _skipped(text)
     is_word = _WORD.fullmatch
     found = []
     for chunk in _CHUNK.finditer(text):
@@ -92,6 +95,15 @@ def words(text: str) -> list[tuple[int, int]]:
         if is_word(text, at, to) and not (skipped and _inside(skipped, at)):
             found.append((at, to))
     return found
+
+
+def _skipped(text: str) -> list[tuple[int, int]]:
+    """The regions of `text` whose words are not checked (code between
+    backquotes, URLs, e-mail addresses), ordered by start."""
+    skipped = [m.span() for m in _CODE.finditer(text)] if "`" in text else []
+    if "@" in text or "://" in text or "www." in text:
+        skipped = sorted(skipped + [m.span() for m in _URL_OR_ADDRESS.finditer(text)])
+    return skipped
 
 
 def _inside(regions: list[tuple[int, int]], at: int) -> bool:
@@ -148,9 +160,14 @@ def _checked(
     words met so far and `known` whether each word met is known (a stream's
     batches share them)."""
     found = []
-    for text in batch:
+    # The words not held as written, found in native code; of those, the
+    # ones no spelling the casing rules allow is held under.
+    for text, unwritten in zip(batch, _native.unwritten_words(trie, list(batch))):
+        skipped = _skipped(text) if unwritten else None
         spans = []
-        for a, b in words(text):
+        for a, b in unwritten:
+            if skipped and _inside(skipped, a):
+                continue
             word = text[a:b]
             hit = known.get(word)
             if hit is None:
@@ -187,12 +204,13 @@ def _suggestions(
     splits = _native.segment_many(trie, jobs, 0, True, _costs(SPLIT, 0.0), threads)
     out = []
     for word, single, (cost, pieces) in zip(unknown, singles, splits):
-        ranked = list(single)
+        ranked = [w for w, _ in single]
         if len(pieces) > 1 and all(p[2] == 0 for p in pieces):
+            # The split goes before the first single word it beats.
             _, written = _changes(word, [(0, len(word))], pieces)
-            ranked.append((" ".join(written), cost))
-            ranked.sort(key=lambda pair: pair[1])
-        out.append(list(dict.fromkeys(w for w, _ in ranked))[:n])
+            at = next((k for k, (_, c) in enumerate(single) if cost < c), len(single))
+            ranked.insert(at, " ".join(written))
+        out.append(list(dict.fromkeys(ranked))[:n])
     return out
 
 
@@ -211,13 +229,11 @@ def _written(token: str, first: bool, written: str, key: str, distance: int) -> 
     they were when it only differs from them in case; else in capitals when
     the token is in capitals, capitalised when the token is capitalised and
     this is its first piece, otherwise as the dictionary writes it."""
-    if distance == 0 and key == _folded(written):
+    if distance == 0 and _folded(key) == _folded(written):
         return written
-    if len(token) > 1 and token.isupper():
-        return key.upper()
-    if first and token[:1].isupper():
-        return key[:1].upper() + key[1:]
-    return key
+    if first:
+        return carry_case(token, key)
+    return key.upper() if len(token) > 1 and token.isupper() else key
 
 
 def correct(
@@ -275,17 +291,20 @@ def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
     space, merged where they meet."""
     spans = words(text)
     payloads = [_known_span(trie, text, span) for span in spans]
+    # Unknown words that read as names are left alone, and no correction
+    # reaches into them.
+    names = [p is None and _is_name(text, span) for p, span in zip(payloads, spans)]
     groups: list[list[int]] = []
     for k, payload in enumerate(payloads):
-        if payload is not None:
+        if payload is not None or names[k]:
             continue
         low = k
-        while low > k - _REACH and low > 0 and _joinable(text, spans[low - 1], spans[low]):
+        while (low > k - _REACH and low > 0 and not names[low - 1]
+               and _joinable(text, spans[low - 1], spans[low])):
             low -= 1
         high = k
-        while high < k + _REACH and high + 1 < len(spans) and _joinable(
-            text, spans[high], spans[high + 1]
-        ):
+        while (high < k + _REACH and high + 1 < len(spans) and not names[high + 1]
+               and _joinable(text, spans[high], spans[high + 1])):
             high += 1
         if groups and groups[-1][-1] >= low and len(groups[-1]) < _MOST_WORDS:
             groups[-1] = list(range(groups[-1][0], max(groups[-1][-1], high) + 1))
@@ -294,8 +313,26 @@ def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
     return [_Window([spans[k] for k in g], [payloads[k] for k in g]) for g in groups]
 
 
+_OPENERS = " \t\"'([{\u201c\u2018"
+_SENTENCE_ENDS = (".", "!", "?")
+
+
+def _is_name(text: str, span: tuple[int, int]) -> bool:
+    """Whether the word at `span` reads as a name or an acronym: in capitals
+    (two to five letters), or capitalised where no sentence starts (the
+    text before it, quotes and brackets aside, is neither empty nor ends a
+    sentence)."""
+    word = text[span[0]:span[1]]
+    if not word[:1].isupper():
+        return False
+    if word.isupper():
+        return 1 < len(word) <= 5
+    before = text[max(0, span[0] - 80):span[0]].rstrip(_OPENERS)
+    return bool(before) and not before.endswith(_SENTENCE_ENDS)
+
+
 def _job(
-    text: str, window: _Window, best: dict[str, tuple[str, float]]
+    text: str, window: _Window, best: dict[str, tuple[str, float]], word_cost: _lexicon.WordCosts
 ) -> tuple[_Job, float, dict[int, str]]:
     """The segmentation job of a window: its letters run together, cut
     between its words, each known word a fixed piece at its cost and each
@@ -308,7 +345,7 @@ def _job(
         if at:
             cuts.append(at)
         if payload is not None:
-            cost = _lexicon.word_cost(payload)
+            cost = word_cost(payload) - AS_WRITTEN
             fixed.append((at, at + b - a, cost))
         else:
             cost = KEPT_PIECE + KEPT_PER_CHAR * (b - a)
@@ -342,7 +379,8 @@ def _rewrites(
         )
         if found
     }
-    jobs = [_job(text, w, best) for text, plan in zip(texts, plans) for w in plan]
+    word_cost = _lexicon.word_costs(trie)
+    jobs = [_job(text, w, best, word_cost) for text, plan in zip(texts, plans) for w in plan]
     answers = iter(
         _native.segment_many(trie, [j for j, _, _ in jobs], min(max_dist, 1), True, costs, threads)
     )

@@ -25,6 +25,7 @@
 #include "native/segment.hpp"
 #include "native/spell.hpp"
 #include "native/suggest.hpp"
+#include "native/text_words.hpp"
 #include "native/trie_results.hpp"
 #include "native/word_file_source.hpp"
 #include "prefix/failure.hpp"
@@ -200,6 +201,9 @@ PyMethodDef module_functions[] = {
     {"segment_many", as_cfunction(native::segment_many), FASTCALL_KEYWORDS,
      "segment_many(trie, jobs, max_dist, transpositions, costs, threads)\n--\n\n"
      "The cheapest segmentation of each job's text into keys, on native threads."},
+    {"unwritten_words", as_cfunction(native::unwritten_words), FASTCALL_KEYWORDS,
+     "unwritten_words(trie, texts)\n--\n\nThe (start, end) of each word of each text that "
+     "`trie` does not hold as written."},
     {"match_column", as_cfunction(native::match_column), FASTCALL_KEYWORDS,
      "match_column(trie, source, nulls, n, max_dist, transpositions, scores, threads, "
      "progress)\n--\n\nThe n best keys for each row of a column, as columns."},

@@ -113,13 +113,15 @@ PyObject* segment_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     const prefix::SegmentCosts costs = costs_of(bound[4]);
     const std::size_t threads = thread_count(binding::MachineWord::convert(bound[5]));
     const prefix::SearchTrie& trie = borrowed.trie();
+    const prefix::WordCosts words(trie.key_counts());
     BatchProgress progress(Py_None, jobs.size());
     return answers_converted<prefix::Segmentation>(
         jobs.size(), threads,
         [&](std::size_t i) {
           const Job& job = jobs[i];
-          return prefix::segment(trie, prefix::SegmentQuery{job.text, max_dist, swaps != 0,
-                                                            job.boundaries, job.fixed, costs});
+          return prefix::segment(
+              trie, prefix::SegmentQuery{job.text, max_dist, swaps != 0, job.boundaries, job.fixed,
+                                         costs, words});
         },
         [](prefix::Segmentation&& answer) { return into_py(std::move(answer)); }, progress);
   });

@@ -125,7 +125,7 @@ class EndSink {
   template <class Ends>
   void accept_ends(NodeId node, std::u32string_view key, Ends ends) {
     const std::uint32_t payload = payload_of_(node);
-    const double cost = word_cost(payload);
+    const double cost = query_.words(payload);
     ends([&](std::size_t length, std::uint64_t distance) {
       if (length == 0 || distance > edits_allowed(std::min(length, key.size()))) return;
       const std::size_t end = start_ + length;
@@ -152,43 +152,48 @@ class EndSink {
 }  // namespace
 
 Segmentation segment(const SearchTrie& trie, const SegmentQuery& query) {
-  return walk::on_tree(trie, "segmentations", [&](const auto& view, auto payload_of) {
-    const std::u32string_view text = query.text;
-    const std::size_t n = text.size();
-    Ways ways(query);
-    std::vector<std::vector<const FixedPiece*>> fixed_from(n);
-    for (const FixedPiece& piece : query.fixed) {
-      if (piece.start < piece.end && piece.end <= n) fixed_from[piece.start].push_back(&piece);
-    }
-    // No key is longer than the tree is high, nor within max_dist of a piece
-    // more than max_dist longer.
-    const std::size_t reach = std::size_t{view.height} + std::min<std::uint64_t>(query.max_dist, n);
-    for (std::size_t start = 0; start < n; ++start) {
-      if (ways.cost_at(start) == UNREACHED) continue;
-      const std::u32string_view rest = text.substr(start, reach);
-      // A word the caller knows (a fixed piece) is seldom the start of a
-      // typo: only pieces at the start of other words take max_dist.
-      const bool starts_word = ways.is_cut(start) && fixed_from[start].empty();
-      const std::uint64_t radius =
-          starts_word ? query.max_dist : std::min(query.max_dist, INSIDE_MAX_DIST);
-      EndSink sink(ways, start, radius, query, payload_of);
-      distance::with_end_rows_of(query.swaps, rest, radius, [&](auto&& rows) {
-        walk::walk_tree(view, std::forward<decltype(rows)>(rows), rest, radius, sink);
-      });
-      for (const FixedPiece* piece : fixed_from[start]) {
-        ways.offer(start, piece->end, piece->cost + ways.cuts(start, piece->end),
-                   [](Step& step) { step.kind = PieceKind::FIXED; });
-      }
-      const std::size_t longest = std::min<std::size_t>(MAX_KEPT, n - start);
-      for (std::size_t length = 1; length <= longest; ++length) {
-        const double cost = query.costs.kept_piece +
-                            static_cast<double>(length) * query.costs.kept_per_code +
-                            ways.cuts(start, start + length);
-        ways.offer(start, start + length, cost, [](Step& step) { step.kind = PieceKind::KEPT; });
-      }
-    }
-    return std::move(ways).take();
-  });
+  return walk::on_folded_tree(
+      trie,
+      [&](const auto& view, auto payload_of) {
+        const std::u32string_view text = query.text;
+        const std::size_t n = text.size();
+        Ways ways(query);
+        std::vector<std::vector<const FixedPiece*>> fixed_from(n);
+        for (const FixedPiece& piece : query.fixed) {
+          if (piece.start < piece.end && piece.end <= n) fixed_from[piece.start].push_back(&piece);
+        }
+        // No key is longer than the tree is high, nor within max_dist of a piece
+        // more than max_dist longer.
+        const std::size_t reach =
+            std::size_t{view.height} + std::min<std::uint64_t>(query.max_dist, n);
+        for (std::size_t start = 0; start < n; ++start) {
+          if (ways.cost_at(start) == UNREACHED) continue;
+          const std::u32string_view rest = text.substr(start, reach);
+          // A word the caller knows (a fixed piece) is seldom the start of a
+          // typo: only pieces at the start of other words take max_dist.
+          const bool starts_word = ways.is_cut(start) && fixed_from[start].empty();
+          const std::uint64_t radius =
+              starts_word ? query.max_dist : std::min(query.max_dist, INSIDE_MAX_DIST);
+          EndSink sink(ways, start, radius, query, payload_of);
+          distance::with_end_rows_of(query.swaps, rest, radius, [&](auto&& rows) {
+            walk::walk_tree(view, std::forward<decltype(rows)>(rows), rest, radius, sink);
+          });
+          for (const FixedPiece* piece : fixed_from[start]) {
+            ways.offer(start, piece->end, piece->cost + ways.cuts(start, piece->end),
+                       [](Step& step) { step.kind = PieceKind::FIXED; });
+          }
+          const std::size_t longest = std::min<std::size_t>(MAX_KEPT, n - start);
+          for (std::size_t length = 1; length <= longest; ++length) {
+            const double cost = query.costs.kept_piece +
+                                static_cast<double>(length) * query.costs.kept_per_code +
+                                ways.cuts(start, start + length);
+            ways.offer(start, start + length, cost,
+                       [](Step& step) { step.kind = PieceKind::KEPT; });
+          }
+        }
+        return std::move(ways).take();
+      },
+      "segmentations");
 }
 
 }  // namespace prefix

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "prefix/search_trie.hpp"
+#include "prefix/word_cost.hpp"
 
 namespace prefix {
 
@@ -42,6 +43,7 @@ struct SegmentQuery {
   std::span<const std::uint32_t> boundaries;
   std::span<const FixedPiece> fixed;
   SegmentCosts costs;
+  WordCosts words;  // what each key costs
 };
 
 enum class PieceKind : std::uint8_t {
@@ -67,14 +69,18 @@ struct Segmentation {
 };
 
 // The cheapest cover of the text by pieces: keys within
-// min(max_dist, edits_allowed(length)) edits (length: the shorter of key and
-// piece; at most INSIDE_MAX_DIST for a piece that begins where the text is
-// not cut or where a fixed piece begins), at word_cost(payload) + per_edit per edit; fixed pieces
-// at their cost; any other run of up to MAX_KEPT code points kept as it is; plus the split and join
-// costs of the cuts. Among ways of equal cost the one returned is fixed (the same for the same trie
-// and query). Per position one walk, over at most the tree's height + max_dist code points of the
-// text, so the time is linear in the text's length; memory is linear too. Throws InternalFailure
-// when the trie's arrays are not a tree.
+// min(max_dist, edits_allowed(length)) edits of a piece, letters compared
+// with case folded (fold_case: the text is expected in small letters; a key
+// is reported with its own letters), where length is the shorter of key and
+// piece and the edits are at most INSIDE_MAX_DIST for a piece that begins
+// where the text is not cut or where a fixed piece begins, at words(payload)
+// + per_edit per edit; fixed pieces at their cost; any other run of up to
+// MAX_KEPT code points kept as it is; plus the split and join costs of the
+// cuts. Among ways of equal cost the one returned is fixed (the same for the
+// same trie and query). Per position one walk, over at most the tree's
+// height + max_dist code points of the text, so the time is linear in the
+// text's length; memory is linear too. Throws InternalFailure when the
+// trie's arrays are not a tree.
 [[nodiscard]] Segmentation segment(const SearchTrie& trie, const SegmentQuery& query);
 
 // The most edits in a piece that begins inside a word of the text: a walk

@@ -1,22 +1,61 @@
-// What a key costs a text that uses it: the one place where a payload is
-// read as how common its key is.
+// What a key costs a text that uses it: the one place where a key's count,
+// or failing that its payload, is read as how common the key is.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 namespace prefix {
 
-// Payloads are read as frequency ranks, 0 for the most common key (the
-// bundled dictionary's, and a word list ordered by frequency). By Zipf's law
-// the key of rank r stands for about 1 / ((r + 2) H) of the words of a text,
-// H ~ 12 for a vocabulary of 10^5; its cost is the negative natural log of
-// that: 3.2 for rank 0, 9.4 for rank 1,000, 14 for rank 100,000.
-[[nodiscard]] inline double word_cost(std::uint32_t payload) noexcept {
-  constexpr double LOG_H = 2.49;
-  return std::log(static_cast<double>(payload) + 2.0) + LOG_H;
-}
+// The cost of a key in nats: the negative natural log of the share of a
+// text's words it stands for.
+//
+// With counts per payload (a trie that carries them), a key of count c
+// among counts summing to N costs log(N / c). A key counted 0 (in the word
+// list, never seen in the corpus) is taken to be half as common as the
+// rarest counted one.
+//
+// Without counts, payloads are read as frequency ranks, 0 for the most
+// common key (a word list ordered by frequency). By Zipf's law the key of
+// rank r stands for about 1 / ((r + 2) H) of the words of a text, H ~ 12 for
+// a vocabulary of 10^5: 3.2 for rank 0, 9.4 for rank 1,000, 14 for rank
+// 100,000.
+class WordCosts {
+ public:
+  // Costs by rank.
+  WordCosts() = default;
+
+  // Costs by `counts` when there are any (a pass over them), else by rank.
+  explicit WordCosts(std::optional<std::span<const std::uint64_t>> counts) {
+    if (!counts) return;
+    double total = 0.0;
+    std::uint64_t rarest = 0;
+    for (const std::uint64_t count : *counts) {
+      total += static_cast<double>(count);
+      if (count != 0 && (rarest == 0 || count < rarest)) rarest = count;
+    }
+    if (total <= 0.0) return;  // nothing counted: ranks are all there is
+    counts_ = *counts;
+    log_total_ = std::log(total);
+    floor_ = std::max(static_cast<double>(rarest) / 2.0, 0.5);
+  }
+
+  [[nodiscard]] double operator()(std::uint32_t payload) const noexcept {
+    if (counts_.empty()) return std::log(static_cast<double>(payload) + 2.0) + LOG_H;
+    const double count = payload < counts_.size() ? static_cast<double>(counts_[payload]) : 0.0;
+    return log_total_ - std::log(std::max(count, floor_));
+  }
+
+ private:
+  static constexpr double LOG_H = 2.49;
+  std::span<const std::uint64_t> counts_;
+  double log_total_ = 0.0;
+  double floor_ = 0.5;
+};
 
 // The most edits a key of `length` code points may take to explain a piece
 // of text, whatever max_dist allows: none up to 2 code points, one up to 4,

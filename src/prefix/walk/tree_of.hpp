@@ -20,7 +20,7 @@ namespace prefix::walk {
 // InternalFailure ("child relation is not a tree: <what> need one ...") when
 // the trie's arrays are not a tree; `what` names the queries that need one.
 template <class Use>
-decltype(auto) on_tree(const SearchTrie& trie, const char* what, Use use) {
+decltype(auto) on_tree(const SearchTrie& trie, Use use, const char* what = "ranked queries") {
   if (const SharedTree* tree = trie.shared_tree()) {
     const auto payload_of = [tree](std::uint32_t key) { return tree->payload_of_key(key); };
     return with_shared_view(*tree, [&](const auto& view) { return use(view, payload_of); });
@@ -44,18 +44,14 @@ decltype(auto) on_tree(const SearchTrie& trie, const char* what, Use use) {
   return use(ShapeView(*arrays, *shape), payload_of);
 }
 
-// on_tree for ranked queries.
-template <class Use>
-decltype(auto) on_tree(const SearchTrie& trie, Use use) {
-  return on_tree(trie, "ranked queries", use);
-}
-
 // on_tree with the view wrapped in a FoldedView: walks that ignore case.
 // Only callers that fold instantiate the folded walks.
 template <class Use>
-decltype(auto) on_folded_tree(const SearchTrie& trie, Use use) {
+decltype(auto) on_folded_tree(const SearchTrie& trie, Use use,
+                              const char* what = "ranked queries") {
   return on_tree(
-      trie, [&](const auto& view, auto payload_of) { return use(FoldedView(view), payload_of); });
+      trie, [&](const auto& view, auto payload_of) { return use(FoldedView(view), payload_of); },
+      what);
 }
 
 }  // namespace prefix::walk
