@@ -47,9 +47,8 @@ decltype(auto) on_tree(const SearchTrie& trie, Use use) {
 // Only callers that fold instantiate the folded walks.
 template <class Use>
 decltype(auto) on_folded_tree(const SearchTrie& trie, Use use) {
-  return on_tree(trie, [&](const auto& view, auto payload_of) {
-    return use(FoldedView(view), payload_of);
-  });
+  return on_tree(
+      trie, [&](const auto& view, auto payload_of) { return use(FoldedView(view), payload_of); });
 }
 
 }  // namespace prefix::walk
