@@ -23,7 +23,7 @@ BATCHES = {"suggest": suggest_many, "complete": complete_many}
     st.dictionaries(KEYS, st.integers(0, 9), max_size=25),
     st.lists(st.text(ALPHABET, max_size=5), min_size=1, max_size=8),
     st.integers(0, 7),
-    st.integers(0, 5),
+    st.one_of(st.integers(0, 5), st.sampled_from([32, 300, 2**64 - 1])),  # every kind of row
     st.booleans(),
     st.one_of(st.none(), st.lists(st.sampled_from([0, 1, 2.5, -1, 10**30]), min_size=10, max_size=10)),
     st.sampled_from([1, 2, 5]),
