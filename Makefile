@@ -9,7 +9,7 @@ LINT_APT_PACKAGES := clang-format clang-tidy
 CXX_SOURCES = $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 'tests/cpp/*.hpp' 'fuzz/*.cpp' 'bench/*.cpp')
 TIDY_SOURCES = $(shell git ls-files 'src/*.cpp')
 
-.PHONY: all deps venv install test test-py test-cpp demo typecheck bench bench-walk lint format clean sanitize fuzz-smoke valgrind
+.PHONY: all deps venv build-tools install test test-py test-cpp demo docs typecheck bench bench-walk lint format clean sanitize fuzz-smoke valgrind
 
 all: install
 
@@ -23,26 +23,50 @@ deps:
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
 	fi
 
-$(VENV)/.ready: requirements-dev.txt
+# The virtual environment with what building the package needs (all the
+# demo needs), then the development tools on top of it.
+$(VENV)/.build-ready: requirements-build.txt
 	$(PYTHON) -m venv $(VENV)
+	$(VPY) -m pip install -q -r requirements-build.txt
+	touch $@
+
+$(VENV)/.ready: requirements-dev.txt requirements-build.txt $(VENV)/.build-ready
 	$(VPY) -m pip install -q --upgrade pip
 	$(VPY) -m pip install -q -r requirements-dev.txt
 	touch $@
 
+build-tools: $(VENV)/.build-ready
 venv: $(VENV)/.ready
 
-install: venv
-	$(VPY) -m pip install -q --no-build-isolation --no-deps .
+# Builds the package (PACKAGE: this tree, or a source distribution) and
+# installs it. pip shows a build's output only with -v: of it, the compile's
+# progress lines are shown, and the whole log ($(INSTALL_LOG)) when the
+# build fails. One compile job per core rather than ninja's default of more: the
+# unit that takes longest then has a core to itself from the start.
+PACKAGE ?= .
+INSTALL_LOG = build/install-$(subst .,,$(notdir $(VENV))).log
+install: build-tools
+	@mkdir -p build
+	@echo "installing quorvatine into $(VENV)"
+	@CMAKE_BUILD_PARALLEL_LEVEL=$$(nproc) bash -o pipefail -c \
+	  '$(VPY) -m pip install -v --no-build-isolation --no-deps $(PACKAGE) 2>&1 \
+	  | tee $(INSTALL_LOG) | { grep --line-buffered -E "^ *\[[0-9]+/[0-9]+\] Building" | sed -u "s/^ *//"; true; }' \
+	  || { tail -n 100 $(INSTALL_LOG); echo "make install: pip failed, log in $(INSTALL_LOG)"; exit 1; }
 
-test-py: install
+test-py: install venv
 	$(VPY) -m pytest -q
 
+# ctest prints two lines per test: only its summary is shown, and the
+# output of failed tests in full.
 test-cpp: deps venv
 	$(VENV)/bin/cmake -S . -B $(CPP_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
 	  -DQUORVATINE_TESTS=ON -DPython_EXECUTABLE=$(abspath $(VPY)) >/dev/null
 	$(VENV)/bin/cmake --build $(CPP_BUILD)
-	$(VENV)/bin/ctest --test-dir $(CPP_BUILD) --output-on-failure -j2
+	@$(VENV)/bin/ctest --test-dir $(CPP_BUILD) --output-on-failure -j2 >$(CPP_BUILD)/ctest.log 2>&1 \
+	  && echo "C++ suite: $$(grep -E '^[0-9]+% tests passed' $(CPP_BUILD)/ctest.log)" \
+	  || { grep -v -E '^ *Start +[0-9]+: |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed ' $(CPP_BUILD)/ctest.log; \
+	       exit 1; }
 
 test: test-cpp test-py
 
@@ -50,9 +74,20 @@ demo: install
 	$(VENV)/bin/quorvatine --max-dist 1 speling recieve definately accomodate
 	$(VENV)/bin/quorvatine --exact colour color
 
+# The API reference, from the package's docstrings and the extension's
+# stubs; a warning (a public name without a docstring, say) fails it.
+DOCS_BUILD ?= build/docs
+$(VENV)/.docs-ready: requirements-docs.txt $(VENV)/.build-ready
+	$(VPY) -m pip install -q -r requirements-docs.txt
+	touch $@
+
+docs: install $(VENV)/.docs-ready
+	$(VPY) -m sphinx -W --keep-going -q -b html docs $(DOCS_BUILD)
+	@echo "API reference: $(DOCS_BUILD)/index.html"
+
 # Strict typing of the helper package, and the extension's stubs checked
 # against the built module.
-typecheck: install
+typecheck: install venv
 	$(VPY) -m mypy --strict -p quorvatine
 	$(VPY) -m mypy.stubtest _quorvatine quorvatine._native
 

@@ -4,8 +4,9 @@ fixed vocabulary, as a left join that keeps entries with no match.
     python examples/fuzzy_join.py
 
 The vocabulary becomes a trie once; each payload is the name's row in the
-vocabulary table. Big columns go through fuzzy_match_many, which spreads them
-over worker processes (small ones are answered in this process).
+vocabulary table. The column goes through fuzzy_match_many, which answers it
+on native threads, one per core, with the interpreter lock released while
+they walk the trie.
 """
 
 import quorvatine

@@ -2,21 +2,16 @@
 
     python examples/spelling.py [WORD ...]
 
-Each word's suggestions are the dictionary words within two edits, nearest
-first; the walk reports them in trie order, so they are sorted here.
+Each word's suggestions are `suggest`'s, as the command line gives them: the
+dictionary words within two edits (a swap of adjacent letters counting one),
+nearest first, and among equally near words the more common first (the
+bundled dictionary's payloads are frequency ranks).
 """
 
 import sys
 from importlib import resources
 
 import quorvatine
-
-
-def suggestions(trie, word, max_dist=2, count=5):
-    found = trie.fuzzy_match(word, max_dist, None)
-    # Nearest first, then by payload: the word's position in the dictionary.
-    found.sort(key=lambda match: (match[2], match[1]))
-    return [text for text, _, _ in found[:count]]
 
 
 def main(words):
@@ -26,7 +21,8 @@ def main(words):
         if trie.exact_match(word):
             print(f"{word}: spelt right")
         else:
-            print(f"{word}: did you mean {', '.join(suggestions(trie, word)) or 'nothing close'}?")
+            found = [text for text, _, _ in quorvatine.suggest(trie, word, n=3)]
+            print(f"{word}: did you mean {', '.join(found) or 'nothing close'}?")
 
 
 if __name__ == "__main__":

@@ -115,20 +115,13 @@ def test_build_writes_into_what_is_not_a_regular_file_and_names_the_target(wordl
 
 
 def test_bundled_dictionary():
-    status, out, _ = run("speling", "--max-dist", "1")
-    assert status == 0
-    assert "spelling (1)" in out
-    assert run("--exact", "dictionary", "xqzzv")[1] == "dictionary: found\nxqzzv: not found\n"
-    # Ties go to the more common word: "with" and "which" before "wish", "rich", "Mich".
+    # The README's console examples show the common queries; these are the
+    # cases it leaves out. Ties go to the more common word: "with" and
+    # "which" before "wish", "rich", "Mich".
     assert run("--max-dist", "1", "--limit", "2", "wich")[1] == "wich: with (1), which (1)\n"
-    # A swap is one edit unless --levenshtein; at most 10 suggestions by default.
-    out = run("recieve", "teh")[1].splitlines()
-    assert out[0].startswith("recieve: receive (1), relieve (1), ") and out[1].startswith("teh: the (1), ")
-    assert all(len(line.split(", ")) == 10 for line in out)
-    assert run("--levenshtein", "--limit", "2", "recieve")[1] == "recieve: relieve (1), receive (2)\n"
-    # Completion: max_dist 1 by default, 0 for plain prefixes.
-    out = run("--complete", "--limit", "2", "accomodat", "--json")[1]
-    assert [m["word"] for m in json.loads(out)["matches"]] == ["accommodation", "accommodations"]
+    # At most 10 suggestions by default.
+    assert all(len(line.split(", ")) == 10 for line in run("recieve", "teh")[1].splitlines())
+    # Completion at max_dist 0 completes the prefix as it is.
     assert run("--complete", "--max-dist", "0", "accomodat")[1] == "accomodat: no suggestions\n"
 
 

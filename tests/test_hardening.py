@@ -1,5 +1,5 @@
-"""Load and hostile input: threads sharing one instance, a second interpreter,
-and memory and time bounds on huge counts, long queries, deep and cyclic tries."""
+"""Load and hostile input: threads sharing one instance, and memory and time
+bounds on huge counts, long queries, deep and cyclic tries."""
 
 import os
 import random
@@ -68,54 +68,6 @@ def test_eight_threads_on_one_instance_agree_with_a_sequential_run():
         sys.setswitchinterval(interval)
     assert mismatches == []
     assert [outcome(call) for call in calls] == expected
-
-
-SECOND_INTERPRETER = """
-import sys
-import _quorvatine
-
-try:
-    import _interpreters
-except ImportError:  # 3.12
-    import _xxsubinterpreters as _interpreters
-
-    interp = _interpreters.create(isolated=False)
-    run = lambda code: _interpreters.run_string(interp, code)
-else:
-    # The legacy configuration lets single-phase modules through to their own
-    # initialisation, so what refuses the import is the module's guard.
-    interp = _interpreters.create(_interpreters.new_config("legacy"))
-    run = lambda code: _interpreters.exec(interp, code)
-
-attempt = '''
-import os
-try:
-    import _quorvatine
-except ImportError as error:
-    os.write(1, ("refused: " + str(error) + "\\\\n").encode())
-else:
-    os.write(1, b"imported\\\\n")
-'''
-run(attempt)
-run(attempt)
-_interpreters.destroy(interp)
-import _quorvatine as again
-assert again is sys.modules["_quorvatine"] is _quorvatine
-p = _quorvatine.from_internal_data([0, 1], ["", "x"], [None, 3], [1])
-print(p.fuzzy_match("y", 1, None), p.exact_match("x"), _quorvatine.from_bytes(p.to_bytes()).get_payload(1))
-"""
-
-
-@pytest.mark.skipif(sys.version_info < (3, 12), reason="no interpreters module before 3.12")
-def test_second_interpreter_is_refused_and_the_first_keeps_working():
-    run = subprocess.run([sys.executable, "-c", SECOND_INTERPRETER], capture_output=True, text=True, timeout=120)
-    assert run.returncode == 0, run.stderr
-    *refusals, still_working = run.stdout.splitlines()
-    assert len(refusals) == 2
-    for refusal in refusals:
-        assert refusal.startswith("refused: ")
-        assert "second interpreter" in refusal
-    assert still_working == "[('x', 3, 1)] ('x', 3, 0) 3"
 
 
 UNDER_ASAN = "asan" in os.environ.get("LD_PRELOAD", "")

@@ -45,6 +45,7 @@ __all__ = [
     "suggest_many",
 ]
 
+#: The installed distribution's version, as in ``"0.1.0"``.
 __version__: str  # set by __getattr__ on first use
 
 

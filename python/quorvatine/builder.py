@@ -56,6 +56,9 @@ def layout(words: Words) -> Layout:
     entry per node (``child_indices`` one fewer). An iterable's repeats are
     dropped as it is read (a sort of the words held, each time they double
     from two million on), so memory follows its distinct words.
+
+    >>> quorvatine.layout(["car", "cat"])
+    ([0, 1, 2, 4, 4], ['', 'c', 'a', 'r', 't'], [None, None, None, 0, 1], [1, 2, 3, 4])
     """
     return _native.lay_out(*_source(words))
 
@@ -63,7 +66,18 @@ def layout(words: Words) -> Layout:
 def build(words: Words) -> PrefixSearch:
     """Returns a ``PrefixSearch`` holding ``words``, laid out as by ``layout``
     (see there for what ``words`` may be and what is refused) and kept in the
-    compact form straight from the layout, without Python lists between."""
+    compact form straight from the layout, without Python lists between.
+
+    Raises what ``layout`` raises: ``TypeError`` or ``ValueError`` naming the
+    word that cannot be stored.
+
+    >>> trie = quorvatine.build({"car": 7, "cat": 9})
+    >>> trie.fuzzy_match("cap", 1, None)
+    [('car', 7, 1), ('cat', 9, 1)]
+    >>> quorvatine.build(["car", ""])
+    Traceback (most recent call last):
+    ValueError: the empty word at position 1 cannot be stored: the root is never reported
+    """
     return _native.build(*_source(words))
 
 

@@ -24,7 +24,13 @@ _T = TypeVar("_T")
 
 
 class DataError(Exception):
-    """A dictionary file that cannot be used; the message says where and why."""
+    """A dictionary file that cannot be used; the message says where and why
+    (the file, and the line of a word list).
+
+    >>> quorvatine.load("README.md")
+    Traceback (most recent call last):
+    quorvatine.dictionary.DataError: README.md: not a prepared trie file
+    """
 
 
 def read_words(path: str | os.PathLike[str]) -> Sequence[str] | Mapping[str, int]:
@@ -48,7 +54,18 @@ def encode_word_list(path: str | os.PathLike[str]) -> bytes:
 def build_word_list(path: str | os.PathLike[str]) -> PrefixSearch:
     """A ``PrefixSearch`` holding the words of a word list: what
     ``build(read_words(path))`` gives, without the words as Python objects.
-    Raises as ``read_words`` does."""
+
+    A word list is UTF-8 text with one word per line and optionally a tab
+    and the word's payload (else its position among the words); a byte
+    order mark, CRLF line ends and blank lines are fine; ``"-"`` reads
+    standard input. Raises ``DataError`` naming the file and line of the
+    first bad line (or a file that is not a regular file), ``OSError`` when
+    the file cannot be read.
+
+    >>> trie = quorvatine.build_word_list("examples/words.txt")
+    >>> trie.exact_match("kite")
+    ('kite', 6, 0)
+    """
     return _read(_native.build_word_file, path)
 
 

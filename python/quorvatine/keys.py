@@ -21,7 +21,17 @@ class Dictionary:
     never changes), with the interpreter lock released; the pairs come as
     one list, as the walk cannot stop halfway. On arrays that are no tree
     (``from_internal_data`` validates nothing) they raise the walk's
-    ``PanicException``, as a ``fuzzy_match`` that reaches the bad node does."""
+    ``PanicException``, as a ``fuzzy_match`` that reaches the bad node does.
+    Passing anything but a ``PrefixSearch`` is a ``TypeError``.
+
+    >>> keys = quorvatine.Dictionary(quorvatine.build(["cat", "car", "cart"]))
+    >>> len(keys), "cart" in keys, "ca" in keys
+    (3, True, False)
+    >>> list(keys)
+    ['car', 'cart', 'cat']
+    >>> keys.items()
+    [('car', 1), ('cart', 2), ('cat', 0)]
+    """
 
     __slots__ = ("_trie", "_count")
 

@@ -47,7 +47,12 @@ def fuzzy_match_many(
     arrays are not a tree, a ``TypeError`` for a query that is not a str, and
     so on), and bad `max_dist` or `limit` values as ``fuzzy_match`` reports
     them. Every thread has ended when the call returns or raises. A thread
-    count below 1 is a ``ValueError``; giving both names is a ``TypeError``."""
+    count below 1 is a ``ValueError``; giving both names is a ``TypeError``.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.fuzzy_match_many(trie, ["cat", "dot"], 1, threads=2)
+    [[('cat', 2, 0), ('car', 0, 1), ('cart', 1, 1)], [('dog', 3, 1)]]
+    """
     if processes is not None and threads is not None:
         raise TypeError("fuzzy_match_many takes threads or processes, not both")
     if processes is not None:
@@ -80,7 +85,12 @@ def suggest_many(
     Unlike the loop, which reads ``scores[payload]`` as each key is reached,
     the batch reads every entry of `scores` once, before the walks: an entry
     no query reaches may be anything, but a sequence whose own ``__len__``
-    or ``__getitem__`` raises fails the batch right there."""
+    or ``__getitem__`` raises fails the batch right there.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.suggest_many(trie, ["cra", "dgo"], n=1)
+    [[('car', 0, 1)], [('dog', 3, 1)]]
+    """
     return _ranked_many(
         _native.suggest_many, ("words", "word"), trie, words, n, max_dist, transpositions, scores,
         threads,
@@ -100,7 +110,12 @@ def complete_many(
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
     scores=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
-    count and reading of `scores` once up front."""
+    count and reading of `scores` once up front.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.complete_many(trie, ["car", "do"], n=2, max_dist=0)
+    [[('car', 0, 0), ('cart', 1, 0)], [('dog', 3, 0)]]
+    """
     return _ranked_many(
         _native.complete_many, ("prefixes", "prefix"), trie, prefixes, n, max_dist,
         transpositions, scores, threads,

@@ -36,6 +36,10 @@ def save(trie: PrefixSearch, path: Path) -> None:
     the old file as it was and no temporary file behind. Anything else (a
     device, a pipe) is written into, never replaced. An ``OSError`` (a full
     disk, a directory that cannot be written or does not exist) names `path`.
+
+    >>> quorvatine.save(quorvatine.build(["car", "cat"]), "words.qvt")
+    >>> quorvatine.load("words.qvt").exact_match("cat")
+    ('cat', 1, 0)
     """
     write_trie_bytes(trie.to_bytes(), path)
 
@@ -65,6 +69,10 @@ def load(path: Path) -> PrefixSearch:
     decode but do not form a tree are not looked for here: like any other
     ``PrefixSearch`` of such arrays, the trie raises ``PanicException`` on the
     first query that meets them.
+
+    >>> quorvatine.save(quorvatine.build(["car", "cat"]), "words.qvt")
+    >>> quorvatine.load("words.qvt").fuzzy_match("cap", 1, None)
+    [('car', 0, 1), ('cat', 1, 1)]
     """
     import _quorvatine
 

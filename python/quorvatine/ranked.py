@@ -45,7 +45,15 @@ def suggest(
 
     The search narrows its radius as it fills: once it holds n keys, nothing
     further than the worst of them is looked at. Raises PanicException when
-    the trie's arrays are not a tree."""
+    the trie's arrays are not a tree; a missing, non-numeric or NaN score
+    that a key needs is a ``ValueError`` or ``TypeError`` naming the payload.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.suggest(trie, "cra", n=2)
+    [('car', 0, 1), ('cart', 1, 2)]
+    >>> quorvatine.suggest(trie, "cta", n=2, scores=[5, 1, 9, 0])
+    [('cat', 2, 1), ('car', 0, 2)]
+    """
     _check(trie, word, "word", n, max_dist, scores)
     return _native.suggest(trie, word, n, max_dist, bool(transpositions), scores)
 
@@ -68,7 +76,15 @@ def complete(
 
     Below a node within `max_dist` of the whole prefix every key completes,
     so that subtree is listed without further distance work. Raises
-    PanicException when the trie's arrays are not a tree."""
+    PanicException when the trie's arrays are not a tree, and for scores as
+    `suggest` does.
+
+    >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
+    >>> quorvatine.complete(trie, "cra", n=2)
+    [('car', 0, 1), ('cart', 1, 1)]
+    >>> quorvatine.complete(trie, "ca", max_dist=0)
+    [('car', 0, 0), ('cart', 1, 0), ('cat', 2, 0)]
+    """
     _check(trie, prefix, "prefix", n, max_dist, scores)
     return _native.complete(trie, prefix, n, max_dist, bool(transpositions), scores)
 
