@@ -10,14 +10,19 @@ form). ``fuzzy_match_many`` answers large batches on native threads,
 ``complete`` the best completions of a prefix that may hold typos, both ranked
 and counting an adjacent swap as one edit; ``suggest_many`` and
 ``complete_many`` answer batches of them on native threads.
+``best_matches`` answers a whole column (Arrow, pandas, polars, numpy or a
+list) as columns, and ``fuzzy_join`` joins a pandas, polars or Dask
+DataFrame to a vocabulary by the nearest entries.
 """
 
 from _quorvatine import PrefixSearch, from_bytes, from_internal_data
 
 from . import pickling
 from .builder import build, layout
+from .columns import Matches, best_matches
 from .dictionary import DataError, build_word_list
 from .errors import PanicException
+from .join import fuzzy_join
 from .keys import Dictionary
 from .parallel import complete_many, fuzzy_match_many, suggest_many
 from .prepared import load, save
@@ -29,14 +34,17 @@ __all__ = [
     "__version__",
     "DataError",
     "Dictionary",
+    "Matches",
     "PanicException",
     "PrefixSearch",
+    "best_matches",
     "build",
     "build_word_list",
     "complete",
     "complete_many",
     "from_bytes",
     "from_internal_data",
+    "fuzzy_join",
     "fuzzy_match_many",
     "layout",
     "load",

@@ -1,5 +1,7 @@
-"""The compiled part of the quorvatine package: layouts from words and word-list files."""
+"""The compiled part of the quorvatine package: layouts from words and word-list files,
+batches on native threads, columnar batches."""
 
+from collections.abc import Callable
 from typing import Optional
 
 from _quorvatine import PrefixSearch
@@ -19,6 +21,7 @@ def fuzzy_match_many(
     max_dist: int,
     limit: Optional[int],
     threads: int,
+    progress: Optional[Callable[[int, int], object]],
 ) -> list[list[tuple[str, int, int]]]: ...
 def items(trie: PrefixSearch) -> list[tuple[str, int]]: ...
 def key_count(trie: PrefixSearch) -> int: ...
@@ -46,6 +49,7 @@ def suggest_many(
     transpositions: bool,
     scores: object,
     threads: int,
+    progress: Optional[Callable[[int, int], object]],
 ) -> list[list[tuple[str, int, int]]]: ...
 def complete_many(
     trie: PrefixSearch,
@@ -55,4 +59,20 @@ def complete_many(
     transpositions: bool,
     scores: object,
     threads: int,
+    progress: Optional[Callable[[int, int], object]],
 ) -> list[list[tuple[str, int, int]]]: ...
+def match_column(
+    trie: PrefixSearch,
+    source: object,
+    nulls: object,
+    n: int,
+    max_dist: int,
+    transpositions: bool,
+    scores: object,
+    threads: int,
+    progress: Optional[Callable[[int, int], object]],
+) -> object: ...
+def export_matches(answer: object, column: int) -> tuple[object, object]: ...
+def export_match_stream(answer: object) -> object: ...
+def match_values(answer: object, column: int) -> bytes: ...
+def match_keys(answer: object) -> list[Optional[str]]: ...

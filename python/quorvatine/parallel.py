@@ -16,6 +16,7 @@ from typing import Optional
 from _quorvatine import PrefixSearch
 
 from . import _native
+from .progress import Progress, callback_of
 from .ranked import Scores, _check
 
 
@@ -34,6 +35,7 @@ def fuzzy_match_many(
     processes: int | None = None,
     *,
     threads: int | None = None,
+    progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[trie.fuzzy_match(q, max_dist, limit) for q in queries]``,
     computed on up to `threads` native threads (default, and most: the cores
@@ -49,6 +51,13 @@ def fuzzy_match_many(
     them. Every thread has ended when the call returns or raises. A thread
     count below 1 is a ``ValueError``; giving both names is a ``TypeError``.
 
+    `progress` is None, True (a bar on standard error, if it is a terminal,
+    for a batch that runs over a second) or a callable taking (done, total),
+    called about every 25 ms from the calling thread. A pending signal
+    (Ctrl-C) stops the batch within about as long: the exception its handler
+    raises (KeyboardInterrupt) is raised once every thread has stopped, as is
+    anything `progress` raises.
+
     >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
     >>> quorvatine.fuzzy_match_many(trie, ["cat", "dot"], 1, threads=2)
     [[('cat', 2, 0), ('car', 0, 1), ('cart', 1, 1)], [('dog', 3, 1)]]
@@ -59,7 +68,9 @@ def fuzzy_match_many(
         count = _thread_count(processes, "processes")
     else:
         count = _thread_count(threads, "threads")
-    return _native.fuzzy_match_many(trie, _batch_of(queries, "queries"), max_dist, limit, count)
+    return _native.fuzzy_match_many(
+        trie, _batch_of(queries, "queries"), max_dist, limit, count, callback_of(progress)
+    )
 
 
 def suggest_many(
@@ -71,6 +82,7 @@ def suggest_many(
     transpositions: bool = True,
     scores: Optional[Scores] = None,
     threads: int | None = None,
+    progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
     scores=...) for w in words]``, computed on up to `threads` native threads
@@ -80,7 +92,8 @@ def suggest_many(
     ``TypeError`` of a word that is not a str, the error of the first score
     a query needs but cannot use), and bad arguments as ``suggest`` reports
     them. Every thread has ended when the call returns or raises; a thread
-    count below 1 is a ``ValueError``.
+    count below 1 is a ``ValueError``. `progress` and signals are handled as
+    in `fuzzy_match_many`.
 
     Unlike the loop, which reads ``scores[payload]`` as each key is reached,
     the batch reads every entry of `scores` once, before the walks: an entry
@@ -93,7 +106,7 @@ def suggest_many(
     """
     return _ranked_many(
         _native.suggest_many, ("words", "word"), trie, words, n, max_dist, transpositions, scores,
-        threads,
+        threads, progress,
     )
 
 
@@ -106,11 +119,12 @@ def complete_many(
     transpositions: bool = True,
     scores: Optional[Scores] = None,
     threads: int | None = None,
+    progress: Progress = None,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
     scores=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
-    count and reading of `scores` once up front.
+    count, progress and reading of `scores` once up front.
 
     >>> trie = quorvatine.build(["car", "cart", "cat", "dog"])
     >>> quorvatine.complete_many(trie, ["car", "do"], n=2, max_dist=0)
@@ -118,7 +132,7 @@ def complete_many(
     """
     return _ranked_many(
         _native.complete_many, ("prefixes", "prefix"), trie, prefixes, n, max_dist,
-        transpositions, scores, threads,
+        transpositions, scores, threads, progress,
     )
 
 
@@ -132,6 +146,7 @@ def _ranked_many(
     transpositions: bool,
     scores: Optional[Scores],
     threads: int | None,
+    progress: Progress,
 ) -> list[list[tuple[str, int, int]]]:
     batch_name, name = names
     count = _thread_count(threads, "threads")
@@ -141,7 +156,9 @@ def _ranked_many(
     _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
-    answers = native_call(trie, texts, n, max_dist, bool(transpositions), scores, count)
+    answers = native_call(
+        trie, texts, n, max_dist, bool(transpositions), scores, count, callback_of(progress)
+    )
     if refused < len(batch):
         _check(trie, batch[refused], name, n, max_dist, scores)
     return answers

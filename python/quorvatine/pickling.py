@@ -2,7 +2,9 @@
 
 The extension type keeps no pickling hooks of its own; this reducer lets tries
 travel to multiprocessing, concurrent.futures and distributed engines. The
-receiving side needs only ``_quorvatine``.
+receiving side rebuilds the trie through `restore`, which imports this
+package and so registers the reducer there too: a process that received a
+trie can send it on (a Dask worker replicating scattered data to another).
 """
 
 from __future__ import annotations
@@ -16,8 +18,13 @@ import _quorvatine
 Reducer = tuple[Callable[[bytes], _quorvatine.PrefixSearch], tuple[bytes]]
 
 
+def restore(data: bytes) -> _quorvatine.PrefixSearch:
+    """The trie of the byte form `data` (``_quorvatine.from_bytes``)."""
+    return _quorvatine.from_bytes(data)
+
+
 def _reduce(trie: _quorvatine.PrefixSearch) -> Reducer:
-    return _quorvatine.from_bytes, (trie.to_bytes(),)
+    return restore, (trie.to_bytes(),)
 
 
 def register() -> None:

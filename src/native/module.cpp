@@ -16,6 +16,7 @@
 #include "binding/panic.hpp"
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
+#include "native/column_calls.hpp"
 #include "native/instance.hpp"
 #include "native/python_words.hpp"
 #include "native/released_lock.hpp"
@@ -168,7 +169,7 @@ PyMethodDef module_functions[] = {
     {"read_word_file", as_cfunction(read_word_file), FASTCALL_KEYWORDS,
      "read_word_file(path, name)\n--\n\nThe words of a word-list file, as a list or a dict."},
     {"fuzzy_match_many", as_cfunction(native::fuzzy_match_many), FASTCALL_KEYWORDS,
-     "fuzzy_match_many(trie, queries, max_dist, limit, threads)\n--\n\n"
+     "fuzzy_match_many(trie, queries, max_dist, limit, threads, progress)\n--\n\n"
      "trie.fuzzy_match(q, max_dist, limit) for each query q, on native threads."},
     {"items", as_cfunction(native::items), FASTCALL_KEYWORDS,
      "items(trie)\n--\n\nEvery stored key with its payload, in stored pre-order."},
@@ -181,11 +182,23 @@ PyMethodDef module_functions[] = {
      "complete(trie, prefix, n, max_dist, transpositions, scores)\n--\n\nThe n best keys "
      "beginning within max_dist of `prefix`."},
     {"suggest_many", as_cfunction(native::suggest_many), FASTCALL_KEYWORDS,
-     "suggest_many(trie, words, n, max_dist, transpositions, scores, threads)\n--\n\n"
+     "suggest_many(trie, words, n, max_dist, transpositions, scores, threads, progress)\n--\n\n"
      "suggest(trie, w, ...) for each word w, on native threads."},
     {"complete_many", as_cfunction(native::complete_many), FASTCALL_KEYWORDS,
-     "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads)\n--\n\n"
+     "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads, "
+     "progress)\n--\n\n"
      "complete(trie, p, ...) for each prefix p, on native threads."},
+    {"match_column", as_cfunction(native::match_column), FASTCALL_KEYWORDS,
+     "match_column(trie, source, nulls, n, max_dist, transpositions, scores, threads, "
+     "progress)\n--\n\nThe n best keys for each row of a column, as columns."},
+    {"export_matches", as_cfunction(native::export_matches), FASTCALL_KEYWORDS,
+     "export_matches(answer, column)\n--\n\nArrow schema and array capsules of a column."},
+    {"export_match_stream", as_cfunction(native::export_match_stream), FASTCALL_KEYWORDS,
+     "export_match_stream(answer)\n--\n\nAn Arrow stream capsule of the columns."},
+    {"match_values", as_cfunction(native::match_values), FASTCALL_KEYWORDS,
+     "match_values(answer, column)\n--\n\nThe bytes of a numeric column, or of the found marks."},
+    {"match_keys", as_cfunction(native::match_keys), FASTCALL_KEYWORDS,
+     "match_keys(answer)\n--\n\nThe keys of an answer as a list of str and None."},
     {nullptr, nullptr, 0, nullptr},
 };
 

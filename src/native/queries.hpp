@@ -14,6 +14,7 @@
 #include "binding/error.hpp"
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
+#include "native/batch_progress.hpp"
 #include "native/parallel_batch.hpp"
 #include "native/released_lock.hpp"
 
@@ -38,21 +39,26 @@ struct Queries {
 // each answer, a vector, becomes the list of its items `project`ed. Called
 // with the interpreter lock held, it releases it for the walks, and the
 // calling thread takes it again to build each finished run of lists while
-// the other threads go on.
+// the other threads go on, and to report to `progress` (signals first).
 template <class Result, class Job, class Project>
 [[nodiscard]] binding::Ref answers_into_list(std::size_t count, std::size_t threads, const Job& job,
-                                             Project project) {
+                                             Project project, BatchProgress& progress) {
   binding::Ref list = binding::checked(PyList_New(static_cast<Py_ssize_t>(count)));
-  ReleasedLock released;  // taken again before `list` is dropped on a failure
-  answer_each<Result>(
-      count, threads, job, [&](std::size_t begin, std::size_t end, std::vector<Result>& answers) {
-        released.relocked([&] {
-          for (std::size_t i = begin; i < end; ++i) {
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
-                            binding::list_into_py(std::move(answers[i]), project).release());
-          }
-        });
-      });
+  {
+    ReleasedLock released;  // taken again before `list` is dropped on a failure
+    answer_each<Result>(
+        count, threads, job,
+        [&](std::size_t begin, std::size_t end, std::vector<Result>& answers) {
+          released.relocked([&] {
+            for (std::size_t i = begin; i < end; ++i) {
+              PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i),
+                              binding::list_into_py(std::move(answers[i]), project).release());
+            }
+          });
+        },
+        progress.pause(released));
+  }
+  progress.finish();
   return list;
 }
 

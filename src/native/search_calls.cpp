@@ -60,8 +60,11 @@ std::vector<prefix::MatchRecord> all_keys(const prefix::SearchTrie& trie) {
   });
 }
 
-constexpr binding::FunctionDescription<5> FUZZY_MATCH_MANY{
-    std::nullopt, "fuzzy_match_many", {"trie", "queries", "max_dist", "limit", "threads"}, 5};
+constexpr binding::FunctionDescription<6> FUZZY_MATCH_MANY{
+    std::nullopt,
+    "fuzzy_match_many",
+    {"trie", "queries", "max_dist", "limit", "threads", "progress"},
+    6};
 constexpr binding::FunctionDescription<1> ITEMS{std::nullopt, "items", {"trie"}, 1};
 constexpr binding::FunctionDescription<1> KEY_COUNT{std::nullopt, "key_count", {"trie"}, 1};
 
@@ -87,12 +90,13 @@ PyObject* fuzzy_match_many(PyObject* /*module*/, PyObject* const* args, Py_ssize
 
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;
+    BatchProgress progress(bound[5], texts.size());
     binding::Ref answers = answers_into_list<std::vector<Found>>(
         texts.size(), threads,
         [&](std::size_t i) {
           return with_payloads(trie, trie.fuzzy_match(texts[i], max_dist, limit));
         },
-        as_match);
+        as_match, progress);
     // Every query before the refused one was answered without failing.
     if (queries.refused) throw std::move(*queries.refused);
     return answers;

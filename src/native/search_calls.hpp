@@ -6,11 +6,13 @@
 
 namespace native {
 
-// fuzzy_match_many(trie, queries, max_dist, limit, threads): a list with
-// trie.fuzzy_match(q, max_dist, limit) for each q of the list or tuple
-// `queries`, in order, answered on up to `threads` (at least 1) native threads
-// with the interpreter lock released. Fails as the loop of one-query calls
-// would first fail.
+// fuzzy_match_many(trie, queries, max_dist, limit, threads, progress): a
+// list with trie.fuzzy_match(q, max_dist, limit) for each q of the list or
+// tuple `queries`, in order, answered on up to `threads` (at least 1) native
+// threads with the interpreter lock released. Fails as the loop of one-query
+// calls would first fail, or with what a signal handler or `progress` (None
+// or a callable taking (done, total)) raises; both are called about every
+// 25 ms on the calling thread.
 PyObject* fuzzy_match_many(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) noexcept;
 

@@ -58,16 +58,16 @@ constexpr binding::FunctionDescription<6> SUGGEST{
     std::nullopt, "suggest", {"trie", "word", "n", "max_dist", "transpositions", "scores"}, 6};
 constexpr binding::FunctionDescription<6> COMPLETE{
     std::nullopt, "complete", {"trie", "prefix", "n", "max_dist", "transpositions", "scores"}, 6};
-constexpr binding::FunctionDescription<7> SUGGEST_MANY{
+constexpr binding::FunctionDescription<8> SUGGEST_MANY{
     std::nullopt,
     "suggest_many",
-    {"trie", "words", "n", "max_dist", "transpositions", "scores", "threads"},
-    7};
-constexpr binding::FunctionDescription<7> COMPLETE_MANY{
+    {"trie", "words", "n", "max_dist", "transpositions", "scores", "threads", "progress"},
+    8};
+constexpr binding::FunctionDescription<8> COMPLETE_MANY{
     std::nullopt,
     "complete_many",
-    {"trie", "prefixes", "n", "max_dist", "transpositions", "scores", "threads"},
-    7};
+    {"trie", "prefixes", "n", "max_dist", "transpositions", "scores", "threads", "progress"},
+    8};
 
 template <std::size_t N, class Query>
 PyObject* ranked_entry(const binding::FunctionDescription<N>& description, Query query,
@@ -99,12 +99,13 @@ PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description,
     ScoreTable scores(reads_scores ? bound[5] : Py_None,
                       reads_scores ? trie.largest_payload() : std::nullopt);
     const std::vector<std::u32string>& texts = queries.texts;
+    BatchProgress progress(bound[7], texts.size());
     binding::Ref answers;
     try {
       answers = answers_into_list<Matches>(
           texts.size(), threads,
           [&](std::size_t i) { return query(trie, options.query(texts[i], scores.score_of())); },
-          as_tuple);
+          as_tuple, progress);
     } catch (const UnusableScore& refused) {
       throw scores.error_for(refused);
     }

@@ -72,11 +72,22 @@ std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query
 // 2 and seldom spare it.
 constexpr std::size_t LONG_WORD = 6;
 
+// The first radius of suggest's walks. The best key alone (n = 1) is often
+// the word itself (a third of a column of messy data is spelled right), and
+// the walk at radius 0 follows one path: trying it first costs little and
+// spares the walk at 1 for those words (6% fewer instructions on words with
+// 0 to 2 random edits against a word list of 663,473). Going from 0 straight
+// to max_dist, the query's continuation first so that the radius drops as
+// soon as a near key is found, costs more than the walk at 1 it spares.
+std::uint64_t first_radius(const RankedQuery& query) {
+  if (query.n == 1) return 0;
+  return query.text.size() >= LONG_WORD ? 2 : 1;
+}
+
 }  // namespace
 
 std::vector<RankedMatch> suggest(const SearchTrie& trie, const RankedQuery& query) {
-  const std::uint64_t first = query.text.size() >= LONG_WORD && query.n > 1 ? 2 : 1;
-  return ranked(trie, query, first,
+  return ranked(trie, query, first_radius(query),
                 [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
                   walk::walk_tree(view, std::forward<decltype(rows)>(rows), text, max_dist, sink);
                 });

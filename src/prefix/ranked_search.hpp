@@ -20,7 +20,7 @@ struct RankedQuery {
 };
 
 // The at most n keys within max_dist of the query text, best first (see
-// walk::TopSink for the order). Tree walks at radius 1, 2, 3, then max_dist,
+// walk::TopSink for the order). Tree walks at radius 1 (0 for n = 1), 2, 3, then max_dist,
 // until one finds n keys, each with a sink that lowers its radius to the
 // worst kept distance once it holds n: per visited node a step of the row
 // kind distance::with_rows or with_swap_rows picks, per key in reach a

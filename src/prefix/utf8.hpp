@@ -66,4 +66,45 @@ template <class CodePoints>
   return out;
 }
 
+// Decodes `text` into `out` (cleared first) when it is valid UTF-8: no stray
+// or missing continuation byte, no overlong form, no surrogate, nothing
+// above U+10FFFF. Returns false, `out` then unspecified, when it is not.
+[[nodiscard]] inline bool decode_valid_utf8(std::string_view text, std::u32string& out) {
+  out.clear();
+  const auto byte = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(text[i]));
+  };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char32_t lead = byte(i);
+    if (lead < 0x80) {
+      out.push_back(lead);
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    char32_t least = 0;  // the smallest code point of that length: below it is overlong
+    char32_t cp = 0;
+    if (lead >= 0xC2 && lead < 0xE0) {
+      len = 2, least = 0x80, cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      len = 3, least = 0x800, cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead < 0xF5) {
+      len = 4, least = 0x10000, cp = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (text.size() - i < len) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      const char32_t next = byte(i + k);
+      if ((next & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return false;
+    out.push_back(cp);
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace prefix

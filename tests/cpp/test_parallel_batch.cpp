@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <stdexcept>
@@ -63,6 +64,30 @@ TEST_P(Batch, HandsAnswersOverInOrderAndStopsWhenTakingFails) {
                      throw std::runtime_error("taking failed");
                    }),
                std::runtime_error);
+}
+
+// The calling thread pauses every PAUSE_EVERY with the count of finished
+// queries; when a pause throws (a signal handler's exception), every thread
+// stops before its next query and that exception ends the batch.
+TEST_P(Batch, PausesAndStopsWhenAPauseThrows) {
+  std::atomic<std::size_t> started{0};
+  const auto slow = [&started](std::size_t i) {
+    ++started;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return i;
+  };
+  std::vector<std::size_t> reported;
+  EXPECT_THROW(
+      answer_each<std::size_t>(
+          100000, GetParam(), slow, [](std::size_t, std::size_t, std::vector<std::size_t>&) {},
+          [&reported](std::size_t done) {
+            reported.push_back(done);
+            if (reported.size() == 2) throw std::runtime_error("interrupted");
+          }),
+      std::runtime_error);
+  EXPECT_EQ(reported.size(), 2U);
+  EXPECT_LE(reported[0], reported[1]);
+  EXPECT_LT(started.load(), 100000U);
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, Batch, ::testing::Values(1, 2, 5, 64));
