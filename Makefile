@@ -108,6 +108,7 @@ bench: install
 	$(VPY) bench/startup.py
 	.venv-bench/bin/python bench/parallel.py
 	.venv-bench/bin/python bench/join.py $(JOIN_QUERIES)
+	.venv-bench/bin/python bench/index.py
 	@$(MAKE) --no-print-directory bench-walk
 
 # The walk alone, in C++ (Google Benchmark), in nanoseconds per visited node,
@@ -200,7 +201,7 @@ sanitize: deps venv
 
 FUZZ_BUILD ?= build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := decode queries
+FUZZ_TARGETS := decode queries index
 FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
 
 # Each target runs for FUZZ_SECONDS on a working corpus under $(FUZZ_BUILD),

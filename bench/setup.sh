@@ -16,7 +16,7 @@ VENV=${BENCH_VENV:-.venv-bench}
 VPY="$VENV/bin/python"
 
 missing=""
-for p in wamerican wamerican-insane wngerman wpolish codespell; do
+for p in wamerican wamerican-insane wngerman wpolish wbritish-huge wukrainian codespell; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then

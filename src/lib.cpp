@@ -73,7 +73,7 @@ std::optional<std::uint32_t> get_payload_impl(const prefix::SearchTrie& trie,
 using Match = std::tuple<std::string_view, std::optional<std::uint32_t>, std::uint64_t>;
 
 Match to_match(const prefix::SearchTrie& trie, const prefix::MatchRecord& record) {
-  return {record.text, trie.get_payload(record.node_id), record.distance};
+  return {record.text, trie.payload_of(record), record.distance};
 }
 
 std::vector<prefix::MatchRecord> fuzzy_match_impl(const prefix::SearchTrie& trie,

@@ -1,5 +1,6 @@
 """Pickling through the byte form, batches on native threads, the key view."""
 
+import array
 import multiprocessing
 import os
 import pickle
@@ -16,17 +17,58 @@ import pytest
 pytest.importorskip("_quorvatine")
 import quorvatine  # noqa: E402
 from conftest import WORKED_EXAMPLE  # noqa: E402
+from quorvatine import _native  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
 WORDS = ["car", "cart", "cat", "dog", "dot", "カタカナ", "\U0001f600x"]
 
 
-def test_pickle_round_trip_keeps_the_bytes():
+def test_pickle_round_trip_keeps_the_bytes(tmp_path):
+    built = quorvatine.build(WORDS)
+    arrays = quorvatine.from_internal_data(*WORKED_EXAMPLE)
+    counted = _native.with_key_counts(built, range(len(WORDS)))
+    quorvatine.save(counted, tmp_path / "words.qvt")
+    mapped = quorvatine.load(tmp_path / "words.qvt")
+    for trie in (built, arrays, counted, mapped, _native.with_key_counts(mapped, [7] * 9)):
+        data = pickle.dumps(trie)
+        copy = pickle.loads(data)
+        assert type(copy) is type(trie)
+        assert copy.to_bytes() == trie.to_bytes()
+        assert copy.fuzzy_match("car", 1, None) == trie.fuzzy_match("car", 1, None)
+        assert _counts(copy) == _counts(trie)
+        # A mapped trie travels as a reference to its file, whatever its size.
+        assert (str(tmp_path).encode() in data) == (trie is mapped or _counts(trie) == [7] * 9)
+
+
+def _counts(trie):
+    counts = _native.key_counts(trie)
+    return None if counts is None else counts.tolist()
+
+
+def test_key_counts_are_checked_and_read_only():
     trie = quorvatine.build(WORDS)
-    copy = pickle.loads(pickle.dumps(trie))
-    assert type(copy) is type(trie)
-    assert copy.to_bytes() == trie.to_bytes()
-    assert copy.fuzzy_match("car", 1, None) == trie.fuzzy_match("car", 1, None)
+    assert _native.key_counts(trie) is None
+    for counts in ([5] * 7, array.array("Q", [5] * 7), range(5, 12), bytes(7)):
+        view = _native.key_counts(_native.with_key_counts(trie, counts))
+        assert view.format == "Q" and view.readonly and view.tolist() == list(counts)
+    with pytest.raises(ValueError, match="^key counts: 6 given, the trie's payloads need 7$"):
+        _native.with_key_counts(trie, [0] * 6)
+    with pytest.raises(OverflowError):
+        _native.with_key_counts(trie, [-1] * 7)
+    with pytest.raises(TypeError):
+        _native.with_key_counts(trie, "1234567")
+
+
+def test_a_pickled_reference_names_a_file_it_cannot_use(tmp_path):
+    path = tmp_path / "words.qvt"
+    quorvatine.save(quorvatine.build(WORDS), path)
+    data = pickle.dumps(quorvatine.load(path))
+    quorvatine.save(quorvatine.build(WORDS[:3]), path)
+    with pytest.raises(quorvatine.DataError, match=f"^{path}: not the index file"):
+        pickle.loads(data)
+    path.unlink()
+    with pytest.raises(quorvatine.DataError, match=f"^{path}: cannot open"):
+        pickle.loads(data)
 
 
 def _count_matches(trie):
@@ -206,13 +248,43 @@ def test_dictionary_of_a_trie():
 
 
 def test_save_and_load_round_trip_also_when_saves_meet(tmp_path):
-    trie = quorvatine.build(WORDS)
+    built = quorvatine.build(WORDS)
+    arrays = quorvatine.from_internal_data(*quorvatine.layout(WORDS))
     path = tmp_path / "words.qvt"
     path.write_bytes(b"an older file")
-    quorvatine.save(trie, path)
-    assert quorvatine.load(path).to_bytes() == trie.to_bytes()
-    assert path.read_bytes()[:8] == b"\x89QVT\r\n\x1a\n"
+    for trie in (built, arrays, _native.with_key_counts(built, [2**64 - 1] * 7)):
+        quorvatine.save(trie, path)
+        assert path.read_bytes()[:8] == b"\x89QVM\r\n\x1a\n"
+        for mmap in (True, False):
+            loaded = quorvatine.load(path, mmap=mmap)
+            assert loaded.to_bytes() == trie.to_bytes() and _counts(loaded) == _counts(trie)
+            assert quorvatine.Dictionary(loaded).items() == quorvatine.Dictionary(trie).items()
+    # Files of the earlier form: the byte form behind a 16-byte header.
+    path.write_bytes(_prepared(len(built.to_bytes()), built.to_bytes()))
+    assert quorvatine.load(path).to_bytes() == built.to_bytes()
     assert [p.name for p in tmp_path.iterdir()] == ["words.qvt"]
+    # Threads saving to one path each replace it whole, the last one winning,
+    # past a temporary file that a killed save left behind.
+    stale = tmp_path / f"words.qvt.tmp{os.getpid()}"
+    stale.write_bytes(b"")
+    tries = [quorvatine.build(["a"]), built]
+    failures = []
+
+    def save_often(one):
+        for _ in range(100):
+            try:
+                quorvatine.save(one, path)
+            except OSError as error:
+                failures.append(error)
+
+    savers = [threading.Thread(target=save_often, args=(one,)) for one in tries]
+    for saver in savers:
+        saver.start()
+    for saver in savers:
+        saver.join()
+    assert failures == []
+    assert quorvatine.load(path).to_bytes() in {one.to_bytes() for one in tries}
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["words.qvt", stale.name]
     # Threads saving to one path each replace it whole, the last one winning,
     # past a temporary file that a killed save left behind.
     stale = tmp_path / f"words.qvt.tmp{os.getpid()}"
@@ -241,6 +313,14 @@ def _prepared(length, body):
     return b"\x89QVT\r\n\x1a\n" + length.to_bytes(8, "little") + body
 
 
+def _index(**changes):
+    """The index file of WORDS with header fields (offset: bytes) replaced."""
+    data = bytearray(_native.image(quorvatine.build(WORDS)))
+    for offset, value in changes.values():
+        data[offset : offset + len(value)] = value
+    return bytes(data)
+
+
 @pytest.mark.parametrize(
     "content, message",
     [
@@ -248,8 +328,15 @@ def _prepared(length, body):
         # A declared length is checked against the file before it sizes anything.
         (_prepared(2**60, b"\x00"), f"damaged (header declares {2**60} bytes, 1 follow)"),
         (_prepared(1, b"\xfd"), "damaged (cannot decode trie bytes: UnexpectedEnd"),
+        (_index()[:100], "damaged (header declares"),
+        (_index(version=(8, b"\x02")), "damaged (index format version 2 is not known"),
+        (_index(sections=(12, b"\xff")), "damaged (255 sections, more than 64)"),
+        (_index(offset=(80 + 8, b"\x01")), "lies outside the file"),
+        (_index(states=(40, b"\x00\x00\x00\x00")), "damaged (section 1 holds"),
+        (_index()[:79], "damaged (shorter than the index header)"),
     ],
-    ids=["no_header", "wrong_length", "undecodable"],
+    ids=["no_header", "wrong_length", "undecodable", "truncated", "version", "table",
+         "offset", "counts", "short"],
 )
 def test_load_refuses_a_file_save_did_not_write(tmp_path, content, message):
     path = tmp_path / "words.qvt"

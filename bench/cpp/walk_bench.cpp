@@ -34,7 +34,9 @@
 #include "prefix/checked/matcher.hpp"
 #include "prefix/distance/plain_swap_row.hpp"
 #include "prefix/distance/swap_choice.hpp"
+#include "prefix/search_trie.hpp"
 #include "prefix/store/compact_tree.hpp"
+#include "prefix/store/serial.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
@@ -203,6 +205,22 @@ void BM_tree_walk(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_tree_walk)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
+
+// The same walk over the shared tree (equal subtrees once) that `build`
+// keeps, made from the byte form of the compact one.
+void BM_tree_walk_shared(benchmark::State& state) {
+  const auto max_dist = static_cast<std::uint64_t>(state.range(0));
+  static const prefix::SearchTrie shared =
+      prefix::SearchTrie::from_bytes(prefix::encode_to_vec(corpus().trie));
+  if (shared.shared_tree() == nullptr) {
+    state.SkipWithError("the word list did not lay out as a pre-order tree");
+    return;
+  }
+  run_queries(state, max_dist, [&](const std::u32string& query) {
+    return prefix::fuzzy_match_tree(*shared.shared_tree(), query, max_dist, std::nullopt).size();
+  });
+}
+BENCHMARK(BM_tree_walk_shared)->DenseRange(1, 3)->Unit(benchmark::kMicrosecond);
 
 // The same walk over the four arrays and their shape, as for a tree with
 // unreachable nodes or entries.

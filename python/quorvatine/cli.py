@@ -165,7 +165,7 @@ def _answer_queries(trie: PrefixSearch, args: argparse.Namespace, out: TextIO) -
 
 
 def _run_build(args: argparse.Namespace) -> int:
-    prepared.write_trie_bytes(dictionary.encode_word_list(args.wordlist), args.output)
+    prepared.save(dictionary.build_word_list(args.wordlist), args.output)
     return 0
 
 

@@ -17,6 +17,7 @@
 #include "binding/ref.hpp"
 #include "binding/results.hpp"
 #include "native/column_calls.hpp"
+#include "native/index_calls.hpp"
 #include "native/instance.hpp"
 #include "native/python_words.hpp"
 #include "native/released_lock.hpp"
@@ -44,11 +45,16 @@ prefix::FlatArrays lay_out_released(prefix::WordList words, std::vector<std::uin
   });
 }
 
-// A PrefixSearch holding the laid-out trie: its compact form is made straight
-// from the arrays (a complete pre-order tree), with the lock released.
-Ref into_prefix_search(prefix::FlatArrays&& arrays) {
-  prefix::SearchTrie trie =
-      native::without_lock([&] { return prefix::SearchTrie::from_flat(std::move(arrays)); });
+// A PrefixSearch holding the trie of gathered words, kept as a shared tree
+// built straight from the sorted words, with the lock released; the words
+// are released before the instance is made.
+Ref into_prefix_search(prefix::WordList words, std::vector<std::uint32_t> order) {
+  prefix::SearchTrie trie = native::without_lock([&] {
+    prefix::SearchTrie built = prefix::SearchTrie::from_words(words, order);
+    words = {};
+    order = {};
+    return built;
+  });
   return new_prefix_search_of(native::prefix_search_type(), std::move(trie));
 }
 
@@ -94,7 +100,7 @@ PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD, args, nargs, kwnames);
     native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
-    return into_prefix_search(lay_out_released(std::move(sorted.words), std::move(sorted.order)));
+    return into_prefix_search(std::move(sorted.words), std::move(sorted.order));
   });
 }
 
@@ -103,7 +109,7 @@ PyObject* build_word_file(PyObject* /*module*/, PyObject* const* args, Py_ssize_
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD_WORD_FILE, args, nargs, kwnames);
     prefix::WordFile file = native::read_word_file(checked_path(bound[0]), checked_name(bound[1]));
-    return into_prefix_search(lay_out_released(std::move(file.words), std::move(file.order)));
+    return into_prefix_search(std::move(file.words), std::move(file.order));
   });
 }
 
@@ -199,6 +205,23 @@ PyMethodDef module_functions[] = {
      "match_values(answer, column)\n--\n\nThe bytes of a numeric column, or of the found marks."},
     {"match_keys", as_cfunction(native::match_keys), FASTCALL_KEYWORDS,
      "match_keys(answer)\n--\n\nThe keys of an answer as a list of str and None."},
+    {"map_file", as_cfunction(native::map_file), FASTCALL_KEYWORDS,
+     "map_file(fd, name)\n--\n\nA PrefixSearch reading the index file open on `fd` in place."},
+    {"from_image", as_cfunction(native::from_image), FASTCALL_KEYWORDS,
+     "from_image(data)\n--\n\nA PrefixSearch from the bytes of an index file."},
+    {"image", as_cfunction(native::image), FASTCALL_KEYWORDS,
+     "image(trie)\n--\n\nThe bytes of the index file of `trie`."},
+    {"file_reference", as_cfunction(native::file_reference), FASTCALL_KEYWORDS,
+     "file_reference(trie)\n--\n\n(path, size, checksum, counts_in_file) of the file `trie` "
+     "is mapped from, or None."},
+    {"form", as_cfunction(native::form), FASTCALL_KEYWORDS,
+     "form(trie)\n--\n\nHow `trie` is kept: 'shared', 'compact' or 'arrays'."},
+    {"key_counts", as_cfunction(native::key_counts), FASTCALL_KEYWORDS,
+     "key_counts(trie)\n--\n\nThe counts per payload kept with `trie`, as a read-only "
+     "memoryview, or None."},
+    {"with_key_counts", as_cfunction(native::with_key_counts), FASTCALL_KEYWORDS,
+     "with_key_counts(trie, counts)\n--\n\nA PrefixSearch sharing `trie`'s data, with "
+     "`counts` per payload."},
     {nullptr, nullptr, 0, nullptr},
 };
 

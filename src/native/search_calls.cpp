@@ -42,7 +42,7 @@ std::vector<Found> with_payloads(const prefix::SearchTrie& trie,
   std::vector<Found> found;
   found.reserve(records.size());
   for (prefix::MatchRecord& record : records) {
-    const std::optional<std::uint32_t> payload = trie.get_payload(record.node_id);
+    const std::optional<std::uint32_t> payload = trie.payload_of(record);
     found.push_back(Found{std::move(record), payload});
   }
   return found;
@@ -110,7 +110,7 @@ PyObject* items(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
     const BorrowedTrie borrowed(bound[0]);
     const prefix::SearchTrie& trie = borrowed.trie();
     return binding::list_into_py(all_keys(trie), [&trie](const prefix::MatchRecord& record) {
-      return std::pair{std::string_view(record.text), trie.get_payload(record.node_id)};
+      return std::pair{std::string_view(record.text), trie.payload_of(record)};
     });
   });
 }

@@ -21,6 +21,11 @@ namespace {
 // of a node's payload (one that is known to have one).
 template <class Use>
 std::vector<RankedMatch> on_tree(const SearchTrie& trie, Use use) {
+  if (const SharedTree* tree = trie.shared_tree()) {
+    // Its walks hand sinks key numbers.
+    const auto payload_of = [tree](std::uint32_t key) { return tree->payload_of_key(key); };
+    return walk::with_shared_view(*tree, [&](const auto& view) { return use(view, payload_of); });
+  }
   if (const CompactTree* tree = trie.compact_tree()) {
     const auto payload_of = [tree](NodeId node) { return *tree->get_payload(node); };
     return std::visit(

@@ -1,6 +1,6 @@
-// The form a trie is kept in: complete trees in the compact form answer every
-// node query, search and encoding as their arrays do; other tries keep the
-// arrays.
+// The form a trie is kept in: trees of sorted keys as shared trees, other
+// complete trees in the compact form, answer every node query, search and
+// encoding as their arrays do; other tries keep the arrays.
 #include "prefix/search_trie.hpp"
 
 #include <gtest/gtest.h>
@@ -11,14 +11,19 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <variant>
 #include <vector>
 
 #include "prefix/checked/matcher.hpp"
 #include "prefix/failure.hpp"
+#include "prefix/ranked_search.hpp"
 #include "prefix/store/compact_tree.hpp"
+#include "prefix/store/layout.hpp"
 #include "prefix/store/serial.hpp"
+#include "prefix/store/shared_tree_builder.hpp"
 #include "prefix/store/tree_check.hpp"
+#include "prefix/utf8.hpp"
 #include "trie_fixtures.hpp"
 
 namespace prefix {
@@ -52,6 +57,18 @@ std::vector<std::uint8_t> encoded(const SearchTrie& trie) {
   return bytes;
 }
 
+// Records as Python sees them: text, payload, distance (a record's node_id
+// is a key number on a shared tree).
+using Answer = std::tuple<std::string, std::optional<std::uint32_t>, std::uint64_t>;
+template <class PayloadOf>
+std::vector<Answer> answers(const std::vector<MatchRecord>& records, PayloadOf payload_of) {
+  std::vector<Answer> out;
+  for (const MatchRecord& record : records) {
+    out.emplace_back(record.text, payload_of(record), record.distance);
+  }
+  return out;
+}
+
 // Node queries for every id up to two past the last and the largest id,
 // searches for `queries` at a few distances, and the byte form: `kept`
 // answers each as the arrays of `trie` do, failures included.
@@ -61,6 +78,13 @@ void expect_same_answers(const Trie& trie, const SearchTrie& kept,
       std::max({trie.node_shifts.size(), trie.node_chars.size(), trie.node_payloads.size()}));
   std::vector<NodeId> ids{MAX_ID};
   for (NodeId id = 0; id < node_count + 2; ++id) ids.push_back(id);
+  const auto kept_answers = [&kept](const std::vector<MatchRecord>& records) {
+    return answers(records, [&kept](const MatchRecord& record) { return kept.payload_of(record); });
+  };
+  const auto trie_answers = [&trie](const std::vector<MatchRecord>& records) {
+    return answers(records,
+                   [&trie](const MatchRecord& record) { return trie.get_payload(record.node_id); });
+  };
   for (const NodeId id : ids) {
     EXPECT_EQ(outcome([&] { return kept.get_children(id); }),
               outcome([&] { return trie.get_children(id); }))
@@ -72,13 +96,16 @@ void expect_same_answers(const Trie& trie, const SearchTrie& kept,
   for (const std::u32string& query : queries) {
     for (const std::uint64_t max_dist :
          {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{40}}) {
-      EXPECT_EQ(outcome([&] { return kept.fuzzy_match(query, max_dist, NONE); }),
-                outcome([&] { return fuzzy_match(trie, query, max_dist, NONE); }));
+      EXPECT_EQ(outcome([&] { return kept_answers(kept.fuzzy_match(query, max_dist, NONE)); }),
+                outcome([&] { return trie_answers(fuzzy_match(trie, query, max_dist, NONE)); }));
     }
-    EXPECT_EQ(outcome([&] { return kept.fuzzy_match(query, 1, 2); }),
-              outcome([&] { return fuzzy_match(trie, query, 1, 2); }));
-    EXPECT_EQ(outcome([&] { return kept.exact_match(query); }),
-              outcome([&] { return exact_match(trie, query); }));
+    EXPECT_EQ(outcome([&] { return kept_answers(kept.fuzzy_match(query, 1, 2)); }),
+              outcome([&] { return trie_answers(fuzzy_match(trie, query, 1, 2)); }));
+    const auto exact = [](const std::optional<MatchRecord>& record) {
+      return record ? std::vector<MatchRecord>{*record} : std::vector<MatchRecord>{};
+    };
+    EXPECT_EQ(outcome([&] { return kept_answers(exact(kept.exact_match(query))); }),
+              outcome([&] { return trie_answers(exact(exact_match(trie, query))); }));
   }
   EXPECT_EQ(encoded(kept), encode_to_vec(trie));
 }
@@ -294,16 +321,92 @@ TEST(SearchTrie, FromBytesKeepsTheFormAndAnswersOfTheDecodedTrie) {
   tries.push_back(lay_out({{1, 1}, {}}, {NONE, U'a'}, {NONE, 3}));
   tries.push_back(lay_out({{2}, {}, {1}}, {NONE, U'a', U'b'}, {NONE, 1, NONE}));
   tries.push_back(lay_out({{1}, {}, {}}, {NONE, U'a', U'b'}, {NONE, 3, 4}));
+  // A pre-order tree whose root has a code point and a payload, and a leaf
+  // without one: shared, the root's extras kept beside the automaton.
+  tries.push_back(lay_out({{1, 3}, {2}, {}, {}}, {U'r', U'a', U'b', U'c'}, {5, 3, NONE, 7}));
   for (const Trie& trie : tries) {
     const std::vector<std::uint8_t> bytes = encode_to_vec(trie);
     const SearchTrie loaded = SearchTrie::from_bytes(bytes);
-    EXPECT_EQ(loaded.is_compact(), SearchTrie(Trie(trie)).is_compact());
+    // Pre-order trees with ascending child ranges are shared, other complete trees compact.
+    EXPECT_EQ(loaded.is_compact() || loaded.shared_tree() != nullptr,
+              SearchTrie(Trie(trie)).is_compact());
     expect_same_answers(trie, loaded, random_queries(rng, U"ab\u00e9"));
     ASSERT_FALSE(::testing::Test::HasFailure()) << ::testing::PrintToString(bytes);
   }
   const std::vector<std::uint8_t> refused{0, 1, 1, 0xC0};
   EXPECT_EQ(outcome([&] { return SearchTrie::from_bytes(refused).is_compact(); }),
             (Outcome<bool>{"cannot decode trie bytes: InvalidCharEncoding([192, 0, 0, 0])"}));
+}
+
+// Words that share endings and beginnings, from one of three code point
+// widths (`wide`: 0 one byte, 1 two, 2 beyond the BMP), some repeated.
+std::vector<std::u32string> shared_words(std::mt19937& rng, int wide, std::size_t count) {
+  const std::u32string alphabet = wide == 0   ? U"abc"
+                                  : wide == 1 ? U"a\u0105\u0416"
+                                              : U"a\U0001F600\u4E2D";
+  const std::vector<std::u32string> endings = {U"", alphabet.substr(0, 1), alphabet + alphabet,
+                                               alphabet.substr(1) + alphabet.substr(0, 1)};
+  std::vector<std::u32string> words;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::u32string word;
+    for (std::size_t n = 1 + rng() % 4; n-- > 0;) word += alphabet[rng() % alphabet.size()];
+    word += endings[rng() % endings.size()];
+    words.push_back(word);
+    if (rng() % 8 == 0) words.push_back(word);
+  }
+  return words;
+}
+
+// The shared tree built from words answers every node query, search and
+// ranked query, and gives the byte form, as the arrays lay_out makes of
+// the same words; also when read back from its image or its byte form.
+TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
+  std::mt19937 rng(21);
+  for (int round = 0; round < 60; ++round) {
+    const std::vector<std::u32string> words = shared_words(rng, round % 3, 1 + rng() % 30);
+    WordList list;
+    // Payloads equal to the key numbers when the words come sorted, else not.
+    std::vector<std::u32string> given = words;
+    if (round % 4 == 0) std::sort(given.begin(), given.end());
+    for (std::size_t i = 0; i < given.size(); ++i) {
+      list.add(encode_utf8(given[i]), static_cast<std::uint32_t>(round % 5 == 1 ? rng() : i));
+    }
+    const std::vector<std::uint32_t> order = sorted_order(list);
+    const Trie trie = lay_out(list, order).to_trie();
+    const SearchTrie shared = SearchTrie::from_words(list, order);
+    ASSERT_NE(shared.shared_tree(), nullptr);
+    const std::vector<std::u32string> queries = random_queries(rng, words.front());
+    expect_same_answers(trie, shared, queries);
+    const SearchTrie again = SearchTrie::from_bytes(encode_to_vec(trie));
+    ASSERT_NE(again.shared_tree(), nullptr);
+    EXPECT_EQ(encoded(again), encode_to_vec(trie));
+    const OwnedImage image = shared.image();
+    const ImageParts parts = std::get<ImageParts>(parse_image(image.bytes()));
+    const SearchTrie mapped = SearchTrie::from_image(parts, stored_in_memory(shared.image()));
+    expect_same_answers(trie, mapped, queries);
+    const SearchTrie arrays(Trie{trie});
+    EXPECT_EQ(shared.largest_payload(), arrays.largest_payload());
+    const ScoreOf no_scores;
+    for (const std::u32string& query : queries) {
+      for (const bool swaps : {false, true}) {
+        const RankedQuery ranked{query, 3, 2, swaps, no_scores};
+        EXPECT_EQ(suggest(shared, ranked), suggest(arrays, ranked));
+        EXPECT_EQ(complete(shared, ranked), complete(arrays, ranked));
+      }
+    }
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "round " << round;
+  }
+}
+
+// Equal endings are stored once: a thousand words with ten endings keep
+// far fewer transitions than the tree has nodes.
+TEST(SearchTrie, SharedTreeStoresEqualSubtreesOnce) {
+  WordList list;
+  for (int i = 0; i < 1000; ++i) {
+    list.add(std::to_string(i) + "-ending" + std::to_string(i % 10), static_cast<std::uint32_t>(i));
+  }
+  const SearchTrie shared = SearchTrie::from_words(list, sorted_order(list));
+  EXPECT_LT(shared.shared_tree()->transition_count() * 4, shared.shared_tree()->node_count());
 }
 
 }  // namespace

@@ -424,7 +424,76 @@ std::size_t encoded_size(const FlatArrays& arrays) noexcept {
   return size;
 }
 
+namespace {
+
+// The byte form's four arrays of a shared tree, sized per array: what each
+// node adds to node_shifts, node_chars, node_payloads and child_indices.
+struct SharedSizes {
+  std::size_t shifts = 0;
+  std::size_t chars = 0;
+  std::size_t payloads = 0;
+  std::size_t children = 0;
+};
+
+SharedSizes shared_sizes(const SharedTree& tree) {
+  SharedSizes sizes;
+  std::uint64_t entries = 0;  // child entries of the nodes before
+  tree.for_each_node([&](const SharedTree::Node& node) {
+    sizes.shifts += varint_size(entries);
+    sizes.chars += node.code_point == NO_CODE_POINT ? 1 : 1 + utf8_length(node.code_point);
+    sizes.payloads += node.payload ? 1 + varint_size(*node.payload) : 1;
+    std::uint64_t child = node.id + 1;
+    for (std::size_t k = node.first; k < node.last; ++k) {
+      sizes.children += varint_size(child);
+      child += tree.size_below(k);
+    }
+    entries += node.last - node.first;
+  });
+  return sizes;
+}
+
+}  // namespace
+
+std::size_t encoded_size(const SharedTree& tree) {
+  const SharedSizes sizes = shared_sizes(tree);
+  const std::uint64_t nodes = tree.node_count();
+  return 3 * varint_size(nodes) + varint_size(nodes - 1) + sizes.shifts + sizes.chars +
+         sizes.payloads + sizes.children;
+}
+
 namespace detail {
+
+void write_encoded(const SharedTree& tree, std::span<std::uint8_t> out) {
+  const SharedSizes sizes = shared_sizes(tree);
+  const std::uint64_t nodes = tree.node_count();
+  std::uint8_t* at = out.data();
+  Writer shifts(at);
+  shifts.varint(nodes);
+  at = shifts.position() + sizes.shifts;
+  Writer chars(at);
+  chars.varint(nodes);
+  at = chars.position() + sizes.chars;
+  Writer payloads(at);
+  payloads.varint(nodes);
+  at = payloads.position() + sizes.payloads;
+  Writer children(at);
+  children.varint(nodes - 1);
+  std::uint64_t entries = 0;
+  tree.for_each_node([&](const SharedTree::Node& node) {
+    shifts.varint(entries);
+    chars.tag(node.code_point != NO_CODE_POINT);
+    if (node.code_point != NO_CODE_POINT) chars.code_point(node.code_point);
+    payloads.tag(node.payload.has_value());
+    if (node.payload) payloads.varint(*node.payload);
+    std::uint64_t child = node.id + 1;
+    for (std::size_t k = node.first; k < node.last; ++k) {
+      children.varint(child);
+      child += tree.size_below(k);
+    }
+    entries += node.last - node.first;
+  });
+  assert(children.position() == out.data() + out.size());
+}
 
 void write_encoded(const FlatArrays& arrays, std::span<std::uint8_t> out) {
   Writer w(out.data());

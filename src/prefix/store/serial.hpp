@@ -10,6 +10,7 @@
 
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/decode_error.hpp"
+#include "prefix/store/shared_tree.hpp"
 #include "prefix/store/trie.hpp"
 
 namespace prefix {
@@ -21,6 +22,8 @@ namespace prefix {
 [[nodiscard]] std::size_t encoded_size(const CompactTree& tree);
 // The same for arrays.to_trie(), without converting.
 [[nodiscard]] std::size_t encoded_size(const FlatArrays& arrays) noexcept;
+// The same for the tree `tree` stands for: a pass over its nodes.
+[[nodiscard]] std::size_t encoded_size(const SharedTree& tree);
 
 namespace detail {
 // Writes the byte form of `trie` into `out`, which holds exactly
@@ -31,6 +34,9 @@ void write_encoded(const Trie& trie, std::span<std::uint8_t> out);
 void write_encoded(const CompactTree& tree, std::span<std::uint8_t> out);
 // The byte form of arrays.to_trie().
 void write_encoded(const FlatArrays& arrays, std::span<std::uint8_t> out);
+// The byte form of the tree `tree` stands for: a pass over its nodes,
+// writing the four arrays at once, each into its own part of `out`.
+void write_encoded(const SharedTree& tree, std::span<std::uint8_t> out);
 }  // namespace detail
 
 // Writes the byte form of `trie` (node_shifts, node_chars, node_payloads and
@@ -43,7 +49,8 @@ void write_encoded(const FlatArrays& arrays, std::span<std::uint8_t> out);
 // to be a Unicode scalar value (a surrogate or a value above U+10FFFF would be
 // written as bytes that decoding refuses).
 //
-// A CompactTree, or FlatArrays, is written as the Trie it stands for, byte for byte.
+// A CompactTree, FlatArrays or SharedTree is written as the Trie it stands
+// for, byte for byte (a damaged SharedTree throws InternalFailure).
 template <class Arrays, class Allocate>
 void encode_with(const Arrays& trie, Allocate allocate) {
   const std::size_t size = encoded_size(trie);

@@ -51,7 +51,7 @@ class CompletionWalk {
     const bool settled =
         best <= radius_ && (best == 0 || !rows_.is_open(root, 0) || is_too_deep(0, best));
     if (!settled && !rows_.is_open(root, 0)) return;
-    push_children(0, 0, best, settled);
+    push_children(tree_.root(), tree_.child_count, 0, 0, best, settled);
     while (!pending_.empty()) {
       const Pending entry = pending_.back();
       pending_.pop_back();
@@ -63,16 +63,18 @@ class CompletionWalk {
   static constexpr std::uint64_t NONE = std::numeric_limits<std::uint64_t>::max();
 
   struct Pending {
-    std::size_t position;  // in child_indices
-    std::uint64_t best;    // the least distance of a beginning above it, or NONE
-    std::uint32_t depth;   // the child's, >= 1
-    bool settled;          // no beginning below can be nearer than `best`
+    std::size_t position;       // in child_indices
+    std::uint64_t best;         // the least distance of a beginning above it, or NONE
+    std::uint32_t depth;        // the child's, >= 1
+    std::uint32_t parent_rank;  // the parent's key number (views that number keys)
+    bool settled;               // no beginning below can be nearer than `best`
   };
 
   // Returns false once the sink is done.
   bool visit(const Pending& entry) {
     const std::uint32_t depth = entry.depth;
-    const NodeId node = tree_.child_ids[entry.position];
+    const NodeId node = tree_.target(entry.position);
+    const std::uint32_t rank = tree_.rank_of(entry.parent_rank, entry.position);
     const std::uint32_t key = tree_.key(entry.position);
     const char32_t code_point = key & ~HAS_PAYLOAD;
     if (depth > text_.size()) [[unlikely]] {
@@ -97,11 +99,11 @@ class CompletionWalk {
       // The radius dropped below the bound: only a nearer beginning counts.
       if (settled) return true;
     } else if ((key & HAS_PAYLOAD) != 0) {
-      sink_.accept(node, std::u32string_view(text_.data(), depth), best);
+      sink_.accept(tree_.reported(node, rank), std::u32string_view(text_.data(), depth), best);
       if (sink_.is_done()) return false;
       follow_radius();
     }
-    push_children(node, depth, best, settled);
+    push_children(node, entry.position, rank, depth, best, settled);
     return true;
   }
 
@@ -124,11 +126,14 @@ class CompletionWalk {
     return depth >= query_.size() && depth - query_.size() >= std::min(best, radius_);
   }
 
-  void push_children(NodeId node, std::uint32_t depth, std::uint64_t best, bool settled) {
+  // Stacks the children of `node`, reached over position `from`, whose key
+  // number is `rank`.
+  void push_children(NodeId node, std::size_t from, std::uint32_t rank, std::uint32_t depth,
+                     std::uint64_t best, bool settled) {
     const char32_t wanted = depth < query_.size() ? query_[depth] : NO_CODE_POINT;
-    push_in_visiting_order(tree_, child_range(tree_, node), wanted, false, front_,
+    push_in_visiting_order(tree_, tree_.range_below(node, from, depth), wanted, false, front_,
                            [&](std::size_t k) {
-                             pending_.push_back(Pending{k, best, depth + 1, settled});
+                             pending_.push_back(Pending{k, best, depth + 1, rank, settled});
                            });
   }
 

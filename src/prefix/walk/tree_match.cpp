@@ -31,24 +31,28 @@ std::optional<MatchRecord> exact_walk(const View& tree, std::u32string_view quer
   if (query.empty()) return std::nullopt;
   struct Step {
     NodeId node;
+    std::size_t from;  // the position it was reached over
     std::size_t depth;
     std::uint32_t key;
+    std::uint32_t rank;
   };
-  std::vector<Step> pending{{0, 0, 0}};
+  std::vector<Step> pending{{tree.root(), tree.child_count, 0, 0, 0}};
   std::vector<std::size_t> front;
   while (!pending.empty()) {
     const Step step = pending.back();
     pending.pop_back();
     if (step.depth == query.size()) {
       if ((step.key & walk::HAS_PAYLOAD) != 0) {
-        return MatchRecord{encode_utf8(query), step.node, 0};
+        return MatchRecord{encode_utf8(query), tree.reported(step.node, step.rank), 0};
       }
       continue;
     }
+    const auto range =
+        tree.range_below(step.node, step.from, static_cast<std::uint32_t>(step.depth));
     walk::push_in_visiting_order(
-        tree, walk::child_range(tree, step.node), query[step.depth], true, front,
-        [&tree, &pending, &step](std::size_t k) {
-          pending.push_back(Step{tree.child_ids[k], step.depth + 1, tree.key(k)});
+        tree, range, query[step.depth], true, front, [&tree, &pending, &step](std::size_t k) {
+          pending.push_back(
+              Step{tree.target(k), k, step.depth + 1, tree.key(k), tree.rank_of(step.rank, k)});
         });
   }
   return std::nullopt;
@@ -83,6 +87,17 @@ std::optional<MatchRecord> exact_match_tree(const CompactTree& tree, std::u32str
         return exact_walk(walk::CompactView<T>(tree, code_points), query);
       },
       tree.child_code_points());
+}
+
+std::vector<MatchRecord> fuzzy_match_tree(const SharedTree& tree, std::u32string_view query,
+                                          std::uint64_t max_dist,
+                                          std::optional<std::uint64_t> limit) {
+  return walk::with_shared_view(
+      tree, [&](const auto& view) { return fuzzy_walk(view, query, max_dist, limit); });
+}
+
+std::optional<MatchRecord> exact_match_tree(const SharedTree& tree, std::u32string_view query) {
+  return walk::with_shared_view(tree, [&](const auto& view) { return exact_walk(view, query); });
 }
 
 }  // namespace prefix

@@ -11,6 +11,7 @@
 
 #include "prefix/match_record.hpp"
 #include "prefix/store/compact_tree.hpp"
+#include "prefix/store/shared_tree.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 
@@ -42,6 +43,15 @@ namespace prefix {
                                                         std::uint64_t max_dist,
                                                         std::optional<std::uint64_t> limit);
 [[nodiscard]] std::optional<MatchRecord> exact_match_tree(const CompactTree& tree,
+                                                          std::u32string_view query);
+
+// The same on a shared tree, whose records carry key numbers in place of
+// node ids (SharedTree::payload_of_key gives their payloads).
+[[nodiscard]] std::vector<MatchRecord> fuzzy_match_tree(const SharedTree& tree,
+                                                        std::u32string_view query,
+                                                        std::uint64_t max_dist,
+                                                        std::optional<std::uint64_t> limit);
+[[nodiscard]] std::optional<MatchRecord> exact_match_tree(const SharedTree& tree,
                                                           std::u32string_view query);
 
 }  // namespace prefix

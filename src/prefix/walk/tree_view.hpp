@@ -1,6 +1,7 @@
 // How the tree walks read a tree and hand a node's children over: views of
-// a Trie with its TreeShape and of a CompactTree, and the visiting order of
-// children (the one continuing the query first, then the others as stored).
+// a Trie with its TreeShape, of a CompactTree and of a SharedTree, and the
+// visiting order of children (the one continuing the query first, then the
+// others as stored).
 #pragma once
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "prefix/distance/kept_code_points.hpp"
 #include "prefix/distance/row_kind.hpp"
 #include "prefix/store/compact_tree.hpp"
+#include "prefix/store/shared_tree.hpp"
 #include "prefix/store/tree_check.hpp"
 #include "prefix/store/trie.hpp"
 
@@ -26,16 +28,55 @@ constexpr std::uint32_t HAS_PAYLOAD = TreeShape::HAS_PAYLOAD;
 static_assert(CompactTree::MANY_LEVELS == distance::UNBOUNDED_HEIGHT);
 
 // What the walk reads of a tree, through one of the views below: per node
-// its child range, per child position the child's id, code point and
-// whether it carries a payload.
+// its child range, per child position the child's node, code point and
+// whether it carries a payload, and the id a sink is given for a node.
 //
+// Starts fetching the children from position `next` on, which the walk
+// reads soon.
+template <class View>
+inline void prefetch_from(const View& tree, std::size_t next) {
+  tree.prefetch_children(next);
+  __builtin_prefetch(tree.child_ids + next);
+}
+
+// The child ranges of node arrays, which every node of a tree lists once:
+// a node is reached over one position, and the id a sink gets is its own.
+struct TreeRanges {
+  TreeRanges(const std::vector<std::uint32_t>& node_shifts,
+             const std::vector<std::uint32_t>& child_indices)
+      : shifts(node_shifts.data()),
+        node_count(node_shifts.size()),
+        child_ids(child_indices.data()),
+        child_count(child_indices.size()) {}
+
+  // Key numbers are not counted: a node is reported by its id.
+  static constexpr bool NUMBERS_KEYS = false;
+  [[nodiscard]] static constexpr NodeId root() noexcept { return 0; }
+  // The node the child at position k is.
+  [[nodiscard]] NodeId target(std::size_t k) const noexcept { return child_ids[k]; }
+  // The child range of `node`, reached over position `from` at `depth`
+  // (neither matters in a tree).
+  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(
+      NodeId node, std::size_t /*from*/, std::uint32_t /*depth*/) const noexcept {
+    return prefix::child_range(std::span(shifts, node_count), child_count, node);
+  }
+  [[nodiscard]] static constexpr std::uint32_t rank_of(std::uint32_t /*base*/,
+                                                       std::size_t /*k*/) noexcept {
+    return 0;
+  }
+  [[nodiscard]] static constexpr NodeId reported(NodeId node, std::uint32_t /*rank*/) noexcept {
+    return node;
+  }
+  const std::uint32_t* shifts;
+  std::size_t node_count;
+  const NodeId* child_ids;
+  std::size_t child_count;
+};
+
 // A Trie with its TreeShape: child_keys holds code point and payload bit.
-struct ShapeView {
+struct ShapeView : TreeRanges {
   explicit ShapeView(const Trie& trie, const TreeShape& shape)
-      : shifts(trie.node_shifts.data()),
-        node_count(trie.node_shifts.size()),
-        child_ids(trie.child_indices.data()),
-        child_count(trie.child_indices.size()),
+      : TreeRanges(trie.node_shifts, trie.child_indices),
         keys(shape.child_keys.data()),
         height(shape.height),
         sorted_children(shape.sorted_children) {}
@@ -46,11 +87,9 @@ struct ShapeView {
   // Heights are not kept for these arrays: any child may have deep keys.
   static constexpr bool KEEPS_HEIGHTS = false;
   void prefetch_children(std::size_t k) const noexcept { __builtin_prefetch(keys + k); }
+  // Starts fetching the child range of `node`, which the walk reads soon.
+  void prefetch_node(NodeId node) const noexcept { prefetch_from(*this, shifts[node]); }
 
-  const std::uint32_t* shifts;
-  std::size_t node_count;
-  const NodeId* child_ids;
-  std::size_t child_count;
   const std::uint32_t* keys;
   std::uint32_t height;
   bool sorted_children;
@@ -58,12 +97,9 @@ struct ShapeView {
 
 // A CompactTree whose child code points are held in T.
 template <class T>
-struct CompactView {
+struct CompactView : TreeRanges {
   CompactView(const CompactTree& tree, const CodePointsOf<T>& points)
-      : shifts(tree.node_shifts().data()),
-        node_count(tree.node_shifts().size()),
-        child_ids(tree.child_indices().data()),
-        child_count(tree.child_indices().size()),
+      : TreeRanges(tree.node_shifts(), tree.child_indices()),
         code_points(points.data()),
         payload_bits(tree.child_has_payload().words().data()),
         heights(tree.child_heights().data()),
@@ -83,11 +119,8 @@ struct CompactView {
     __builtin_prefetch(heights + k);
     __builtin_prefetch(payload_bits + k / 64);
   }
+  void prefetch_node(NodeId node) const noexcept { prefetch_from(*this, shifts[node]); }
 
-  const std::uint32_t* shifts;
-  std::size_t node_count;
-  const NodeId* child_ids;
-  std::size_t child_count;
   const T* code_points;
   const std::uint64_t* payload_bits;
   const std::uint8_t* heights;
@@ -95,13 +128,82 @@ struct CompactView {
   bool sorted_children;
 };
 
-static_assert(HAS_PAYLOAD == std::uint32_t{1} << 31);
+// A SharedTree whose code points are T (code_point_width bytes). A node is
+// a state, reached over a transition; the id a sink gets is the key number
+// (rank), counted along the path: the parent's plus the keys before the
+// child within it. What the sections hold is bounded where it is read.
+template <class T>
+struct SharedView {
+  explicit SharedView(const SharedTree& tree)
+      : shifts(tree.firsts()),
+        child_ids(tree.targets()),
+        child_count(tree.transition_count()),
+        code_points(static_cast<const T*>(tree.code_points())),
+        payload_bits(tree.final_bits()),
+        heights(tree.heights()),
+        keys_before(tree.keys_before()),
+        last_state(tree.root()),
+        height(tree.header().height) {}
 
-// The first entry of `node`'s child range and one past its last.
-template <class View>
-inline std::pair<std::size_t, std::size_t> child_range(const View& tree, NodeId node) {
-  return prefix::child_range(std::span(tree.shifts, tree.node_count), tree.child_count, node);
+  static constexpr bool NUMBERS_KEYS = true;
+  static constexpr bool KEEPS_HEIGHTS = true;
+  static constexpr bool sorted_children = true;
+
+  [[nodiscard]] NodeId root() const noexcept { return last_state; }
+  [[nodiscard]] NodeId target(std::size_t k) const noexcept { return child_ids[k]; }
+  // As SharedTree::range_below.
+  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(
+      NodeId node, std::size_t from, std::uint32_t depth) const noexcept {
+    const std::size_t state = std::min<std::size_t>(node, last_state);
+    const std::size_t last = std::min<std::size_t>(shifts[state + 1], from);
+    return {depth >= height ? last : std::min<std::size_t>(shifts[state], last), last};
+  }
+  [[nodiscard]] std::uint32_t rank_of(std::uint32_t base, std::size_t k) const noexcept {
+    return base + keys_before[k];
+  }
+  [[nodiscard]] static constexpr NodeId reported(NodeId /*node*/, std::uint32_t rank) noexcept {
+    return rank;
+  }
+  [[nodiscard]] std::uint32_t key(std::size_t k) const noexcept {
+    const auto bit = static_cast<std::uint32_t>((payload_bits[k / 64] >> (k % 64)) & 1);
+    return std::uint32_t{code_points[k]} | (bit << 31);
+  }
+  [[nodiscard]] char32_t code_point(std::size_t k) const noexcept { return code_points[k]; }
+  [[nodiscard]] std::size_t child_height(std::size_t k) const noexcept { return heights[k]; }
+  void prefetch_children(std::size_t k) const noexcept {
+    __builtin_prefetch(code_points + k);
+    __builtin_prefetch(heights + k);
+    __builtin_prefetch(payload_bits + k / 64);
+  }
+  void prefetch_node(NodeId node) const noexcept {
+    prefetch_from(*this, shifts[std::min<std::size_t>(node, last_state)]);
+  }
+
+  const std::uint32_t* shifts;
+  const NodeId* child_ids;
+  std::size_t child_count;
+  const T* code_points;
+  const std::uint64_t* payload_bits;
+  const std::uint8_t* heights;
+  const std::uint32_t* keys_before;
+  std::uint32_t last_state;
+  std::uint32_t height;
+};
+
+// Calls use(SharedView<T>(tree)) with T the width of its code points.
+template <class Use>
+decltype(auto) with_shared_view(const SharedTree& tree, Use use) {
+  switch (tree.header().code_point_width) {
+    case 1:
+      return use(SharedView<std::uint8_t>(tree));
+    case 2:
+      return use(SharedView<std::uint16_t>(tree));
+    default:
+      return use(SharedView<std::uint32_t>(tree));
+  }
 }
+
+static_assert(HAS_PAYLOAD == std::uint32_t{1} << 31);
 
 // Hands the children in `range` (a node's child_range) to `push(k)` (k: the
 // child's position in child_indices) so that a stack pops them in visiting
@@ -215,14 +317,6 @@ template <class View, class Exhausted, class Screen>
   } else {
     push_in_visiting_order(tree, range, wanted, false, scratch.front, screen);
   }
-}
-
-// Starts fetching the child range of `node`, which the walk reads soon.
-template <class View>
-inline void prefetch_range(const View& tree, NodeId node) {
-  const std::size_t next = tree.shifts[node];
-  tree.prefetch_children(next);
-  __builtin_prefetch(tree.child_ids + next);
 }
 
 }  // namespace prefix::walk

@@ -92,17 +92,17 @@ class TreeWalk {
     if constexpr (ONE_WORD) {
       Word root{};
       rows_.root(&root);
-      open(child_range(tree_, 0), 0, &root, 0);
+      open(root_range(), 0, &root, 0, Rank{});
     } else {
       const std::size_t stride = rows_.stride();
       slots_.assign(stride, rows_.fill());
       if constexpr (Rows::SCREENS_CHILDREN) scratch_.assign(stride, rows_.fill());
       rows_.root(slots_.data());
-      open(child_range(tree_, 0), 0, slots_.data(), 0);
+      open(root_range(), 0, slots_.data(), 0, Rank{});
     }
     while (top_ > 0) {
       --top_;
-      if (top_ > 0) prefetch_range(tree_, tree_.child_ids[pending_[top_ - 1].position]);
+      if (top_ > 0) tree_.prefetch_node(tree_.target(pending_[top_ - 1].position));
       // Its children are written from this entry's place on: it is copied out.
       if (!visit(pending_[top_])) break;
     }
@@ -110,14 +110,26 @@ class TreeWalk {
 
  private:
   static constexpr bool ONE_WORD = Rows::ONE_WORD;
+  static constexpr bool NUMBERS_KEYS = View::NUMBERS_KEYS;
 
-  // A stacked child (16 bytes with a slot, 24 with a word).
+  // The key number of a node, in views that report keys by number; nothing
+  // (and no room on the stack) in the others.
+  struct NoRank {};
+  using Rank = std::conditional_t<NUMBERS_KEYS, std::uint32_t, NoRank>;
+
+  // A stacked child (16 bytes with a slot, 24 with a word; the key number
+  // fits in either).
   struct Pending {
     std::size_t position;  // the child's position in child_indices
     // Its row, or the slot of its parent's row.
     std::conditional_t<ONE_WORD, Word, std::uint32_t> row;
     std::uint32_t depth;  // the child's depth, >= 1
+    [[no_unique_address]] Rank parent_rank;
   };
+
+  [[nodiscard]] std::pair<std::size_t, std::size_t> root_range() const {
+    return tree_.range_below(tree_.root(), tree_.child_count, 0);
+  }
 
   // Visits a stacked child, then its single children down to the first node
   // with none or several, whose open children it stacks. Returns false once
@@ -125,6 +137,7 @@ class TreeWalk {
   bool visit(Pending entry) {
     std::size_t position = entry.position;
     std::uint32_t depth = entry.depth;
+    Rank rank = entry.parent_rank;
     Word word{};
     Word* row = &word;
     std::uint32_t slot = 0;
@@ -145,19 +158,20 @@ class TreeWalk {
       }
     }
     while (true) {
-      const NodeId node = tree_.child_ids[position];
+      const NodeId node = tree_.target(position);
+      if constexpr (NUMBERS_KEYS) rank = tree_.rank_of(rank, position);
       const std::uint32_t key = tree_.key(position);
       path_.enter(depth, key & ~HAS_PAYLOAD);
       // One test of both, as bits: whether a visited node has a payload is
       // close to a coin toss, whether it is in reach is not.
       if (((key >> 31) & static_cast<std::uint32_t>(rows_.in_reach(row, depth))) != 0) {
-        sink_.accept(node, path_.text(depth), rows_.distance(row, depth));
+        sink_.accept(reported(node, rank), path_.text(depth), rows_.distance(row, depth));
         if (sink_.is_done()) return false;
         follow_radius();
       }
-      const auto range = child_range(tree_, node);
+      const auto range = tree_.range_below(node, position, depth);
       if (range.first >= range.second || range.second - range.first > 1) {
-        open(range, depth, row, slot);
+        open(range, depth, row, slot, rank);
         return true;
       }
       // The single child's row replaces this node's, which nothing reads again.
@@ -167,6 +181,15 @@ class TreeWalk {
       }
       position = range.first;
       ++depth;
+    }
+  }
+
+  // The id a sink is given for `node`, whose key number is `rank`.
+  [[nodiscard]] NodeId reported(NodeId node, Rank rank) const noexcept {
+    if constexpr (NUMBERS_KEYS) {
+      return View::reported(node, rank);
+    } else {
+      return node;
     }
   }
 
@@ -190,9 +213,10 @@ class TreeWalk {
   }
 
   // Stacks the children in `range` of an open node at `depth`, whose row
-  // is `row` (in `slot` for rows that live in slots), in visiting order.
+  // is `row` (in `slot` for rows that live in slots) and key number `rank`,
+  // in visiting order.
   [[gnu::always_inline]] void open(std::pair<std::size_t, std::size_t> range, std::uint32_t depth,
-                                   const Word* row, std::uint32_t slot) {
+                                   const Word* row, std::uint32_t slot, Rank rank) {
     const auto [start, end] = range;
     if (start >= end) return;
     const std::size_t room = top_ + (end - start);
@@ -212,10 +236,10 @@ class TreeWalk {
       if constexpr (ONE_WORD) {
         Word child{};
         keep = rows_.step(parent, &child, code_point) && may_reach(&child, depth + 1, k);
-        stack[top] = Pending{k, child, depth + 1};
+        stack[top] = Pending{k, child, depth + 1, rank};
       } else {
         if constexpr (Rows::SCREENS_CHILDREN) keep = rows_.step(parent, scratch, code_point);
-        stack[top] = Pending{k, slot, depth + 1};
+        stack[top] = Pending{k, slot, depth + 1, rank};
       }
       // Kept or not, without a branch: whether a child is kept is close to
       // a coin toss.
@@ -249,7 +273,7 @@ class TreeWalk {
               if (rows_.step(parent, &child, tree_.code_point(k)) &&
                   may_reach(&child, depth + 1, k)) [[unlikely]] {
                 __builtin_prefetch(shifts + child_ids[k]);
-                stack[top++] = Pending{k, child, depth + 1};
+                stack[top++] = Pending{k, child, depth + 1, rank};
               }
             });
         top_ = top;
