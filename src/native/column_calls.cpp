@@ -114,7 +114,7 @@ PyObject* match_column(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
             if (column.is_null(row)) return {};
             thread_local std::u32string text;
             column.decode(row, text);
-            return prefix::suggest(trie, {text, n, max_dist, swaps, scores.score_of()});
+            return prefix::suggest(trie, {text, n, max_dist, swaps, false, scores.score_of()});
           },
           [&](std::size_t begin, std::size_t end, std::vector<Matches>& answers) {
             for (std::size_t row = begin; row < end; ++row) {

@@ -339,9 +339,10 @@ TEST(SearchTrie, FromBytesKeepsTheFormAndAnswersOfTheDecodedTrie) {
 }
 
 // Words that share endings and beginnings, from one of three code point
-// widths (`wide`: 0 one byte, 1 two, 2 beyond the BMP), some repeated.
+// widths (`wide`: 0 one byte, 1 two, 2 beyond the BMP), some repeated, with
+// capitals in the first two.
 std::vector<std::u32string> shared_words(std::mt19937& rng, int wide, std::size_t count) {
-  const std::u32string alphabet = wide == 0   ? U"abc"
+  const std::u32string alphabet = wide == 0   ? U"aBc"
                                   : wide == 1 ? U"a\u0105\u0416"
                                               : U"a\U0001F600\u4E2D";
   const std::vector<std::u32string> endings = {U"", alphabet.substr(0, 1), alphabet + alphabet,
@@ -358,8 +359,9 @@ std::vector<std::u32string> shared_words(std::mt19937& rng, int wide, std::size_
 }
 
 // The shared tree built from words answers every node query, search and
-// ranked query, and gives the byte form, as the arrays lay_out makes of
-// the same words; also when read back from its image or its byte form.
+// ranked query (case folded or not), and gives the byte form, as the arrays
+// lay_out makes of the same words; also when read back from its image or its
+// byte form.
 TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
   std::mt19937 rng(21);
   for (int round = 0; round < 60; ++round) {
@@ -389,9 +391,11 @@ TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
     const ScoreOf no_scores;
     for (const std::u32string& query : queries) {
       for (const bool swaps : {false, true}) {
-        const RankedQuery ranked{query, 3, 2, swaps, no_scores};
-        EXPECT_EQ(suggest(shared, ranked), suggest(arrays, ranked));
-        EXPECT_EQ(complete(shared, ranked), complete(arrays, ranked));
+        for (const bool fold : {false, true}) {
+          const RankedQuery ranked{query, 3, 2, swaps, fold, no_scores};
+          EXPECT_EQ(suggest(shared, ranked), suggest(arrays, ranked));
+          EXPECT_EQ(complete(shared, ranked), complete(arrays, ranked));
+        }
       }
     }
     ASSERT_FALSE(::testing::Test::HasFailure()) << "round " << round;

@@ -2,6 +2,7 @@
 // the walk computes its Levenshtein rows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -14,12 +15,38 @@
 
 namespace prefix::distance {
 
+// The largest max_dist of the packed kinds.
+constexpr std::uint64_t MAX_PACKED = 3;
+
+// Calls `use(Packed<max_dist>(query))` for a max_dist of at most MAX_PACKED.
+template <template <std::size_t> class Packed, class Use>
+decltype(auto) with_packed(std::u32string_view query, std::uint64_t max_dist, Use& use) {
+  switch (max_dist) {
+    case 0:
+      return use(Packed<0>(query));
+    case 1:
+      return use(Packed<1>(query));
+    case 2:
+      return use(Packed<2>(query));
+    default:
+      return use(Packed<MAX_PACKED>(query));
+  }
+}
+
+// CellRows of 64-bit cells, which serve any max_dist (with swaps or not).
+// From 2^63 on no cell can reach the cap (cells are at most depth + n), so
+// the cap stays there.
+template <bool SWAPS = false>
+CellRows<std::uint64_t, SWAPS> widest_cells(std::u32string_view query, std::uint64_t max_dist) {
+  constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
+  return {query, max_dist, max_dist < never_reached ? max_dist + 1 : never_reached};
+}
+
 // Calls `use(rows)` with CellRows<Cell, SWAPS> made for `query` and
 // `max_dist`, Cell the narrowest that holds max_dist + 2 (the tables of
-// with_rows and with_swap_rows), so that cap + 1 cannot wrap. From 2^63 on no
-// cell can reach the cap (cells are at most depth + n), so the cap stays
-// there. Rows with swaps take 8-bit cells or 64-bit ones: the walks are
-// instantiated for every kind, and past max_dist 253 a swap walk is rare.
+// with_rows and with_swap_rows), so that cap + 1 cannot wrap. Rows with
+// swaps take 8-bit cells or 64-bit ones: the walks are instantiated for every
+// kind, and past max_dist 253 a swap walk is rare.
 template <bool SWAPS, class Use>
 decltype(auto) with_cell_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
   const auto fits = [max_dist]<class Cell>(Cell /*type*/) {
@@ -39,9 +66,7 @@ decltype(auto) with_cell_rows(std::u32string_view query, std::uint64_t max_dist,
           CellRows<std::uint32_t>(query, max_dist, static_cast<std::uint32_t>(max_dist + 1)));
     }
   }
-  constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
-  return std::forward<Use>(use)(CellRows<std::uint64_t, SWAPS>(
-      query, max_dist, max_dist < never_reached ? max_dist + 1 : never_reached));
+  return std::forward<Use>(use)(widest_cells<SWAPS>(query, max_dist));
 }
 
 // Calls `use(rows)` with the row kind made for `query` and `max_dist`, and
@@ -61,18 +86,7 @@ decltype(auto) with_cell_rows(std::u32string_view query, std::uint64_t max_dist,
 // banded kinds cost the same for long queries.
 template <class Use>
 decltype(auto) with_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
-  switch (max_dist) {
-    case 0:
-      return std::forward<Use>(use)(PackedBand<0>(query));
-    case 1:
-      return std::forward<Use>(use)(PackedBand<1>(query));
-    case 2:
-      return std::forward<Use>(use)(PackedBand<2>(query));
-    case 3:
-      return std::forward<Use>(use)(PackedBand<3>(query));
-    default:
-      break;
-  }
+  if (max_dist <= MAX_PACKED) return with_packed<PackedBand>(query, max_dist, use);
   if (max_dist <= BandSets::MAX_DIST) return std::forward<Use>(use)(BandSets(query, max_dist));
   return with_cell_rows<false>(query, max_dist, std::forward<Use>(use));
 }
