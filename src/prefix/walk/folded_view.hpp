@@ -33,8 +33,8 @@ struct FoldedView {
 
   [[nodiscard]] NodeId root() const noexcept { return inner.root(); }
   [[nodiscard]] NodeId target(std::size_t k) const noexcept { return inner.target(k); }
-  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(NodeId node, std::size_t from,
-                                                                std::uint32_t depth) const noexcept {
+  [[nodiscard]] std::pair<std::size_t, std::size_t> range_below(
+      NodeId node, std::size_t from, std::uint32_t depth) const noexcept {
     return inner.range_below(node, from, depth);
   }
   [[nodiscard]] std::uint32_t rank_of(std::uint32_t base, std::size_t k) const noexcept {
