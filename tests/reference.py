@@ -188,8 +188,8 @@ def segmentation_cost(words: dict[str, int], text: str, max_dist: int, costs, cu
                       counts=None):
     """The least cost of any cut of `text` into pieces, each a key within its
     allowed edits (at most 1 for a piece beginning inside a word or at a
-    fixed piece), a fixed piece or a kept run of at most 64 characters, by
-    trying every set of cuts."""
+    fixed piece, none for one beginning inside a fixed piece), a fixed piece
+    or a kept run of at most 64 characters, by trying every set of cuts."""
     per_edit, kept, per_char, split, join = costs
     n = len(text)
     best = math.inf
@@ -199,6 +199,7 @@ def segmentation_cost(words: dict[str, int], text: str, max_dist: int, costs, cu
         for end in ends:
             radius = max_dist if (start == 0 or start in cuts) and not any(
                 s == start for s, _, _ in fixed) else min(max_dist, 1)
+            radius = 0 if any(s < start < e for s, e, _ in fixed) else radius
             piece = text[start:end]
             options = [kept + per_char * len(piece)] if len(piece) <= 64 else []
             options += [c for s, e, c in fixed if (s, e) == (start, end)]

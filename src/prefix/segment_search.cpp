@@ -159,8 +159,13 @@ Segmentation segment(const SearchTrie& trie, const SegmentQuery& query) {
         const std::size_t n = text.size();
         Ways ways(query);
         std::vector<std::vector<const FixedPiece*>> fixed_from(n);
+        // within[k]: k lies strictly inside a fixed piece.
+        std::vector<bool> within(n, false);
         for (const FixedPiece& piece : query.fixed) {
-          if (piece.start < piece.end && piece.end <= n) fixed_from[piece.start].push_back(&piece);
+          if (piece.start < piece.end && piece.end <= n) {
+            fixed_from[piece.start].push_back(&piece);
+            for (std::size_t k = piece.start + 1; k < piece.end; ++k) within[k] = true;
+          }
         }
         // No key is longer than the tree is high, nor within max_dist of a piece
         // more than max_dist longer.
@@ -170,10 +175,12 @@ Segmentation segment(const SearchTrie& trie, const SegmentQuery& query) {
           if (ways.cost_at(start) == UNREACHED) continue;
           const std::u32string_view rest = text.substr(start, reach);
           // A word the caller knows (a fixed piece) is seldom the start of a
-          // typo: only pieces at the start of other words take max_dist.
+          // typo: only pieces at the start of other words take max_dist, and
+          // a piece that begins inside a known word takes none.
           const bool starts_word = ways.is_cut(start) && fixed_from[start].empty();
-          const std::uint64_t radius =
-              starts_word ? query.max_dist : std::min(query.max_dist, INSIDE_MAX_DIST);
+          const std::uint64_t radius = within[start] ? 0
+                                       : starts_word ? query.max_dist
+                                                     : std::min(query.max_dist, INSIDE_MAX_DIST);
           EndSink sink(ways, start, radius, query, payload_of);
           distance::with_end_rows_of(query.swaps, rest, radius, [&](auto&& rows) {
             walk::walk_tree(view, std::forward<decltype(rows)>(rows), rest, radius, sink);

@@ -73,7 +73,8 @@ struct Segmentation {
 // with case folded (fold_case: the text is expected in small letters; a key
 // is reported with its own letters), where length is the shorter of key and
 // piece and the edits are at most INSIDE_MAX_DIST for a piece that begins
-// where the text is not cut or where a fixed piece begins, at words(payload)
+// where the text is not cut or where a fixed piece begins, and none for one
+// that begins strictly inside a fixed piece, at words(payload)
 // + per_edit per edit; fixed pieces at their cost; any other run of up to
 // MAX_KEPT code points kept as it is; plus the split and join costs of the
 // cuts. Among ways of equal cost the one returned is fixed (the same for the
