@@ -20,6 +20,7 @@ from _quorvatine import PrefixSearch
 
 from . import text as texts
 from .dictionary import STDIN
+from .parallel import _thread_count
 
 LONGEST_LINE = 1 << 16
 BATCH_CHARS = 1 << 16  # characters handed to one batch call
@@ -49,7 +50,7 @@ def check_stream(
     sink = _binary(out)
     advice: dict[str, list[str]] = {}
     known: dict[str, bool] = {}
-    threads = texts._thread_count(None, "threads")
+    threads = _thread_count(None, "threads")
     with _Source(path) as source:
         for batch in source.batches():
             if len(advice) > ADVICE_KEPT or len(known) > KNOWN_KEPT:
