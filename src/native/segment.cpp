@@ -27,13 +27,13 @@ struct Job {
   std::vector<prefix::FixedPiece> fixed;
 };
 
-binding::Error malformed(const char* what) {
+binding::Error refused_job(const char* what) {
   return binding::Error::pending(PyExc_TypeError, what);
 }
 
 // The items of a list or tuple, borrowed from it.
 std::pair<PyObject**, Py_ssize_t> items_of(PyObject* sequence, const char* what) {
-  if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) throw malformed(what);
+  if (!PyList_Check(sequence) && !PyTuple_Check(sequence)) throw refused_job(what);
   return {PySequence_Fast_ITEMS(sequence), PySequence_Fast_GET_SIZE(sequence)};
 }
 
@@ -53,7 +53,7 @@ std::uint32_t position_in(PyObject* number, std::size_t length) {
 
 Job job_of(PyObject* item) {
   const auto [parts, size] = items_of(item, "a segment job is (text, boundaries, fixed)");
-  if (size != 3) throw malformed("a segment job is (text, boundaries, fixed)");
+  if (size != 3) throw refused_job("a segment job is (text, boundaries, fixed)");
   Job job{prefix::decode_utf8(binding::Text::convert(parts[0])), {}, {}};
   const std::size_t length = job.text.size();
   if (length > UINT32_MAX) {
@@ -65,7 +65,7 @@ Job job_of(PyObject* item) {
   const auto [pieces, piece_count] = items_of(parts[2], "fixed pieces are a list of tuples");
   for (Py_ssize_t i = 0; i < piece_count; ++i) {
     const auto [fields, field_count] = items_of(pieces[i], "a fixed piece is (start, end, cost)");
-    if (field_count != 3) throw malformed("a fixed piece is (start, end, cost)");
+    if (field_count != 3) throw refused_job("a fixed piece is (start, end, cost)");
     job.fixed.push_back(prefix::FixedPiece{position_in(fields[0], length),
                                            position_in(fields[1], length), as_double(fields[2])});
   }
@@ -74,7 +74,7 @@ Job job_of(PyObject* item) {
 
 prefix::SegmentCosts costs_of(PyObject* costs) {
   const auto [fields, size] = items_of(costs, "costs are a tuple of five floats");
-  if (size != 5) throw malformed("costs are a tuple of five floats");
+  if (size != 5) throw refused_job("costs are a tuple of five floats");
   return {as_double(fields[0]), as_double(fields[1]), as_double(fields[2]), as_double(fields[3]),
           as_double(fields[4])};
 }
