@@ -72,7 +72,8 @@ class CellRows {
 
   // `row` may be the parent's: each step reads the parent's cells at and
   // after the one it writes, keeping the one before.
-  bool step(const Parent& parent_row, Cell* row, char32_t edge) const noexcept {
+  [[gnu::always_inline]] bool step(const Parent& parent_row, Cell* row,
+                                   char32_t edge) const noexcept {
     const Cell* const parent = parent_row.row;
     const std::size_t depth = parent_row.child_depth;
     const std::size_t n = query_.size();
