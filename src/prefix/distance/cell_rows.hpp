@@ -107,7 +107,8 @@ class CellRows {
   // cells at and after the one it writes, keeping the one before; with
   // SWAPS the new cells go aside first, as the grandparent's cells (in the
   // parent's row) are read to the end.
-  bool step(const Parent& parent_row, Cell* row, char32_t edge) const noexcept {
+  [[gnu::always_inline]] bool step(const Parent& parent_row, Cell* row,
+                                   char32_t edge) const noexcept {
     if constexpr (SWAPS) {
       Cell* const cells = row == parent_row.row ? cells_.data() : row;
       const bool open = step_cells(parent_row, cells, edge);
@@ -145,7 +146,8 @@ class CellRows {
 
   // The cells of the child of the node `parent_row` with edge `edge`, into
   // `row`: the stored cells, not the trailing one nor (with SWAPS) the rest.
-  bool step_cells(const Parent& parent_row, Cell* row, char32_t edge) const noexcept {
+  [[gnu::always_inline]] bool step_cells(const Parent& parent_row, Cell* row,
+                                         char32_t edge) const noexcept {
     const Cell* const parent = parent_row.row;
     const std::size_t depth = parent_row.child_depth;
     const std::size_t n = query_.size();

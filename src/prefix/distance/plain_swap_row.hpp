@@ -59,7 +59,7 @@ class PlainSwapRows {
 
   // `row` may be the parent's: the cells are worked out aside, then the
   // parent's row moves up and the new cells take its place.
-  bool step(const Parent& parent, Word* row, char32_t edge) const {
+  [[gnu::always_inline]] bool step(const Parent& parent, Word* row, char32_t edge) const {
     const Word* const up = parent.row;
     const Word* const above = parent.row + width_;
     const auto before = static_cast<char32_t>(parent.row[2 * width_]);
