@@ -51,10 +51,8 @@ SearchTrie SearchTrie::from_bytes(std::span<const std::uint8_t> bytes) {
 }
 
 SearchTrie SearchTrie::from_flat(FlatArrays&& arrays) {
-  if (std::optional<OwnedImage> image = shared_image(arrays)) {
-    arrays = {};
-    return SearchTrie(Form(shared_tree_of(std::move(*image))));
-  }
+  // Not minimised here: that costs twenty times the decoding, and the
+  // compact form answers as fast. Saving minimises (image()).
   if (std::optional<CompactTree> tree = CompactTree::from_flat(arrays)) {
     return SearchTrie(Form(std::move(*tree)));
   }
@@ -84,16 +82,25 @@ OwnedImage SearchTrie::image() const {
   std::vector<SectionData> sections;
   ImageHeader header{};
   std::vector<std::uint8_t> byte_form;
-  if (const SharedTree* tree = shared_tree()) {
+  const SharedTree* tree = shared_tree();
+  std::optional<SharedTree> minimised;
+  if (tree == nullptr) {
+    encode_with([&byte_form](std::size_t size) {
+      byte_form.resize(size);
+      return byte_form.data();
+    });
+    if (compact_tree() != nullptr) {
+      if (std::optional<OwnedImage> shared = shared_image(decode_flat_or_fail(byte_form))) {
+        tree = &minimised.emplace(shared_tree_of(std::move(*shared)));
+      }
+    }
+  }
+  if (tree != nullptr) {
     header = tree->header();
     for (const SectionData& section : sections_of(tree->image())) {
       if (section.id != Section::KeyCounts) sections.push_back(section);
     }
   } else {
-    encode_with([&byte_form](std::size_t size) {
-      byte_form.resize(size);
-      return byte_form.data();
-    });
     sections.push_back({Section::ByteForm, byte_form});
   }
   if (counts_) sections.push_back({Section::KeyCounts, bytes_of(counts_->values)});

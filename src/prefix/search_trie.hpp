@@ -48,9 +48,10 @@ class SearchTrie {
   explicit SearchTrie(Trie&& trie);
 
   // SearchTrie(decode_or_fail(bytes)): the same refusals and messages, the
-  // same answers. A complete pre-order tree with ascending child ranges
-  // becomes a shared tree; another complete tree whose child ids each
-  // exceed their parent's is read straight into the compact form.
+  // same answers. A complete tree whose child ids each exceed their
+  // parent's is read straight into the compact form (a pass over the nodes:
+  // loading bytes stays as cheap as copying them); image() shares its equal
+  // subtrees when the trie is saved.
   [[nodiscard]] static SearchTrie from_bytes(std::span<const std::uint8_t> bytes);
 
   // SearchTrie(std::move(arrays).to_trie()), read as from_bytes reads its
@@ -69,8 +70,11 @@ class SearchTrie {
                                              std::shared_ptr<const ImageStorage> storage);
 
   // The index image of this trie and its key counts: a shared tree's own
-  // sections, any other form's byte form. Costs a copy of the image, or
-  // the encoding of the byte form.
+  // sections; for a compact tree that shared_image takes (a pre-order tree
+  // with ascending child ranges, as from_bytes of saved bytes gives), the
+  // sections of the shared tree made from it; else the byte form. Costs a
+  // copy of the image, or the encoding of the byte form, and for a compact
+  // tree its decoding and minimisation (shared_image).
   [[nodiscard]] OwnedImage image() const;
 
   // The form kept: at most one of these is not null.
