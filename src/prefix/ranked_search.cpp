@@ -3,6 +3,7 @@
 #include "prefix/ranked_search.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -17,20 +18,23 @@
 namespace prefix {
 namespace {
 
-// Calls `use(view, payload_of)` with a view of the trie's tree and a reader
-// of a node's payload (one that is known to have one).
+// Calls `use(view, payload_of, minima)` with a view of the trie's tree, a
+// reader of a node's payload (one that is known to have one) and the
+// trie's payload minima when its walks number keys (else null).
 template <class Use>
-std::vector<RankedMatch> on_tree(const SearchTrie& trie, Use use) {
+std::vector<RankedMatch> on_tree(const SearchTrie& trie, bool settles, Use use) {
   if (const SharedTree* tree = trie.shared_tree()) {
     // Its walks hand sinks key numbers.
     const auto payload_of = [tree](std::uint32_t key) { return tree->payload_of_key(key); };
-    return walk::with_shared_view(*tree, [&](const auto& view) { return use(view, payload_of); });
+    const PayloadMinima* minima = settles ? trie.payload_minima() : nullptr;
+    return walk::with_shared_view(
+        *tree, [&](const auto& view) { return use(view, payload_of, minima); });
   }
   if (const CompactTree* tree = trie.compact_tree()) {
     const auto payload_of = [tree](NodeId node) { return *tree->get_payload(node); };
     return std::visit(
         [&]<class T>(const CodePointsOf<T>& code_points) {
-          return use(walk::CompactView<T>(*tree, code_points), payload_of);
+          return use(walk::CompactView<T>(*tree, code_points), payload_of, nullptr);
         },
         tree->child_code_points());
   }
@@ -42,7 +46,7 @@ std::vector<RankedMatch> on_tree(const SearchTrie& trie, Use use) {
                           std::to_string(arrays->child_indices.size()) + " child entries)");
   }
   const auto payload_of = [arrays](NodeId node) { return *arrays->node_payloads[node]; };
-  return use(walk::ShapeView(*arrays, *shape), payload_of);
+  return use(walk::ShapeView(*arrays, *shape), payload_of, nullptr);
 }
 
 // Radii tried before max_dist itself: each walk costs several times the one
@@ -53,19 +57,27 @@ constexpr std::uint64_t DEEPEN_UP_TO = 3;
 
 // Walks at radius `first`, first + 1, ... DEEPEN_UP_TO, then max_dist, each
 // with a fresh sink, until one holds n keys: every key within that radius
-// was offered to it, so its n best are the n best within max_dist.
+// was offered to it, so its n best are the n best within max_dist. A walk
+// after one that found nothing knows that no key is nearer than its radius
+// less one. With `settles` and no scores, the sinks pass over ranges of keys
+// by their payloads.
 template <class Walk>
 std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query,
-                                std::uint64_t first, Walk walk) {
-  return on_tree(trie, [&](const auto& view, auto payload_of) {
+                                std::uint64_t first, bool settles, Walk walk) {
+  return on_tree(trie, settles && !query.score_of, [&](const auto& view, auto payload_of,
+                                                       const PayloadMinima* minima) {
     std::uint64_t radius = std::min(query.max_dist, first);
+    walk::RankedBounds bounds{0, minima};
     while (true) {
-      walk::TopSink sink(query.n, radius, payload_of, query.score_of);
+      walk::TopSink sink(query.n, radius, payload_of, query.score_of, bounds);
       distance::with_rows_of(query.swaps, query.text, radius, [&](auto&& rows) {
         walk(view, std::forward<decltype(rows)>(rows), query.text, radius, sink);
       });
       if (radius == query.max_dist || sink.size() >= query.n) return std::move(sink).take();
+      if (sink.size() == 0) bounds.floor = radius + 1;
       radius = radius < DEEPEN_UP_TO ? radius + 1 : query.max_dist;
+      static const bool skip = std::getenv("QV_SKIP") != nullptr;  // EXPERIMENT
+      if (skip && query.n == 1) radius = query.max_dist;
     }
   });
 }
@@ -92,7 +104,7 @@ std::uint64_t first_radius(const RankedQuery& query) {
 }  // namespace
 
 std::vector<RankedMatch> suggest(const SearchTrie& trie, const RankedQuery& query) {
-  return ranked(trie, query, first_radius(query),
+  return ranked(trie, query, first_radius(query), true,
                 [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
                   walk::walk_tree(view, std::forward<decltype(rows)>(rows), text, max_dist, sink);
                 });
@@ -100,7 +112,7 @@ std::vector<RankedMatch> suggest(const SearchTrie& trie, const RankedQuery& quer
 
 std::vector<RankedMatch> complete(const SearchTrie& trie, const RankedQuery& query) {
   return ranked(
-      trie, query, 1, [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
+      trie, query, 1, false, [](const auto& view, auto&& rows, auto text, auto max_dist, auto& sink) {
         walk::complete_tree(view, std::forward<decltype(rows)>(rows), text, max_dist, sink);
       });
 }
