@@ -102,6 +102,7 @@ bench: install
 	.venv-bench/bin/python bench/fuzzy.py $(BENCH_ARGS)
 	.venv-bench/bin/python bench/build.py
 	.venv-bench/bin/python bench/quality.py
+	.venv-bench/bin/python bench/spelling.py
 	.venv-bench/bin/python bench/suggest.py
 	$(VPY) bench/calls.py
 	$(VPY) bench/serial.py

@@ -16,7 +16,8 @@ VENV=${BENCH_VENV:-.venv-bench}
 VPY="$VENV/bin/python"
 
 missing=""
-for p in wamerican wamerican-insane wngerman wpolish wbritish-huge wukrainian codespell; do
+for p in wamerican wamerican-insane wngerman wpolish wbritish-huge wukrainian codespell aspell aspell-en \
+    hunspell hunspell-en-us; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then
@@ -25,17 +26,20 @@ if [ -n "$missing" ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
 fi
 
-# The misspellings of bench/quality.py: LibreOffice's English autocorrect list,
-# taken out of Debian's libreoffice-common without installing it (its
-# dependencies are an office suite), with the package's copyright notice.
+# The misspellings of bench/quality.py and bench/spelling.py: LibreOffice's
+# English autocorrect lists, taken out of Debian's libreoffice-common without
+# installing it (its dependencies are an office suite), with the package's
+# copyright notice.
 QUALITY_DATA=build/bench-data/libreoffice
-if [ ! -f "$QUALITY_DATA/VERSION" ]; then
+if [ ! -f "$QUALITY_DATA/usr/lib/libreoffice/share/autocorr/acor_en-GB.dat" ]; then
   rm -rf "$QUALITY_DATA" && mkdir -p "$QUALITY_DATA"
   (cd "$QUALITY_DATA" && { apt-get download -qq libreoffice-common 2>/dev/null \
     || { apt-get update -qq && apt-get download -qq libreoffice-common; }; })
   deb=$(ls "$QUALITY_DATA"/libreoffice-common_*.deb)
   dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$QUALITY_DATA" \
-    ./usr/lib/libreoffice/share/autocorr/acor_en-US.dat ./usr/share/doc/libreoffice-common/copyright
+    ./usr/lib/libreoffice/share/autocorr/acor_en-US.dat ./usr/lib/libreoffice/share/autocorr/acor_en-GB.dat \
+    ./usr/lib/libreoffice/share/autocorr/acor_en-AU.dat ./usr/lib/libreoffice/share/autocorr/acor_en-ZA.dat \
+    ./usr/share/doc/libreoffice-common/copyright
   dpkg-deb -f "$deb" Version >"$QUALITY_DATA/VERSION"
   rm "$deb"
 fi

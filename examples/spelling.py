@@ -1,28 +1,26 @@
-"""Spelling suggestions from the English dictionary bundled with the package.
+"""Spelling corrections from the English dictionary bundled with the package.
 
     python examples/spelling.py [WORD ...]
 
-Each word's suggestions are `suggest`'s, as the command line gives them: the
-dictionary words within two edits (a swap of adjacent letters counting one),
-nearest first, and among equally near words the more common first (the
-bundled dictionary's payloads are frequency ranks).
+Each word's corrections are the words it most likely misspells, best first
+(`quorvatine.spell`: a model of common misspellings, sound-alike words and
+word frequencies), in the word's own case.
 """
 
 import sys
-from importlib import resources
 
 import quorvatine
 
 
 def main(words):
-    with resources.as_file(resources.files("quorvatine") / "data" / "american-english.qvt") as path:
-        trie = quorvatine.load(path)
-    for word in words or ["speling", "recieve", "definately", "accomodate"]:
-        if trie.exact_match(word):
+    english = quorvatine.english()  # loaded once, with its word counts
+    for word in words or ["speling", "recieve", "Definately", "fizicks", "ACOMODATE"]:
+        corrections = quorvatine.spell(english, word, 5)
+        if corrections and corrections[0][0] == word:
             print(f"{word}: spelt right")
         else:
-            found = [text for text, _, _ in quorvatine.suggest(trie, word, n=3)]
-            print(f"{word}: did you mean {', '.join(found) or 'nothing close'}?")
+            listed = ", ".join(c[0] for c in corrections)
+            print(f"{word}: did you mean {listed or 'nothing close'}?")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """Rebuilds the dictionary bundled with the package: Debian's `wamerican` word
-list, each word's payload its frequency rank (0 = most common).
+list, each word's payload its frequency rank (0 = most common), carrying each
+word's count.
 
     apt-get install wamerican                 # /usr/share/dict/american-english
     pip install symspellpy==6.10.1            # the English word frequencies
@@ -36,7 +37,7 @@ import shutil
 from collections.abc import Mapping, Sequence
 from pathlib import Path
 
-from quorvatine import build, dictionary, save
+from quorvatine import build, dictionary, save, with_counts
 
 WORDS = Path("/usr/share/dict/american-english")
 COPYRIGHT = Path("/usr/share/doc/wamerican/copyright")
@@ -58,8 +59,9 @@ source. The package distributes that file under its MIT licence, reproduced
 below. Its upstream, SymSpell by Wolf Garbe, describes the list as the
 intersection of Google Books Ngram data (Creative Commons Attribution 3.0
 Unported) and SCOWL (Spell Checker Oriented Word Lists, by Kevin Atkinson;
-see american-english.copyright for SCOWL's notice). Only the order of the
-words is kept here, not the counts.
+see american-english.copyright for SCOWL's notice). The trie file keeps
+each word's rank as its payload and its count (that of its exact form, or
+of its lower-case form) in its key counts section.
 
 symspellpy's licence:
 
@@ -124,13 +126,18 @@ def main() -> None:
     words = list(dict.fromkeys(lines))  # a repeated word keeps its first position
     counts = read_counts(frequency_file())
     ranks = ranked(words, counts)
-    trie = build(ranks)
+    # The counts by rank, kept with the trie where the file format holds them.
+    by_rank = [0] * len(ranks)
+    for word, rank in ranks.items():
+        by_rank[rank] = counts.get(word, counts.get(word.lower(), 0))
+    trie = with_counts(build(ranks), by_rank)
     save(trie, DATA / "american-english.qvt")
     shutil.copyfile(COPYRIGHT, DATA / "american-english.copyright")
     notice = FREQUENCY_NOTICE + licence_text()
     (DATA / "word-frequencies.copyright").write_text(notice, encoding="utf-8")
     listed = sum(1 for w in words if w in counts or w.lower() in counts)
-    print(f"{len(words)} words, {listed} ranked by frequency, {len(trie.to_bytes())} bytes")
+    size = (DATA / "american-english.qvt").stat().st_size
+    print(f"{len(words)} words, {listed} ranked by frequency, a file of {size} bytes")
 
 
 if __name__ == "__main__":

@@ -136,15 +136,39 @@ def ranked(found, n: int, scores=None) -> list[tuple[str, int, int]]:
     return found[:n]
 
 
-def suggest(words: dict[str, int], word: str, n: int, max_dist: int, swaps: bool, scores=None):
-    """The n best keys within max_dist of `word`, from every key."""
+def suggest(words, word: str, n: int, max_dist: int, swaps: bool, scores=None, ignore_case=False):
+    """The n best keys within max_dist of `word`, from every key; with
+    ignore_case, compared lower-cased and written in the word's case."""
     distance = osa if swaps else levenshtein
-    found = [(k, p, distance(k, word)) for k, p in words.items()]
-    return ranked([m for m in found if m[2] <= max_dist], n, scores)
+    fold = str.lower if ignore_case else str
+    found = [(k, p, distance(fold(k), fold(word))) for k, p in words.items()]
+    return in_case(word, ranked([m for m in found if m[2] <= max_dist], None, scores), n, ignore_case)
 
 
-def complete(words: dict[str, int], prefix: str, n: int, max_dist: int, swaps: bool, scores=None):
+def complete(words, prefix: str, n: int, max_dist: int, swaps: bool, scores=None, ignore_case=False):
     """The n best keys by the distance of their nearest beginning to `prefix`."""
     distance = osa if swaps else levenshtein
-    found = [(k, p, min(distance(k[:end], prefix) for end in range(len(k) + 1))) for k, p in words.items()]
-    return ranked([m for m in found if m[2] <= max_dist], n, scores)
+    fold = str.lower if ignore_case else str
+    found = [
+        (k, p, min(distance(fold(k[:end]), fold(prefix)) for end in range(len(k) + 1)))
+        for k, p in words.items()
+    ]
+    return in_case(prefix, ranked([m for m in found if m[2] <= max_dist], None, scores), n, ignore_case)
+
+
+def in_case(query: str, found, n: int, ignore_case: bool):
+    """The first n of `found`; with ignore_case, each key in the query's case
+    (all capitals, or a capital first letter onto a small one), and a key that
+    then reads as an earlier one left out."""
+    if not ignore_case:
+        return found[:n]
+    out, seen = [], set()
+    for key, payload, d in found:
+        if len(query) > 1 and query.isupper():
+            key = key.upper()
+        elif query[:1].isupper() and key[:1].islower():
+            key = key[:1].upper() + key[1:]
+        if key not in seen:
+            seen.add(key)
+            out.append((key, payload, d))
+    return out[:n]

@@ -39,15 +39,15 @@ def wordlist(tmp_path):
 
 
 def test_suggestions_nearest_first_ties_in_dictionary_order(wordlist):
-    status, out, err = run("--dict", str(wordlist), "--max-dist", "1", "car", "дм")
+    status, out, err = run("--dict", str(wordlist), "--nearest", "--max-dist", "1", "car", "дм")
     assert (status, err) == (0, "")
     assert out.splitlines() == ["car: car (0), cart (1), cat (1)", "дм: дом (1)"]
 
 
 def test_limit_exact_and_json(wordlist):
-    assert run("--dict", str(wordlist), "--limit", "2", "car")[1] == "car: car (0), cart (1)\n"
+    assert run("--dict", str(wordlist), "--nearest", "--limit", "2", "car")[1] == "car: car (0), cart (1)\n"
     assert run("--dict", str(wordlist), "--exact", "cart", "ca")[1] == "cart: found\nca: not found\n"
-    status, out, _ = run("--dict", str(wordlist), "--json", "--max-dist", "1", "cat", "zzzzz")
+    status, out, _ = run("--dict", str(wordlist), "--nearest", "--json", "--max-dist", "1", "cat", "zzzzz")
     assert status == 0
     first, second = map(json.loads, out.splitlines())
     assert first["query"] == "cat"
@@ -86,7 +86,7 @@ def test_word_list_from_stdin_and_only_regular_files(wordlist, tmp_path):
 def test_build_then_load_prepared_file(wordlist, tmp_path):
     prepared = tmp_path / "words.qvt"
     assert run("build", str(wordlist), "-o", str(prepared))[0] == 0
-    assert run("--dict", str(prepared), "--max-dist", "1", "car")[1] == (
+    assert run("--dict", str(prepared), "--nearest", "--max-dist", "1", "car")[1] == (
         "car: car (0), cart (1), cat (1)\n"
     )
     assert quorvatine.load(prepared).exact_match("cart") == ("cart", 1, 0)
@@ -118,7 +118,7 @@ def test_bundled_dictionary():
     # The README's console examples show the common queries; these are the
     # cases it leaves out. Ties go to the more common word: "with" and
     # "which" before "wish", "rich", "Mich".
-    assert run("--max-dist", "1", "--limit", "2", "wich")[1] == "wich: with (1), which (1)\n"
+    assert run("--nearest", "--max-dist", "1", "--limit", "2", "wich")[1] == "wich: with (1), which (1)\n"
     # At most 10 suggestions by default.
     assert all(len(line.split(", ")) == 10 for line in run("recieve", "teh")[1].splitlines())
     # Completion at max_dist 0 completes the prefix as it is.
@@ -184,3 +184,13 @@ def test_usage_and_missing_file(args, status):
     code, out, err = run(*args)
     assert code == status
     assert err.startswith("quorvatine") and ": error: " in err and len(err.splitlines()) == 1
+
+
+def test_word_lists_with_counts_rank_by_them(tmp_path):
+    listed = tmp_path / "counts.txt"
+    listed.write_text("cat 5\ncar 900\ncart 70\n", encoding="utf-8")
+    assert run("--dict", str(listed), "--counts", "--limit", "2", "cax")[1] == "cax: car (1), cat (1)\n"
+    prepared = tmp_path / "counts.qvt"
+    assert run("build", str(listed), "--counts", "-o", str(prepared))[0] == 0
+    assert quorvatine.load(prepared).exact_match("cart") == ("cart", 1, 0)
+    assert run("--counts", "cat")[0] == 2

@@ -133,8 +133,17 @@ def long_batch():
     return quorvatine.build(words), [w[::-1] + "q" for w in words] * 60
 
 
+@pytest.fixture
+def sigint_raises():
+    """Ctrl-C raising KeyboardInterrupt, as in an interactive session: a
+    process started in the background inherits SIGINT ignored."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    yield
+    signal.signal(signal.SIGINT, previous)
+
+
 @pytest.mark.parametrize("call", INTERRUPTIBLE)
-def test_a_signal_stops_a_batch_and_leaves_no_thread(call, long_batch):
+def test_a_signal_stops_a_batch_and_leaves_no_thread(call, long_batch, sigint_raises):
     trie, queries = long_batch
     before = threading.active_count(), _tasks()
     seen = []

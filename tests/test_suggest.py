@@ -12,31 +12,45 @@ import reference
 from _quorvatine import from_internal_data
 from quorvatine import PanicException, build, complete, complete_many, suggest, suggest_many
 
-ALPHABET = st.sampled_from(["a", "b", "c", "é", "\U0001f600"])
+ALPHABET = st.sampled_from(["a", "b", "c", "é", "\U0001f600", "A", "É"])
 KEYS = st.text(ALPHABET, min_size=1, max_size=6)
 CALLS = {"suggest": (suggest, reference.suggest), "complete": (complete, reference.complete)}
 BATCHES = {"suggest": suggest_many, "complete": complete_many}
 
 
+# Few payloads, repeated; row numbers of the keys sorted (payloads equal to
+# the key numbers) or as drawn.
+DRAWN_WORDS = st.one_of(
+    st.dictionaries(KEYS, st.integers(0, 9), max_size=25),
+    st.lists(KEYS, unique=True, max_size=25).map(lambda keys: {k: i for i, k in enumerate(sorted(keys))}),
+    st.lists(KEYS, unique=True, max_size=25).map(lambda keys: {k: i for i, k in enumerate(keys)}),
+)
+
+
 @pytest.mark.parametrize("call", CALLS)
 @given(
-    st.dictionaries(KEYS, st.integers(0, 9), max_size=25),
+    DRAWN_WORDS,
     st.lists(st.text(ALPHABET, max_size=5), min_size=1, max_size=8),
     st.integers(0, 7),
     st.integers(0, 5),
     st.booleans(),
-    st.one_of(st.none(), st.lists(st.sampled_from([0, 1, 2.5, -1, 10**30]), min_size=10, max_size=10)),
+    st.one_of(st.none(), st.lists(st.sampled_from([0, 1, 2.5, -1, 10**30]), min_size=25, max_size=25)),
     st.sampled_from([1, 2, 5]),
+    st.booleans(),
 )
-def test_ranks_as_the_brute_force_does(call, words, queries, n, max_dist, swaps, scores, threads):
-    # Few payloads and scores, so that ties on them are common and the key decides.
+def test_ranks_as_the_brute_force_does(call, words, queries, n, max_dist, swaps, scores, threads, fold):
+    # Few payloads and scores, so that ties on them are common and the key
+    # decides. build() keeps a shared tree, read by key number.
     ours, plain = CALLS[call]
     trie = build(words)
-    expected = [plain(words, query, n, max_dist, swaps, scores) for query in queries]
-    options = {"transpositions": swaps, "scores": scores}
+    expected = [plain(words, query, n, max_dist, swaps, scores, fold) for query in queries]
+    options = {"transpositions": swaps, "scores": scores, "ignore_case": fold}
     assert [ours(trie, query, n, max_dist, **options) for query in queries] == expected
     # The batch on native threads answers as the loop does.
     assert BATCHES[call](trie, queries, n, max_dist, threads=threads, **options) == expected
+    # So does the compact form, which arrays given by hand are kept in.
+    compact = from_internal_data(*reference.layout(words))
+    assert [ours(compact, query, n, max_dist, **options) for query in queries] == expected
 
 
 WORDS = {"the": 0, "teh": 9, "tea": 3, "ten": 3, "then": 1, "thee": 2, "ab": 4, "ba": 5, "x😀y": 6, "😀x": 7}

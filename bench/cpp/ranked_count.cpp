@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   CALLGRIND_START_INSTRUMENTATION;
   for (const std::u32string& query : queries) {
-    const auto matches = prefix::suggest(trie, {query, n, max_dist, swaps, no_scores});
+    const auto matches = prefix::suggest(trie, {query, n, max_dist, swaps, false, no_scores});
     found += matches.empty() ? 0 : 1;
     for (const prefix::RankedMatch& match : matches) {
       checksum = checksum * 1000003 + match.payload * 31 + match.distance;

@@ -19,7 +19,9 @@ from _quorvatine import PrefixSearch, from_bytes, from_internal_data
 
 from . import pickling
 from .builder import build, layout
+from .bundled import english
 from .columns import Matches, best_matches
+from .counts import with_counts
 from .dictionary import DataError, build_word_list
 from .errors import PanicException
 from .join import fuzzy_join
@@ -27,6 +29,7 @@ from .keys import Dictionary
 from .parallel import complete_many, fuzzy_match_many, suggest_many
 from .prepared import load, save
 from .ranked import complete, suggest
+from .spelling import spell, spell_many
 
 pickling.register()
 
@@ -42,6 +45,7 @@ __all__ = [
     "build_word_list",
     "complete",
     "complete_many",
+    "english",
     "from_bytes",
     "from_internal_data",
     "fuzzy_join",
@@ -49,8 +53,11 @@ __all__ = [
     "layout",
     "load",
     "save",
+    "spell",
+    "spell_many",
     "suggest",
     "suggest_many",
+    "with_counts",
 ]
 
 #: The installed distribution's version, as in ``"0.1.0"``.

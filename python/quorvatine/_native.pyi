@@ -32,6 +32,7 @@ def suggest(
     max_dist: int,
     transpositions: bool,
     scores: object,
+    fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def complete(
     trie: PrefixSearch,
@@ -40,6 +41,7 @@ def complete(
     max_dist: int,
     transpositions: bool,
     scores: object,
+    fold: bool,
 ) -> list[tuple[str, int, int]]: ...
 def suggest_many(
     trie: PrefixSearch,
@@ -50,6 +52,7 @@ def suggest_many(
     scores: object,
     threads: int,
     progress: Optional[Callable[[int, int], object]],
+    fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...
 def complete_many(
     trie: PrefixSearch,
@@ -60,6 +63,7 @@ def complete_many(
     scores: object,
     threads: int,
     progress: Optional[Callable[[int, int], object]],
+    fold: bool,
 ) -> list[list[tuple[str, int, int]]]: ...
 def match_column(
     trie: PrefixSearch,
@@ -83,3 +87,25 @@ def file_reference(trie: PrefixSearch) -> Optional[tuple[str, int, int, bool]]: 
 def form(trie: PrefixSearch) -> str: ...
 def key_counts(trie: PrefixSearch) -> Optional[memoryview]: ...
 def with_key_counts(trie: PrefixSearch, counts: object) -> PrefixSearch: ...
+def spell_index(trie: PrefixSearch) -> object: ...
+def sound_code(word: str) -> str: ...
+def spell(
+    trie: PrefixSearch,
+    index: object,
+    word: str,
+    n: int,
+    max_dist: Optional[int],
+    fold: bool,
+    counts: object,
+) -> list[tuple[str, int, int, float]]: ...
+def spell_many(
+    trie: PrefixSearch,
+    index: object,
+    words: list[str] | tuple[str, ...],
+    n: int,
+    max_dist: Optional[int],
+    fold: bool,
+    counts: object,
+    threads: int,
+    progress: Optional[Callable[[int, int], object]],
+) -> list[list[tuple[str, int, int, float]]]: ...

@@ -51,7 +51,7 @@ def encode_word_list(path: str | os.PathLike[str]) -> bytes:
     return _read(_native.encode_word_file, path)
 
 
-def build_word_list(path: str | os.PathLike[str]) -> PrefixSearch:
+def build_word_list(path: str | os.PathLike[str], *, counts: bool = False) -> PrefixSearch:
     """A ``PrefixSearch`` holding the words of a word list: what
     ``build(read_words(path))`` gives, without the words as Python objects.
 
@@ -62,11 +62,40 @@ def build_word_list(path: str | os.PathLike[str]) -> PrefixSearch:
     first bad line (or a file that is not a regular file), ``OSError`` when
     the file cannot be read.
 
+    With `counts`, the list's lines are ``word<TAB>count`` or ``word count``
+    (``counts.read_counts``): each word's payload is its rank by count (0 for
+    the most common, ties in file order) and the trie carries the counts, for
+    ``spell`` and the command line to rank by. Without, a list whose second
+    column looks like counts rather than payloads draws a warning.
+
     >>> trie = quorvatine.build_word_list("examples/words.txt")
     >>> trie.exact_match("kite")
     ('kite', 6, 0)
     """
+    if counts:
+        from .counts import counted_trie
+
+        return counted_trie(path)
+    _warn_if_counts(path)
     return _read(_native.build_word_file, path)
+
+
+def _warn_if_counts(path: str | os.PathLike[str]) -> None:
+    name = os.fspath(path)
+    from .counts import looks_like_counts
+
+    try:
+        if name == STDIN or not stat.S_ISREG(os.stat(name).st_mode) or not looks_like_counts(name):
+            return
+    except OSError:
+        return  # the reading proper reports it
+    import warnings
+
+    warnings.warn(
+        f"{name}: its second column looks like word counts, read here as payloads (or as part "
+        "of each word); to rank by counts, build with counts=True (`quorvatine build --counts`)",
+        stacklevel=3,
+    )
 
 
 def _read(function: Callable[[bytes, str], _T], path: str | os.PathLike[str]) -> _T:

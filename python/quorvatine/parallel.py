@@ -16,6 +16,7 @@ from typing import Optional
 from _quorvatine import PrefixSearch
 
 from . import _native
+from .casing import in_query_case
 from .progress import Progress, callback_of
 from .ranked import Scores, _check
 
@@ -83,9 +84,10 @@ def suggest_many(
     scores: Optional[Scores] = None,
     threads: int | None = None,
     progress: Progress = None,
+    ignore_case: bool = False,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[suggest(trie, w, n, max_dist, transpositions=...,
-    scores=...) for w in words]``, computed on up to `threads` native threads
+    scores=..., ignore_case=...) for w in words]``, computed on up to `threads` native threads
     (default, and most: the cores this process may use), in query order and equal to
     the loop's, failures included: the exception of the first failing query
     (a ``PanicException`` for a trie whose arrays are not a tree, the
@@ -105,8 +107,8 @@ def suggest_many(
     [[('car', 0, 1)], [('dog', 3, 1)]]
     """
     return _ranked_many(
-        _native.suggest_many, ("words", "word"), trie, words, n, max_dist, transpositions, scores,
-        threads, progress,
+        _native.suggest_many, _native.suggest, ("words", "word"), trie, words, n, max_dist,
+        transpositions, scores, threads, progress, ignore_case,
     )
 
 
@@ -120,9 +122,10 @@ def complete_many(
     scores: Optional[Scores] = None,
     threads: int | None = None,
     progress: Progress = None,
+    ignore_case: bool = False,
 ) -> list[list[tuple[str, int, int]]]:
     """Returns ``[complete(trie, p, n, max_dist, transpositions=...,
-    scores=...) for p in prefixes]`` on up to `threads` native threads, as
+    scores=..., ignore_case=...) for p in prefixes]`` on up to `threads` native threads, as
     `suggest_many` does for `suggest`: the same order, failures, thread
     count, progress and reading of `scores` once up front.
 
@@ -131,13 +134,17 @@ def complete_many(
     [[('car', 0, 0), ('cart', 1, 0)], [('dog', 3, 0)]]
     """
     return _ranked_many(
-        _native.complete_many, ("prefixes", "prefix"), trie, prefixes, n, max_dist,
-        transpositions, scores, threads, progress,
+        _native.complete_many, _native.complete, ("prefixes", "prefix"), trie, prefixes, n,
+        max_dist, transpositions, scores, threads, progress, ignore_case,
     )
 
 
+Match = tuple[str, int, int]
+
+
 def _ranked_many(
-    native_call: Callable[..., list[list[tuple[str, int, int]]]],
+    native_call: Callable[..., list[list[Match]]],
+    one_call: Callable[..., list[Match]],
     names: tuple[str, str],
     trie: PrefixSearch,
     queries: Iterable[str],
@@ -147,6 +154,7 @@ def _ranked_many(
     scores: Optional[Scores],
     threads: int | None,
     progress: Progress,
+    ignore_case: bool,
 ) -> list[list[tuple[str, int, int]]]:
     batch_name, name = names
     count = _thread_count(threads, "threads")
@@ -156,9 +164,25 @@ def _ranked_many(
     _check(trie, batch[0] if batch else "", name, n, max_dist, scores)
     refused = next((i for i, text in enumerate(batch) if not isinstance(text, str)), len(batch))
     texts = batch if refused == len(batch) else batch[:refused]
-    answers = native_call(
-        trie, texts, n, max_dist, bool(transpositions), scores, count, callback_of(progress)
-    )
+    swaps = bool(transpositions)
+    callback = callback_of(progress)
+    if ignore_case:
+        # Asked for twice as many; a query whose merged keys leave fewer than
+        # n is asked again on its own, as the one-query call would.
+        room = min(2 * n, 2**64 - 1)
+        firsts = native_call(trie, texts, room, max_dist, swaps, scores, count, callback, True)
+
+        def asker(text: str, found: list[Match]) -> Callable[[int], list[Match]]:
+            def ask(more: int) -> list[Match]:
+                if more == room:
+                    return found
+                return one_call(trie, text, more, max_dist, swaps, scores, True)
+
+            return ask
+
+        answers = [in_query_case(t, n, asker(t, found)) for t, found in zip(texts, firsts)]
+    else:
+        answers = native_call(trie, texts, n, max_dist, swaps, scores, count, callback, False)
     if refused < len(batch):
         _check(trie, batch[refused], name, n, max_dist, scores)
     return answers

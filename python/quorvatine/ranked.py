@@ -10,6 +10,7 @@ from typing import Optional, Protocol
 from _quorvatine import PrefixSearch
 
 from . import _native
+from .casing import in_query_case
 
 MAX_U64 = 2**64 - 1
 
@@ -31,6 +32,7 @@ def suggest(
     *,
     transpositions: bool = True,
     scores: Optional[Scores] = None,
+    ignore_case: bool = False,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys within `max_dist` edits of `word`, as
     (key, payload, distance), nearest first.
@@ -42,6 +44,10 @@ def suggest(
     when `scores` is given (a sequence of numbers indexed by payload, such as
     word frequencies: a list, a numpy array; see ``Scores``), else by payload,
     lower first; then by key.
+
+    With `ignore_case`, letters are compared without their case and each key
+    comes back in the word's case (see `casing.carry_case`): ``RECIEVE``
+    gives RECEIVE; keys that then read alike are listed once.
 
     The search narrows its radius as it fills: once it holds n keys, nothing
     further than the worst of them is looked at. Raises PanicException when
@@ -55,7 +61,11 @@ def suggest(
     [('cat', 2, 1), ('car', 0, 2)]
     """
     _check(trie, word, "word", n, max_dist, scores)
-    return _native.suggest(trie, word, n, max_dist, bool(transpositions), scores)
+    if ignore_case:
+        return in_query_case(
+            word, n, lambda room: _native.suggest(trie, word, room, max_dist, bool(transpositions), scores, True)
+        )
+    return _native.suggest(trie, word, n, max_dist, bool(transpositions), scores, False)
 
 
 def complete(
@@ -66,13 +76,15 @@ def complete(
     *,
     transpositions: bool = True,
     scores: Optional[Scores] = None,
+    ignore_case: bool = False,
 ) -> list[tuple[str, int, int]]:
     """The at most `n` keys that begin with some text within `max_dist` edits
     of `prefix`, as (key, payload, distance), where the distance is that of
     the key's nearest beginning: best first by that distance, then as
     `suggest` orders ties. `max_dist=0` is plain prefix completion, and the
     empty prefix completes to every key. Adjacent swaps count as one edit
-    unless `transpositions` is false, as in `suggest`.
+    unless `transpositions` is false, and case is ignored with
+    `ignore_case`, as in `suggest`.
 
     Below a node within `max_dist` of the whole prefix every key completes,
     so that subtree is listed without further distance work. Raises
@@ -86,7 +98,11 @@ def complete(
     [('car', 0, 0), ('cart', 1, 0), ('cat', 2, 0)]
     """
     _check(trie, prefix, "prefix", n, max_dist, scores)
-    return _native.complete(trie, prefix, n, max_dist, bool(transpositions), scores)
+    if ignore_case:
+        return in_query_case(
+            prefix, n, lambda room: _native.complete(trie, prefix, room, max_dist, bool(transpositions), scores, True)
+        )
+    return _native.complete(trie, prefix, n, max_dist, bool(transpositions), scores, False)
 
 
 def _check(
@@ -96,14 +112,8 @@ def _check(
         raise TypeError(f"trie must be a PrefixSearch, not {type(trie).__name__}")
     if not isinstance(text, str):
         raise TypeError(f"{name} must be a str, not {type(text).__name__}")
-    for label, value in (("n", n), ("max_dist", max_dist)):
-        if isinstance(value, bool) or not hasattr(type(value), "__index__"):
-            raise TypeError(f"{label} must be an int, not {type(value).__name__}")
-        number = operator.index(value)  # type: ignore[arg-type]
-        if number < 0:
-            raise ValueError(f"{label} must not be negative: {number}")
-        if number > MAX_U64:
-            raise OverflowError(f"{label} must be at most {MAX_U64}: {number}")
+    _check_natural("n", n)
+    _check_natural("max_dist", max_dist)
     if scores is not None and not _is_sequence(scores):
         raise TypeError(f"scores must be a sequence of numbers or None, not {type(scores).__name__}")
 
@@ -115,3 +125,14 @@ def _is_sequence(scores: object) -> bool:
     if isinstance(scores, Sequence):
         return True
     return not isinstance(scores, Mapping) and hasattr(kind, "__len__") and hasattr(kind, "__getitem__")
+
+
+def _check_natural(label: str, value: object) -> None:
+    """Refuses `value` unless it is an int (not a bool) from 0 to 2**64 - 1."""
+    if isinstance(value, bool) or not hasattr(type(value), "__index__"):
+        raise TypeError(f"{label} must be an int, not {type(value).__name__}")
+    number = operator.index(value)  # type: ignore[arg-type]
+    if number < 0:
+        raise ValueError(f"{label} must not be negative: {number}")
+    if number > MAX_U64:
+        raise OverflowError(f"{label} must be at most {MAX_U64}: {number}")

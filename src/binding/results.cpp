@@ -24,6 +24,10 @@ Ref into_py(std::uint64_t value) {
   return checked(PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(value)));
 }
 
+Ref into_py(double value) {
+  return checked(PyFloat_FromDouble(value));
+}
+
 Ref into_py(std::string_view text) {
   return checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }

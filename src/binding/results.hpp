@@ -29,6 +29,7 @@ struct Bytes {
 // Every into_py returns a new reference or throws as `checked` does.
 [[nodiscard]] Ref into_py(std::uint32_t value);    // int, via PyLong_FromLong
 [[nodiscard]] Ref into_py(std::uint64_t value);    // int, via PyLong_FromUnsignedLongLong
+[[nodiscard]] Ref into_py(double value);           // float
 [[nodiscard]] Ref into_py(std::string_view text);  // str from UTF-8
 [[nodiscard]] Ref into_py(char32_t code_point);    // str of one character
 [[nodiscard]] Ref into_py(std::nullopt_t absent);  // None

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/compat.hpp"
+#include "binding/conversions.hpp"
 #include "binding/entry_point.hpp"
 #include "binding/error.hpp"
 #include "binding/function_description.hpp"
@@ -22,6 +23,7 @@
 #include "native/python_words.hpp"
 #include "native/released_lock.hpp"
 #include "native/search_calls.hpp"
+#include "native/spell.hpp"
 #include "native/suggest.hpp"
 #include "native/trie_results.hpp"
 #include "native/word_file_source.hpp"
@@ -58,12 +60,6 @@ Ref into_prefix_search(prefix::WordList words, std::vector<std::uint32_t> order)
   return new_prefix_search_of(native::prefix_search_type(), std::move(trie));
 }
 
-bool truth(PyObject* object) {
-  const int truth = PyObject_IsTrue(object);
-  if (truth < 0) binding::throw_fetched();
-  return truth != 0;
-}
-
 // A path argument as the bytes the file system takes (os.fsencode's result).
 PyObject* checked_path(PyObject* path) {
   if (!PyBytes_Check(path)) throw binding::type_mismatch(path, "PyBytes");
@@ -89,7 +85,7 @@ PyObject* lay_out(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(LAY_OUT, args, nargs, kwnames);
-    native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
+    native::SortedWords sorted = native::gather_words(bound[0], binding::Truth::convert(bound[1]));
     return native::arrays_into_py(
         lay_out_released(std::move(sorted.words), std::move(sorted.order)));
   });
@@ -99,7 +95,7 @@ PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                 PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD, args, nargs, kwnames);
-    native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
+    native::SortedWords sorted = native::gather_words(bound[0], binding::Truth::convert(bound[1]));
     return into_prefix_search(std::move(sorted.words), std::move(sorted.order));
   });
 }
@@ -182,17 +178,18 @@ PyMethodDef module_functions[] = {
     {"key_count", as_cfunction(native::key_count), FASTCALL_KEYWORDS,
      "key_count(trie)\n--\n\nThe number of stored keys."},
     {"suggest", as_cfunction(native::suggest), FASTCALL_KEYWORDS,
-     "suggest(trie, word, n, max_dist, transpositions, scores)\n--\n\nThe n keys nearest to "
+     "suggest(trie, word, n, max_dist, transpositions, scores, fold)\n--\n\nThe n keys nearest to "
      "`word`, best first."},
     {"complete", as_cfunction(native::complete), FASTCALL_KEYWORDS,
-     "complete(trie, prefix, n, max_dist, transpositions, scores)\n--\n\nThe n best keys "
+     "complete(trie, prefix, n, max_dist, transpositions, scores, fold)\n--\n\nThe n best keys "
      "beginning within max_dist of `prefix`."},
     {"suggest_many", as_cfunction(native::suggest_many), FASTCALL_KEYWORDS,
-     "suggest_many(trie, words, n, max_dist, transpositions, scores, threads, progress)\n--\n\n"
+     "suggest_many(trie, words, n, max_dist, transpositions, scores, threads, progress, "
+     "fold)\n--\n\n"
      "suggest(trie, w, ...) for each word w, on native threads."},
     {"complete_many", as_cfunction(native::complete_many), FASTCALL_KEYWORDS,
      "complete_many(trie, prefixes, n, max_dist, transpositions, scores, threads, "
-     "progress)\n--\n\n"
+     "progress, fold)\n--\n\n"
      "complete(trie, p, ...) for each prefix p, on native threads."},
     {"match_column", as_cfunction(native::match_column), FASTCALL_KEYWORDS,
      "match_column(trie, source, nulls, n, max_dist, transpositions, scores, threads, "
@@ -222,6 +219,16 @@ PyMethodDef module_functions[] = {
     {"with_key_counts", as_cfunction(native::with_key_counts), FASTCALL_KEYWORDS,
      "with_key_counts(trie, counts)\n--\n\nA PrefixSearch sharing `trie`'s data, with "
      "`counts` per payload."},
+    {"spell_index", as_cfunction(native::spell_index), FASTCALL_KEYWORDS,
+     "spell_index(trie)\n--\n\nThe spelling indexes of the trie's keys, for spell."},
+    {"sound_code", as_cfunction(native::sound_code), FASTCALL_KEYWORDS,
+     "sound_code(word)\n--\n\nThe sound code of `word`, case folded."},
+    {"spell", as_cfunction(native::spell), FASTCALL_KEYWORDS,
+     "spell(trie, index, word, n, max_dist, fold, counts)\n--\n\nThe n likeliest corrections "
+     "of `word`, best first."},
+    {"spell_many", as_cfunction(native::spell_many), FASTCALL_KEYWORDS,
+     "spell_many(trie, index, words, n, max_dist, fold, counts, threads, progress)\n--\n\n"
+     "spell(trie, index, w, ...) for each word w, on native threads."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -33,47 +33,55 @@ std::tuple<std::string_view, std::uint32_t, std::uint64_t> as_tuple(
   return {match.key, match.payload, match.distance};
 }
 
-// n, max_dist and transpositions, the arguments after the query text.
+// n, max_dist and transpositions, the arguments after the query text, and
+// fold, the last one.
 struct RankedOptions {
   std::uint64_t n;
   std::uint64_t max_dist;
   bool swaps;
+  bool fold;
 
   template <class Bound>
-  static RankedOptions from(const Bound& bound) {
+  static RankedOptions from(Bound& bound) {
     const std::uint64_t n = binding::MachineWord::convert(bound[2]);
     const std::uint64_t max_dist = binding::MachineWord::convert(bound[3]);
-    const int swaps = PyObject_IsTrue(bound[4]);
-    if (swaps < 0) binding::throw_fetched();
-    return {n, max_dist, swaps != 0};
+    const bool swaps = binding::Truth::convert(bound[4]);
+    return {n, max_dist, swaps, binding::Truth::convert(bound.slots().back())};
   }
 
   [[nodiscard]] prefix::RankedQuery query(std::u32string_view text,
                                           const prefix::ScoreOf& score_of) const {
-    return {text, n, max_dist, swaps, score_of};
+    return {text, n, max_dist, swaps, fold, score_of};
   }
 };
 
-constexpr binding::FunctionDescription<6> SUGGEST{
-    std::nullopt, "suggest", {"trie", "word", "n", "max_dist", "transpositions", "scores"}, 6};
-constexpr binding::FunctionDescription<6> COMPLETE{
-    std::nullopt, "complete", {"trie", "prefix", "n", "max_dist", "transpositions", "scores"}, 6};
-constexpr binding::FunctionDescription<8> SUGGEST_MANY{
+constexpr binding::FunctionDescription<7> SUGGEST{
+    std::nullopt,
+    "suggest",
+    {"trie", "word", "n", "max_dist", "transpositions", "scores", "fold"},
+    7};
+constexpr binding::FunctionDescription<7> COMPLETE{
+    std::nullopt,
+    "complete",
+    {"trie", "prefix", "n", "max_dist", "transpositions", "scores", "fold"},
+    7};
+constexpr binding::FunctionDescription<9> SUGGEST_MANY{
     std::nullopt,
     "suggest_many",
-    {"trie", "words", "n", "max_dist", "transpositions", "scores", "threads", "progress"},
-    8};
-constexpr binding::FunctionDescription<8> COMPLETE_MANY{
+    {"trie", "words", "n", "max_dist", "transpositions", "scores", "threads", "progress", "fold"},
+    9};
+constexpr binding::FunctionDescription<9> COMPLETE_MANY{
     std::nullopt,
     "complete_many",
-    {"trie", "prefixes", "n", "max_dist", "transpositions", "scores", "threads", "progress"},
-    8};
+    {"trie", "prefixes", "n", "max_dist", "transpositions", "scores", "threads", "progress",
+     "fold"},
+    9};
 
 template <std::size_t N, class Query>
 PyObject* ranked_entry(const binding::FunctionDescription<N>& description, Query query,
                        PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
-    const auto bound = binding::bind(description, args, nargs, kwnames);
+    auto bound = binding::bind(description, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
     const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[1]));
     const RankedOptions options = RankedOptions::from(bound);
@@ -88,7 +96,7 @@ template <std::size_t N, class Query>
 PyObject* ranked_batch_entry(const binding::FunctionDescription<N>& description, Query query,
                              PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
-    const auto bound = binding::bind(description, args, nargs, kwnames);
+    auto bound = binding::bind(description, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
     Queries queries = code_points_of(bound[1]);
     const RankedOptions options = RankedOptions::from(bound);

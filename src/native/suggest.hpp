@@ -6,17 +6,18 @@
 
 namespace native {
 
-// suggest(trie, word, n, max_dist, transpositions, scores) and
-// complete(trie, prefix, n, max_dist, transpositions, scores): lists of
-// (key, payload, distance), best first. The package checks the arguments;
-// these convert them (TypeError, OverflowError as the conversions do).
+// suggest(trie, word, n, max_dist, transpositions, scores, fold) and
+// complete(trie, prefix, n, max_dist, transpositions, scores, fold): lists of
+// (key, payload, distance), best first; with `fold` true, case is ignored
+// (prefix::RankedQuery::fold). The package checks the arguments; these
+// convert them (TypeError, OverflowError as the conversions do).
 PyObject* suggest(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames) noexcept;
 PyObject* complete(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames) noexcept;
 
 // suggest_many(trie, words, n, max_dist, transpositions, scores, threads,
-// progress) and complete_many(trie, prefixes, ...): a list with the one-query call's list
+// progress, fold) and complete_many(trie, prefixes, ...): a list with the one-query call's list
 // for each str of the list or tuple of queries, in order, answered on up to
 // `threads` (at least 1) native threads with the interpreter lock released.
 // `scores` is read whole before the walks; an unusable entry fails only a

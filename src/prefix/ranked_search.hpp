@@ -16,16 +16,19 @@ struct RankedQuery {
   std::uint64_t n;         // at most this many keys
   std::uint64_t max_dist;  // none further
   bool swaps;              // an adjacent swap is one edit (else: Levenshtein)
+  bool fold;               // case ignored: text and keys compared folded (fold_case)
   const ScoreOf& score_of;
 };
 
 // The at most n keys within max_dist of the query text, best first (see
-// walk::TopSink for the order). Tree walks at radius 1 (0 for n = 1), 2, 3, then max_dist,
-// until one finds n keys, each with a sink that lowers its radius to the
-// worst kept distance once it holds n: per visited node a step of the row
-// kind distance::with_rows or with_swap_rows picks, per key in reach a
-// payload read, a score and O(log n). Throws InternalFailure when the trie's
-// arrays are not a tree, whatever the query.
+// walk::TopSink for the order). Tree walks at radius 1 (0 for n = 1), 2, 3,
+// then max_dist, until one finds n keys, each with a sink that lowers its
+// radius to the worst kept distance once it holds n: per visited node a step
+// of the row kind distance::with_rows or with_swap_rows picks (with_near_rows_of
+// with `fold`), per key in reach a payload read, a score and O(log n). With
+// `fold`, the distance is that of the folded query and folded keys, and keys
+// are reported as stored. Throws InternalFailure when the trie's arrays are
+// not a tree, whatever the query.
 [[nodiscard]] std::vector<RankedMatch> suggest(const SearchTrie& trie, const RankedQuery& query);
 
 // The at most n keys that begin with some text within max_dist of the query

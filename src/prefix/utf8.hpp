@@ -13,6 +13,12 @@ namespace prefix {
   return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
 }
 
+// Bytes the UTF-8 sequence led by `lead` takes (1 for a stray continuation
+// byte, which valid text never starts a sequence with).
+[[nodiscard]] constexpr std::size_t utf8_sequence_length(unsigned char lead) noexcept {
+  return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
 // Appends the UTF-8 form of `cp` to `out`. `cp` must be a Unicode scalar value
 // or a surrogate, which takes the three-byte form (as strict UTF-8 does not).
 inline void append_utf8(std::string& out, char32_t cp) {

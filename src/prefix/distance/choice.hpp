@@ -2,6 +2,7 @@
 // the walk computes its Levenshtein rows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -13,6 +14,31 @@
 #include "prefix/distance/row_kind.hpp"
 
 namespace prefix::distance {
+
+// The largest max_dist of the packed kinds.
+constexpr std::uint64_t MAX_PACKED = 3;
+
+// Calls `use(Packed<max_dist>(query))` for a max_dist of at most MAX_PACKED.
+template <template <std::size_t> class Packed, class Use>
+decltype(auto) with_packed(std::u32string_view query, std::uint64_t max_dist, Use& use) {
+  switch (max_dist) {
+    case 0:
+      return use(Packed<0>(query));
+    case 1:
+      return use(Packed<1>(query));
+    case 2:
+      return use(Packed<2>(query));
+    default:
+      return use(Packed<MAX_PACKED>(query));
+  }
+}
+
+// CellRows of 64-bit cells, which serve any max_dist. From 2^63 on no cell
+// can reach the cap (cells are at most depth + n), so the cap stays there.
+inline CellRows<std::uint64_t> widest_cells(std::u32string_view query, std::uint64_t max_dist) {
+  constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
+  return {query, max_dist, max_dist < never_reached ? max_dist + 1 : never_reached};
+}
 
 // Calls `use(rows)` with the row kind made for `query` and `max_dist`, and
 // returns what it returns:
@@ -27,23 +53,11 @@ namespace prefix::distance {
 //
 // The set rows need a bit per column of the band, 2 max_dist + 1 < 64 of
 // them; cells are as narrow as holds max_dist + 2, so that cap + 1 cannot
-// wrap. From 2^63 on no cell can reach the cap (cells are at most depth + n),
-// so the cap stays there. The query length does not enter: each kind serves
-// every length, and the banded kinds cost the same for long queries.
+// wrap. The query length does not enter: each kind serves every length, and
+// the banded kinds cost the same for long queries.
 template <class Use>
 decltype(auto) with_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
-  switch (max_dist) {
-    case 0:
-      return std::forward<Use>(use)(PackedBand<0>(query));
-    case 1:
-      return std::forward<Use>(use)(PackedBand<1>(query));
-    case 2:
-      return std::forward<Use>(use)(PackedBand<2>(query));
-    case 3:
-      return std::forward<Use>(use)(PackedBand<3>(query));
-    default:
-      break;
-  }
+  if (max_dist <= MAX_PACKED) return with_packed<PackedBand>(query, max_dist, use);
   if (max_dist <= BandSets::MAX_DIST) return std::forward<Use>(use)(BandSets(query, max_dist));
   const auto fits = [max_dist]<class Cell>(Cell /*type*/) {
     return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
@@ -60,9 +74,7 @@ decltype(auto) with_rows(std::u32string_view query, std::uint64_t max_dist, Use&
     return std::forward<Use>(use)(
         CellRows<std::uint32_t>(query, max_dist, static_cast<std::uint32_t>(max_dist + 1)));
   }
-  constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
-  return std::forward<Use>(use)(CellRows<std::uint64_t>(
-      query, max_dist, max_dist < never_reached ? max_dist + 1 : never_reached));
+  return std::forward<Use>(use)(widest_cells(query, max_dist));
 }
 
 static_assert(RowKind<PackedBand<0>> && RowKind<PackedBand<3>> && RowKind<BandSets> &&

@@ -26,18 +26,7 @@ namespace prefix::distance {
 // query length does not enter.
 template <class Use>
 decltype(auto) with_swap_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
-  switch (max_dist) {
-    case 0:
-      return std::forward<Use>(use)(PackedSwapBand<0>(query));
-    case 1:
-      return std::forward<Use>(use)(PackedSwapBand<1>(query));
-    case 2:
-      return std::forward<Use>(use)(PackedSwapBand<2>(query));
-    case 3:
-      return std::forward<Use>(use)(PackedSwapBand<3>(query));
-    default:
-      break;
-  }
+  if (max_dist <= MAX_PACKED) return with_packed<PackedSwapBand>(query, max_dist, use);
   if (max_dist <= BandSwapSets::MAX_DIST) {
     return std::forward<Use>(use)(BandSwapSets(query, max_dist));
   }
@@ -51,6 +40,23 @@ decltype(auto) with_rows_of(bool swaps, std::u32string_view query, std::uint64_t
                             Use&& use) {
   if (swaps) return with_swap_rows(query, max_dist, std::forward<Use>(use));
   return with_rows(query, max_dist, std::forward<Use>(use));
+}
+
+// with_rows_of with fewer kinds, for walks that seldom go beyond max_dist 3
+// (case-folded lookups, the spelling ranker's candidates): the packed kinds
+// up to 3, and from 4 on one kind that serves every max_dist and length,
+// CellRows<uint64_t> or PlainSwapRows. `use` is instantiated for 10 kinds
+// rather than 15, and each walk instantiated costs its share of the build;
+// a walk beyond 3 steps through cells rather than bit sets.
+template <class Use>
+decltype(auto) with_near_rows_of(bool swaps, std::u32string_view query, std::uint64_t max_dist,
+                                 Use&& use) {
+  if (swaps) {
+    if (max_dist <= MAX_PACKED) return with_packed<PackedSwapBand>(query, max_dist, use);
+    return std::forward<Use>(use)(PlainSwapRows(query, max_dist));
+  }
+  if (max_dist <= MAX_PACKED) return with_packed<PackedBand>(query, max_dist, use);
+  return std::forward<Use>(use)(widest_cells(query, max_dist));
 }
 
 static_assert(RowKind<PackedSwapBand<0>> && RowKind<PackedSwapBand<3>> && RowKind<BandSwapSets>);

@@ -7,14 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "prefix/utf8.hpp"
+
 namespace prefix {
 namespace {
-
-// Bytes the UTF-8 sequence led by `lead` takes (1 for a stray continuation
-// byte, which valid text never starts a sequence with).
-std::size_t sequence_length(unsigned char lead) noexcept {
-  return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-}
 
 std::uint32_t decode_at(std::string_view text, std::size_t at, std::size_t length) noexcept {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
@@ -62,7 +58,7 @@ void walk_nodes(const WordList& words, std::span<const std::uint32_t> order, New
     while (path.back().first > shared) path.pop_back();
     std::uint32_t parent = path.back().second;
     for (std::size_t at = shared; at < word.size();) {
-      const std::size_t length = sequence_length(static_cast<unsigned char>(word[at]));
+      const std::size_t length = utf8_sequence_length(static_cast<unsigned char>(word[at]));
       new_node(parent, decode_at(word, at, length));
       at += length;
       parent = nodes++;

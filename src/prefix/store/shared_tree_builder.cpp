@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "prefix/failure.hpp"
+#include "prefix/utf8.hpp"
 
 namespace prefix {
 namespace {
@@ -244,15 +245,11 @@ class Minimiser {
   std::size_t used_ = 0;
 };
 
-std::size_t sequence_length(unsigned char lead) noexcept {
-  return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-}
-
 void decode_into(std::string_view text, std::u32string& out) {
   out.clear();
   for (std::size_t at = 0; at < text.size();) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = std::min(sequence_length(lead), text.size() - at);
+    const std::size_t length = std::min(utf8_sequence_length(lead), text.size() - at);
     char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
     for (std::size_t i = 1; i < length; ++i) {
       cp = (cp << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);

@@ -74,15 +74,15 @@ class CompletionWalk {
     const NodeId node = tree_.target(entry.position);
     const std::uint32_t rank = tree_.rank_of(entry.parent_rank, entry.position);
     const std::uint32_t key = tree_.key(entry.position);
-    const char32_t code_point = key & ~HAS_PAYLOAD;
-    text_[depth - 1] = code_point;
+    text_[depth - 1] = key & ~HAS_PAYLOAD;
     std::uint64_t best = entry.best;
     bool settled = entry.settled;
     if (!settled) {
       const std::size_t stride = rows_.stride();
       const Word* const parent = rows_by_depth_.data() + std::size_t{depth - 1} * stride;
       Word* const row = rows_by_depth_.data() + std::size_t{depth} * stride;
-      const bool open = rows_.step(rows_.parent(parent, depth - 1), row, code_point);
+      const bool open =
+          rows_.step(rows_.parent(parent, depth - 1), row, tree_.code_point(entry.position));
       if (rows_.in_reach(row, depth)) best = std::min(best, rows_.distance(row, depth));
       if (!open && best > radius_) return true;
       settled = !open || best == 0;

@@ -50,11 +50,9 @@ constexpr bool takes_any_order = requires {
 // it can enter: is_full() once a further key must beat one it holds, then
 // settles(first, end, below_radius) for the keys numbered first to end - 1
 // below a node, whose row may (below_radius) or may not have a cell below
-// the radius. The walk asks only where keys are numbered in pre-order and
-// children taken in ascending code points (a sink that takes any order),
-// so keys come in ascending number and text: a later key cannot beat a
-// held one on its text. Wrong (true when a key there would enter): records
-// lost.
+// the radius. The walk asks only in views that number keys (in pre-order,
+// so the keys below a node are a range of numbers), in any visiting order.
+// Wrong (true when a key there would enter): records lost.
 template <class S>
 constexpr bool settles_key_ranges = requires(const S& sink, std::uint32_t key, bool below) {
   { sink.is_full() } -> std::same_as<bool>;

@@ -52,8 +52,8 @@ struct RankedBounds {
 // the order, so the bound is not lowered below it and ties are exact.
 // Without scores and with key numbers, it then settles (sinks.hpp) a range
 // of keys that lies no nearer than the worst (by its row, or by the floor)
-// and holds no smaller payload than it: there the walk passes over
-// subtrees that could only tie with what it holds.
+// and whose payloads are all larger than the worst's: each of those keys
+// would rank after it, so the walk passes over their subtrees.
 // O(log n) per node offered, plus a score lookup; `payload_of(node)` gives a
 // node's payload; O(1) per range settled.
 template <class PayloadOf>
@@ -87,7 +87,7 @@ class TopSink {
                              bool below_radius) const noexcept {
     const Kept& worst = kept_.front();
     if (below_radius && worst.distance > bounds_.floor) return false;
-    return bounds_.payloads->min_over(first, end) >= worst.payload;
+    return bounds_.payloads->min_over(first, end) > worst.payload;
   }
 
   void accept(NodeId node, std::u32string_view text, std::uint64_t distance) {

@@ -114,15 +114,7 @@ class TreeWalk {
  private:
   static constexpr bool ONE_WORD = Rows::ONE_WORD;
   static constexpr bool NUMBERS_KEYS = View::NUMBERS_KEYS;
-  // Key numbers ascend in stored order only below ascending child ranges.
-  static constexpr bool settles_ranges() {
-    if constexpr (NUMBERS_KEYS && settles_key_ranges<Sink> && takes_any_order<Sink>) {
-      return View::sorted_children;
-    } else {
-      return false;
-    }
-  }
-  static constexpr bool SETTLES = settles_ranges();
+  static constexpr bool SETTLES = NUMBERS_KEYS && settles_key_ranges<Sink>;
 
   // The key number of a node, in views that report keys by number; nothing
   // (and no room on the stack) in the others. The end of a child's keys

@@ -1,0 +1,190 @@
+// Binding of the spelling ranker: the sound index as a capsule, the counts
+// as a borrowed buffer, corrections back as tuples.
+#include "native/spell.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "binding/conversions.hpp"
+#include "binding/entry_point.hpp"
+#include "binding/error.hpp"
+#include "binding/function_description.hpp"
+#include "binding/ref.hpp"
+#include "binding/results.hpp"
+#include "native/instance.hpp"
+#include "native/queries.hpp"
+#include "native/released_lock.hpp"
+#include "prefix/spell/case_fold.hpp"
+#include "prefix/spell/sound_code.hpp"
+#include "prefix/spell/spell_index.hpp"
+#include "prefix/spell/speller.hpp"
+#include "prefix/utf8.hpp"
+
+namespace native {
+namespace {
+
+constexpr const char* CAPSULE_NAME = "quorvatine._native.SpellIndex";
+
+void free_index(PyObject* capsule) {
+  delete static_cast<prefix::SpellIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
+}
+
+const prefix::SpellIndex& index_of(PyObject* capsule) {
+  if (!PyCapsule_IsValid(capsule, CAPSULE_NAME)) {
+    throw binding::type_mismatch(capsule, "SpellIndex");
+  }
+  return *static_cast<const prefix::SpellIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
+}
+
+// Whether a buffer holds one dimension of unsigned 64-bit integers.
+bool holds_unsigned_64(const Py_buffer& view) {
+  const char* format = view.format != nullptr ? view.format : "B";
+  if (format[0] == '@' || format[0] == '=' || format[0] == '<') ++format;
+  return view.itemsize == 8 && view.ndim <= 1 && std::strlen(format) == 1 &&
+         (format[0] == 'Q' || (format[0] == 'L' && sizeof(long) == 8));
+}
+
+// A buffer of counts held for as long as the walks read it.
+class Counts {
+ public:
+  explicit Counts(PyObject* object) {
+    if (object == Py_None) return;
+    if (PyObject_GetBuffer(object, &view_, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) < 0) {
+      binding::throw_fetched();
+    }
+    if (!holds_unsigned_64(view_)) {
+      // Released here: a constructor that throws runs no destructor.
+      const std::string format = view_.format != nullptr ? view_.format : "B";
+      PyBuffer_Release(&view_);
+      throw binding::Error::pending(PyExc_TypeError,
+                                    "counts must be a buffer of unsigned 64-bit integers "
+                                    "(format 'Q'), not format '" +
+                                        format + "'");
+    }
+    held_ = true;
+  }
+  Counts(const Counts&) = delete;
+  Counts& operator=(const Counts&) = delete;
+  ~Counts() {
+    if (held_) PyBuffer_Release(&view_);
+  }
+
+  [[nodiscard]] std::span<const std::uint64_t> span() const noexcept {
+    if (!held_) return {};
+    return {static_cast<const std::uint64_t*>(view_.buf),
+            static_cast<std::size_t>(view_.len) / sizeof(std::uint64_t)};
+  }
+
+ private:
+  Py_buffer view_{};
+  bool held_ = false;
+};
+
+// n, max_dist and fold, the arguments after the query text.
+struct SpellOptions {
+  std::uint64_t n;
+  std::optional<std::uint64_t> max_dist;
+  bool fold;
+
+  template <class Bound>
+  static SpellOptions from(const Bound& bound, std::size_t first) {
+    const std::uint64_t n = binding::MachineWord::convert(bound[first]);
+    const std::optional<std::uint64_t> max_dist =
+        binding::Optional<binding::MachineWord>::convert(bound[first + 1]);
+    return {n, max_dist, binding::Truth::convert(bound[first + 2])};
+  }
+
+  [[nodiscard]] prefix::SpellQuery query(std::u32string_view text,
+                                         std::span<const std::uint64_t> counts) const {
+    return {text, n, max_dist, fold, counts};
+  }
+};
+
+std::tuple<std::string_view, std::uint32_t, std::uint64_t, double> correction_tuple(
+    const prefix::Correction& correction) {
+  return {correction.key, correction.payload, correction.distance, correction.cost};
+}
+
+constexpr binding::FunctionDescription<1> SPELL_INDEX{std::nullopt, "spell_index", {"trie"}, 1};
+constexpr binding::FunctionDescription<1> SOUND_CODE{std::nullopt, "sound_code", {"word"}, 1};
+constexpr binding::FunctionDescription<7> SPELL{
+    std::nullopt, "spell", {"trie", "index", "word", "n", "max_dist", "fold", "counts"}, 7};
+constexpr binding::FunctionDescription<9> SPELL_MANY{
+    std::nullopt,
+    "spell_many",
+    {"trie", "index", "words", "n", "max_dist", "fold", "counts", "threads", "progress"},
+    9};
+
+}  // namespace
+
+PyObject* spell_index(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SPELL_INDEX, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    auto index =
+        without_lock([&] { return std::make_unique<prefix::SpellIndex>(borrowed.trie()); });
+    binding::Ref capsule = binding::checked(PyCapsule_New(index.get(), CAPSULE_NAME, free_index));
+    static_cast<void>(index.release());  // the capsule owns it now
+    return capsule;
+  });
+}
+
+PyObject* sound_code(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SOUND_CODE, args, nargs, kwnames);
+    const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[0]));
+    return binding::into_py(
+        std::string_view(prefix::encode_utf8(prefix::sound_code(prefix::fold_case(text)))));
+  });
+}
+
+PyObject* spell(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SPELL, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    const prefix::SpellIndex& index = index_of(bound[1]);
+    const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[2]));
+    const SpellOptions options = SpellOptions::from(bound, 3);
+    const Counts counts(bound[6]);
+    return binding::list_into_py(
+        prefix::spell(borrowed.trie(), index, options.query(text, counts.span())),
+        correction_tuple);
+  });
+}
+
+PyObject* spell_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
+  return binding::run_entry_point([&] {
+    const auto bound = binding::bind(SPELL_MANY, args, nargs, kwnames);
+    const BorrowedTrie borrowed(bound[0]);
+    const prefix::SpellIndex& index = index_of(bound[1]);
+    Queries queries = code_points_of(bound[2]);
+    const SpellOptions options = SpellOptions::from(bound, 3);
+    const Counts counts(bound[6]);
+    const std::size_t threads = thread_count(bound.template convert<binding::MachineWord>(7));
+    const prefix::SearchTrie& trie = borrowed.trie();
+    const std::vector<std::u32string>& texts = queries.texts;
+    BatchProgress progress(bound[8], texts.size());
+    binding::Ref answers = answers_into_list<std::vector<prefix::Correction>>(
+        texts.size(), threads,
+        [&](std::size_t i) {
+          return prefix::spell(trie, index, options.query(texts[i], counts.span()));
+        },
+        correction_tuple, progress);
+    if (queries.refused) throw std::move(*queries.refused);
+    return answers;
+  });
+}
+
+}  // namespace native
