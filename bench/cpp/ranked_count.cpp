@@ -99,8 +99,9 @@ int main(int argc, char** argv) {
     found += matches.empty() ? 0 : 1;
     for (const prefix::RankedMatch& match : matches) {
       checksum = checksum * 1000003 + match.payload * 31 + match.distance;
-      if (print) std::printf("%s\t%u\t%llu\n", match.key.c_str(), match.payload,
-                             static_cast<unsigned long long>(match.distance));
+      if (print)
+        std::printf("%s\t%u\t%llu\n", match.key.c_str(), match.payload,
+                    static_cast<unsigned long long>(match.distance));
     }
     if (print && matches.empty()) std::printf("-\n");
   }

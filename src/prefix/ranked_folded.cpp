@@ -30,8 +30,7 @@ std::vector<RankedMatch> ranked_folded(const SearchTrie& trie, const RankedQuery
 }  // namespace
 
 std::vector<RankedMatch> suggest_folded(const SearchTrie& trie, const RankedQuery& query) {
-  return ranked_folded(trie, query, first_radius(query), suggest_minima(trie, query),
-                       SUGGEST_WALK);
+  return ranked_folded(trie, query, first_radius(query), suggest_minima(trie, query), SUGGEST_WALK);
 }
 
 std::vector<RankedMatch> complete_folded(const SearchTrie& trie, const RankedQuery& query) {

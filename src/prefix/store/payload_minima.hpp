@@ -25,7 +25,8 @@ class PayloadMinima {
   // payloads as runs that rise by one with the key number: a bit per key,
   // and per run its first payload and a RangeMinimum entry (12 bytes and a
   // little). O(key_count).
-  PayloadMinima(std::uint32_t key_count, const std::function<std::uint32_t(std::uint32_t)>& payload_of);
+  PayloadMinima(std::uint32_t key_count,
+                const std::function<std::uint32_t(std::uint32_t)>& payload_of);
 
   // The smallest payload of keys first to end - 1 (those below key_count),
   // or NONE when there are none. O(1): two run lookups and a RangeMinimum.
@@ -52,9 +53,9 @@ class PayloadMinima {
   }
 
   std::uint32_t key_count_;
-  std::vector<std::uint64_t> starts_;  // a bit per key: whether a run starts there
-  std::vector<std::uint32_t> ranks_;   // per word of starts_: runs started before it
-  std::vector<std::uint32_t> deltas_;  // per run: payload minus key number, wrapping
+  std::vector<std::uint64_t> starts_;   // a bit per key: whether a run starts there
+  std::vector<std::uint32_t> ranks_;    // per word of starts_: runs started before it
+  std::vector<std::uint32_t> deltas_;   // per run: payload minus key number, wrapping
   RangeMinimum<std::uint32_t> firsts_;  // per run: the payload of its first key
 };
 

@@ -26,8 +26,8 @@ class RangeMinimum {
     std::vector<T>& minima = levels_.emplace_back(blocks);
     for (std::size_t b = 0; b < blocks; ++b) {
       const auto first = values_.begin() + static_cast<std::ptrdiff_t>(b * BLOCK);
-      const auto last = values_.begin() + static_cast<std::ptrdiff_t>(
-                                               std::min(values_.size(), (b + 1) * BLOCK));
+      const auto last =
+          values_.begin() + static_cast<std::ptrdiff_t>(std::min(values_.size(), (b + 1) * BLOCK));
       minima[b] = *std::min_element(first, last);
     }
     for (std::size_t width = 2; width <= blocks; width *= 2) {
