@@ -1,10 +1,12 @@
 // libFuzzer target for index images, the bytes a mapped file gives: arbitrary
-// bytes are refused by the open check or give a trie whose queries, node
-// queries and byte form answer or throw InternalFailure, and never read
-// outside the image, crash or walk without end.
+// bytes are refused by the open check or give a trie whose queries (ranked,
+// case-folded and spelling ones included), node queries and byte form answer
+// or throw InternalFailure, and never read outside the image, crash or walk
+// without end.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -13,6 +15,8 @@
 #include "prefix/failure.hpp"
 #include "prefix/ranked_search.hpp"
 #include "prefix/search_trie.hpp"
+#include "prefix/spell/spell_index.hpp"
+#include "prefix/spell/speller.hpp"
 #include "prefix/store/image_storage.hpp"
 #include "prefix/store/index_image.hpp"
 
@@ -52,8 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           (void)trie->payload_of(record);
         }
       });
-      tolerate([&] { (void)prefix::suggest(*trie, {query, 5, max_dist, true, no_scores}); });
-      tolerate([&] { (void)prefix::complete(*trie, {query, 5, max_dist, false, no_scores}); });
+      for (const bool fold : {false, true}) {
+        tolerate([&] {
+          (void)prefix::suggest(*trie, {query, 5, max_dist, true, fold, no_scores});
+        });
+        tolerate([&] {
+          (void)prefix::complete(*trie, {query, 5, max_dist, false, fold, no_scores});
+        });
+      }
     }
     tolerate([&] { (void)trie->exact_match(query); });
   }
@@ -62,9 +72,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tolerate([&] { (void)trie->get_payload(node); });
   }
   // A shared tree may stand for a tree far larger than its image: its byte
-  // form is written only for small ones.
+  // form and the spelling indexes (a text per key) are made only for small
+  // ones.
   const prefix::SharedTree* shared = trie->shared_tree();
   if (shared == nullptr || shared->node_count() <= 4096) {
+    tolerate([&] {
+      const prefix::SpellIndex index(*trie);
+      for (const std::u32string& query : queries) {
+        for (const bool fold : {false, true}) {
+          (void)prefix::spell(*trie, index, {query, 5, std::nullopt, fold, {}});
+          (void)prefix::spell(*trie, index, {query, 5, 2, fold, {}});
+        }
+      }
+    });
     tolerate([&] {
       trie->encode_with([](std::size_t length) {
         static std::vector<std::uint8_t> out;

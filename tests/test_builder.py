@@ -165,7 +165,7 @@ def test_passes_on_what_an_iterator_or_index_raises():
     assert layout(Pairs({"b": 0, "a": Small.THREE})) == layout({"a": 3, "b": 0})
 
     class Moves:
-        """A payload whose __index__ moves its word behind the dict's cursor."""
+        """A payload whose __index__ moves its word past the dict's cursor."""
 
         def __index__(self):
             moving["a"] = moving.pop("a")

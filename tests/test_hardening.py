@@ -159,6 +159,35 @@ def test_an_iterable_repeating_its_words_needs_memory_for_the_distinct_ones():
     assert out == "[('a', 1, 0), ('b', 0, 1), ('c', 2, 1)]\n"
 
 
+def test_swap_rows_past_max_dist_31_hold_the_band_only():
+    # Down a chain of 3,000 nodes, each with a sibling pending, a row per
+    # depth: rows as wide as the query took 48 KB each.
+    out = run_bounded(
+        """
+        import quorvatine
+        trie = quorvatine.build(["a" * i + "b" for i in range(1, 3001)])
+        print([(len(k), p, d) for k, p, d in quorvatine.suggest(trie, "a" * 3000, 100, 32)[:2]])
+        """,
+        headroom_mb=64,
+    )
+    assert out == "[(3000, 2998, 1), (3001, 2999, 1)]\n"
+
+
+def test_completions_need_rows_for_the_depths_the_walk_reaches_only():
+    # A row for each of the 2**20 depths of the trie took 1 GB: the walk
+    # closes every row past depth 301.
+    out = run_bounded(
+        """
+        import quorvatine
+        trie = quorvatine.build(["a" * 2**20])
+        listed = quorvatine.complete(trie, "b", 1)
+        print(quorvatine.complete(trie, "b" * 500, 1, 300, transpositions=False), [(len(k), p, d) for k, p, d in listed])
+        """,
+        headroom_mb=256,
+    )
+    assert out == f"[] [({2**20}, 0, 1)]\n"
+
+
 def test_a_trie_of_depth_a_million_round_trips_through_bytes_and_answers_queries():
     out = run_bounded(
         f"""

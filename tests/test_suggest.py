@@ -3,7 +3,6 @@
 from collections.abc import Sequence
 from fractions import Fraction
 
-import numpy
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
@@ -32,7 +31,7 @@ DRAWN_WORDS = st.one_of(
     DRAWN_WORDS,
     st.lists(st.text(ALPHABET, max_size=5), min_size=1, max_size=8),
     st.integers(0, 7),
-    st.integers(0, 5),
+    st.one_of(st.integers(0, 5), st.sampled_from([32, 300, 2**64 - 1])),  # every kind of row
     st.booleans(),
     st.one_of(st.none(), st.lists(st.sampled_from([0, 1, 2.5, -1, 10**30]), min_size=25, max_size=25)),
     st.sampled_from([1, 2, 5]),
@@ -97,6 +96,8 @@ def test_scores_rank_ties_and_are_checked():
             return freq[payload]
 
     # Any sequence of numbers, numpy's arrays and scalars among them.
+    import numpy
+
     for scores in (Frequencies(), numpy.array(freq), [numpy.int64(f) for f in freq], list(map(Fraction, freq))):
         assert suggest(trie, "ten", 3, 1, scores=scores) == expected
         assert suggest_many(trie, ["ten"], 3, 1, scores=scores) == [expected]

@@ -20,7 +20,6 @@ from __future__ import annotations
 
 import errno
 import os
-import secrets
 import stat
 import struct
 from typing import TYPE_CHECKING
@@ -122,7 +121,7 @@ def _open_regular(name: str) -> int:
     else DataError "not a regular file". The open does not wait (a pipe with
     no writer would block it) and the check is of the opened file, so a file
     swapped in between cannot get past it."""
-    fd = os.open(name, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    fd = os.open(name, os.O_RDONLY | getattr(os, "O_NONBLOCK", 0) | getattr(os, "O_CLOEXEC", 0))
     try:
         if not stat.S_ISREG(os.fstat(fd).st_mode):
             raise DataError(f"{name}: not a regular file")
@@ -201,7 +200,7 @@ def _new_temporary(target: str) -> tuple[int, str]:
     creates files (mode 0o666 less the umask), unlike tempfile.mkstemp's 0o600."""
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_CLOEXEC", 0)
     for _ in range(100):
-        temporary = f"{target}.{secrets.token_hex(6)}.tmp"
+        temporary = f"{target}.{os.urandom(6).hex()}.tmp"
         try:
             return os.open(temporary, flags, 0o666), temporary
         except FileExistsError:

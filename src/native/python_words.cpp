@@ -339,7 +339,7 @@ void read_mapping(PyObject* words, Gatherer& gatherer) {
   if (PyDict_CheckExact(words)) {
     gatherer.expect(static_cast<std::size_t>(PyDict_GET_SIZE(words)));
     // The checks of dict iteration: __index__ may run code that changes the
-    // dict, and a key moved behind the cursor would come round again.
+    // dict, and a key moved past the cursor would come round again.
     const Py_ssize_t size = PyDict_GET_SIZE(words);
     Py_ssize_t left = size;
     Py_ssize_t cursor = 0;

@@ -149,25 +149,29 @@ TEST(RowKinds, AgreeWithThePlainRowAtEveryRadius) {
       });
 }
 
-// The swap kinds against the plain swap row, at every max_dist they serve
-// and both sides of 31/32.
+// The swap kinds against the plain swap row, at every max_dist up to 33 and
+// both sides of each change of cell width.
 TEST(RowKinds, SwapKindsAgreeWithThePlainSwapRow) {
   std::vector<std::uint64_t> max_dists;
   for (std::uint64_t k = 0; k <= 33; ++k) max_dists.push_back(k);
+  std::vector<std::uint64_t> wide = max_dists;
+  wide.insert(wide.end(), std::begin(MAX_DISTS), std::end(MAX_DISTS));
   const auto check = [](std::u32string_view query, std::uint64_t max_dist,
                         std::u32string_view word) {
     with_swap_rows(query, max_dist, [&](const auto& rows) {
       compare_along<std::decay_t<decltype(rows)>, PlainSwapRows>(rows, query, max_dist, word);
     });
   };
-  for_random_words(max_dists, check);
+  for_random_words(wide, check);
   // Queries of distinct code points, in pairs of one below 256 and an astral
   // one, and words that swap max_dist to max_dist + 2 of the pairs, the first
   // or the last among them: distances of max_dist and just past it that only
-  // swaps reach (Levenshtein counts each twice), in the band's last words.
-  // Queries cut short make words longer than them. The last round's query
-  // has too many depths times code points for a table of matches.
+  // swaps reach (Levenshtein counts each twice), in the band's last words
+  // (or cells). Queries cut short make words longer than them. The last
+  // round's query has too many depths times code points for a table of
+  // matches.
   std::mt19937 rng(14);
+  max_dists.push_back(64);
   for (const std::uint64_t max_dist : max_dists) {
     for (int round = 0; round < 8; ++round) {
       const std::size_t pairs = round == 7 ? 92 + rng() % 3 : max_dist + 1 + rng() % 3;

@@ -70,7 +70,7 @@ class BandSets {
 
   // `row` may be the parent's: word e of the parent is read before it is
   // overwritten.
-  bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
+  [[gnu::always_inline]] bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
     const Word matches = matches_.at(parent.by_symbol, parent.child_depth, edge);
     Word before = parent.row[0];
     Word sets = before & matches;

@@ -66,12 +66,13 @@ class BandSwapSets {
     row[edge_word()] = NO_CODE_POINT;
   }
 
-  [[nodiscard]] Parent parent(const Word* row, std::size_t depth) const noexcept {
+  [[nodiscard, gnu::always_inline]] Parent parent(const Word* row,
+                                                  std::size_t depth) const noexcept {
     const BandSets::Parent band = band_.parent(row, depth);
     return {band, edge_matches(band, row)};
   }
 
-  bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
+  [[gnu::always_inline]] bool step(const Parent& parent, Word* row, char32_t edge) const noexcept {
     const BandSets::Parent& band = parent.band;
     const Word matches = band_.matches().at(band.by_symbol, band.child_depth, edge);
     const Word swapped = parent.edge_matches & (matches << 1);

@@ -33,11 +33,40 @@ decltype(auto) with_packed(std::u32string_view query, std::uint64_t max_dist, Us
   }
 }
 
-// CellRows of 64-bit cells, which serve any max_dist. From 2^63 on no cell
-// can reach the cap (cells are at most depth + n), so the cap stays there.
-inline CellRows<std::uint64_t> widest_cells(std::u32string_view query, std::uint64_t max_dist) {
+// CellRows of 64-bit cells, which serve any max_dist (with swaps or not).
+// From 2^63 on no cell can reach the cap (cells are at most depth + n), so
+// the cap stays there.
+template <bool SWAPS = false>
+CellRows<std::uint64_t, SWAPS> widest_cells(std::u32string_view query, std::uint64_t max_dist) {
   constexpr std::uint64_t never_reached = std::uint64_t{1} << 63;
   return {query, max_dist, max_dist < never_reached ? max_dist + 1 : never_reached};
+}
+
+// Calls `use(rows)` with CellRows<Cell, SWAPS> made for `query` and
+// `max_dist`, Cell the narrowest that holds max_dist + 2 (the tables of
+// with_rows and with_swap_rows), so that cap + 1 cannot wrap. Rows with
+// swaps take 8-bit cells or 64-bit ones: the walks are instantiated for every
+// kind, and past max_dist 253 a swap walk is rare.
+template <bool SWAPS, class Use>
+decltype(auto) with_cell_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
+  const auto fits = [max_dist]<class Cell>(Cell /*type*/) {
+    return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
+  };
+  if (fits(std::uint8_t{})) {
+    return std::forward<Use>(use)(
+        CellRows<std::uint8_t, SWAPS>(query, max_dist, static_cast<std::uint8_t>(max_dist + 1)));
+  }
+  if constexpr (!SWAPS) {
+    if (fits(std::uint16_t{})) {
+      return std::forward<Use>(use)(
+          CellRows<std::uint16_t>(query, max_dist, static_cast<std::uint16_t>(max_dist + 1)));
+    }
+    if (fits(std::uint32_t{})) {
+      return std::forward<Use>(use)(
+          CellRows<std::uint32_t>(query, max_dist, static_cast<std::uint32_t>(max_dist + 1)));
+    }
+  }
+  return std::forward<Use>(use)(widest_cells<SWAPS>(query, max_dist));
 }
 
 // Calls `use(rows)` with the row kind made for `query` and `max_dist`, and
@@ -52,29 +81,14 @@ inline CellRows<std::uint64_t> widest_cells(std::u32string_view query, std::uint
 //   2^32 - 2 and up       CellRows<uint64_t>   as above
 //
 // The set rows need a bit per column of the band, 2 max_dist + 1 < 64 of
-// them; cells are as narrow as holds max_dist + 2, so that cap + 1 cannot
-// wrap. The query length does not enter: each kind serves every length, and
-// the banded kinds cost the same for long queries.
+// them; cells are as narrow as holds max_dist + 2 (with_cell_rows). The
+// query length does not enter: each kind serves every length, and the
+// banded kinds cost the same for long queries.
 template <class Use>
 decltype(auto) with_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
   if (max_dist <= MAX_PACKED) return with_packed<PackedBand>(query, max_dist, use);
   if (max_dist <= BandSets::MAX_DIST) return std::forward<Use>(use)(BandSets(query, max_dist));
-  const auto fits = [max_dist]<class Cell>(Cell /*type*/) {
-    return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
-  };
-  if (fits(std::uint8_t{})) {
-    return std::forward<Use>(use)(
-        CellRows<std::uint8_t>(query, max_dist, static_cast<std::uint8_t>(max_dist + 1)));
-  }
-  if (fits(std::uint16_t{})) {
-    return std::forward<Use>(use)(
-        CellRows<std::uint16_t>(query, max_dist, static_cast<std::uint16_t>(max_dist + 1)));
-  }
-  if (fits(std::uint32_t{})) {
-    return std::forward<Use>(use)(
-        CellRows<std::uint32_t>(query, max_dist, static_cast<std::uint32_t>(max_dist + 1)));
-  }
-  return std::forward<Use>(use)(widest_cells(query, max_dist));
+  return with_cell_rows<false>(query, max_dist, std::forward<Use>(use));
 }
 
 static_assert(RowKind<PackedBand<0>> && RowKind<PackedBand<3>> && RowKind<BandSets> &&

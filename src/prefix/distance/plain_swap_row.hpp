@@ -1,6 +1,6 @@
 // The plain optimal-string-alignment row: every cell of the table row, by
 // the textbook recurrence with adjacent swaps. The reference every swap row
-// kind is tested against, and the kind of the swap walk past max_dist 31.
+// kind is tested against.
 #pragma once
 
 #include <algorithm>
@@ -25,7 +25,7 @@ namespace prefix::distance {
 // A row is stored as its n + 1 cells, then its parent's n + 1 cells, then
 // its edge code point, so that a child finds the grandparent's row and the
 // parent's edge in the parent's storage. O(n) per step and per read: the
-// reference of the swap kinds, and the kind for max_dist 32 and up.
+// reference of the swap kinds, too slow for the walk.
 class PlainSwapRows {
  public:
   using Word = std::uint64_t;
@@ -59,7 +59,7 @@ class PlainSwapRows {
 
   // `row` may be the parent's: the cells are worked out aside, then the
   // parent's row moves up and the new cells take its place.
-  bool step(const Parent& parent, Word* row, char32_t edge) const {
+  [[gnu::always_inline]] bool step(const Parent& parent, Word* row, char32_t edge) const {
     const Word* const up = parent.row;
     const Word* const above = parent.row + width_;
     const auto before = static_cast<char32_t>(parent.row[2 * width_]);

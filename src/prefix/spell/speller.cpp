@@ -12,14 +12,13 @@
 #include <vector>
 
 #include "prefix/distance/plain_swap_row.hpp"
-#include "prefix/distance/swap_choice.hpp"
 #include "prefix/spell/case_fold.hpp"
 #include "prefix/spell/error_model.hpp"
 #include "prefix/spell/sound_code.hpp"
 #include "prefix/utf8.hpp"
 #include "prefix/walk/candidate_sink.hpp"
 #include "prefix/walk/tree_of.hpp"
-#include "prefix/walk/tree_walk.hpp"
+#include "prefix/walk/tree_queries.hpp"
 
 namespace prefix {
 namespace {
@@ -93,10 +92,8 @@ std::uint64_t plain_distance(std::u32string_view a, std::u32string_view b) {
 walk::CandidateSink walk_keys(const SearchTrie& trie, std::u32string_view text,
                               std::uint64_t radius, std::vector<std::uint32_t>& payloads) {
   walk::CandidateSink sink(radius);
-  walk::on_tree(trie, [&](const auto& view, auto payload_of) {
-    distance::with_near_rows_of(true, text, radius, [&](auto&& rows) {
-      walk::walk_tree(view, std::forward<decltype(rows)>(rows), text, radius, sink);
-    });
+  walk::on_tree(trie, [&]<class View, class PayloadOf>(const View& view, PayloadOf payload_of) {
+    walk::TreeQueries<View, PayloadOf>::candidates(view, text, radius, sink);
     payloads.clear();
     for (const auto& found : sink.found()) payloads.push_back(payload_of(found.node));
     return 0;

@@ -27,8 +27,10 @@ namespace prefix::walk {
 // bound is settled is listed without rows, one that is closed with no bound
 // within the radius is skipped. Rows live one per depth (pre-order: a
 // node's parent row is the one at the depth above). Cost: a step of `rows`
-// per node with a row, a read per listed node; memory: the pending siblings
-// and a row per depth of the tree.
+// per node with a row, a read per listed node; memory: the pending siblings,
+// a row per depth that has rows (at most 2n + 1 of them, and n + max_dist +
+// 1: below, no beginning can be nearer, see is_too_deep) and a code point per
+// depth reached, the text of the deepest node visited; not the tree's height.
 template <class View, distance::RowKind Rows, ResultSink Sink>
 class CompletionWalk {
  public:
@@ -41,13 +43,13 @@ class CompletionWalk {
   void run() && {
     if (sink_.is_done()) return;
     follow_radius();
-    const std::size_t stride = rows_.stride();
-    rows_by_depth_.assign((std::size_t{tree_.height} + 1) * stride, rows_.fill());
-    text_.resize(tree_.height);
+    row_depths_ = 1;
+    rows_by_depth_.assign(rows_.stride(), rows_.fill());
     Word* const root = rows_by_depth_.data();
     rows_.root(root);
     const std::uint64_t best = rows_.in_reach(root, 0) ? rows_.distance(root, 0) : NONE;
-    const bool settled = best <= radius_ && (best == 0 || !rows_.is_open(root, 0));
+    const bool settled =
+        best <= radius_ && (best == 0 || !rows_.is_open(root, 0) || is_too_deep(0, best));
     if (!settled && !rows_.is_open(root, 0)) return;
     push_children(tree_.root(), tree_.child_count, 0, 0, best, settled);
     while (!pending_.empty()) {
@@ -74,10 +76,16 @@ class CompletionWalk {
     const NodeId node = tree_.target(entry.position);
     const std::uint32_t rank = tree_.rank_of(entry.parent_rank, entry.position);
     const std::uint32_t key = tree_.key(entry.position);
+    if (depth > text_.size()) [[unlikely]] {
+      grow_text(depth);
+    }
     text_[depth - 1] = key & ~HAS_PAYLOAD;
     std::uint64_t best = entry.best;
     bool settled = entry.settled;
     if (!settled) {
+      if (depth >= row_depths_) [[unlikely]] {
+        grow_rows(depth);
+      }
       const std::size_t stride = rows_.stride();
       const Word* const parent = rows_by_depth_.data() + std::size_t{depth - 1} * stride;
       Word* const row = rows_by_depth_.data() + std::size_t{depth} * stride;
@@ -85,7 +93,7 @@ class CompletionWalk {
           rows_.step(rows_.parent(parent, depth - 1), row, tree_.code_point(entry.position));
       if (rows_.in_reach(row, depth)) best = std::min(best, rows_.distance(row, depth));
       if (!open && best > radius_) return true;
-      settled = !open || best == 0;
+      settled = !open || best == 0 || is_too_deep(depth, best);
     }
     if (best > radius_) {
       // The radius dropped below the bound: only a nearer beginning counts.
@@ -97,6 +105,25 @@ class CompletionWalk {
     }
     push_children(node, entry.position, rank, depth, best, settled);
     return true;
+  }
+
+  // Room for rows down to `depth`, and for the text of a node at `depth`:
+  // grown as the walk goes deeper, geometrically, as vectors grow.
+  [[gnu::noinline, gnu::cold]] void grow_rows(std::size_t depth) {
+    row_depths_ = std::max(depth + 1, 2 * row_depths_);
+    rows_by_depth_.resize(row_depths_ * rows_.stride(), rows_.fill());
+  }
+  [[gnu::noinline, gnu::cold]] void grow_text(std::size_t depth) {
+    text_.resize(std::max(depth, 2 * text_.size()));
+  }
+
+  // Whether no text below a node at `depth`, whose nearest beginning is at
+  // `best` (NONE: none yet), can be nearer than `best` and within the radius:
+  // each is longer than the query by more than depth - n, and the distance is
+  // at least that difference. So no row is deeper than 2n + 1, whatever the
+  // radius (at a radius of n or more the root's n bounds `best`).
+  [[nodiscard]] bool is_too_deep(std::size_t depth, std::uint64_t best) const noexcept {
+    return depth >= query_.size() && depth - query_.size() >= std::min(best, radius_);
   }
 
   // Stacks the children of `node`, reached over position `from`, whose key
@@ -123,7 +150,8 @@ class CompletionWalk {
   std::u32string_view query_;
   Sink& sink_;
   std::uint64_t radius_;
-  std::vector<Word> rows_by_depth_;
+  std::vector<Word> rows_by_depth_;  // a row for each of the first row_depths_ depths
+  std::size_t row_depths_ = 0;
   std::u32string text_;
   std::vector<Pending> pending_;
   std::vector<std::size_t> front_;

@@ -1,0 +1,5 @@
+// The case-folded walks of suggest and complete on the compact tree, code points in 16 bits.
+#include "prefix/walk/tree_queries_impl.hpp"
+
+template struct prefix::walk::FoldedQueries<prefix::walk::CompactView<std::uint16_t>,
+                                            prefix::walk::CompactPayloadOf>;
