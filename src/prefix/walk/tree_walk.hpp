@@ -124,8 +124,8 @@ class TreeWalk {
   using Rank = std::conditional_t<NUMBERS_KEYS, std::uint32_t, NoRank>;
   using End = std::conditional_t<SETTLES, std::uint32_t, NoEnd>;
 
-  // A stacked child (16 bytes with a slot, 24 with a word; the key number
-  // fits in either, and the end of its keys in the first).
+  // A stacked child (16 bytes with a slot, 24 with a word; with a key number
+  // and the end of its keys, 24 and 32).
   struct Pending {
     std::size_t position;  // the child's position in child_indices
     // Its row, or the slot of its parent's row.
