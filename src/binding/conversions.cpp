@@ -45,6 +45,12 @@ MachineWord::Value MachineWord::convert(PyObject* object) {
   return value;
 }
 
+Truth::Value Truth::convert(PyObject* object) {
+  const int truth = PyObject_IsTrue(object);
+  if (truth < 0) throw_fetched();
+  return truth != 0;
+}
+
 Text::Value Text::convert(PyObject* object) {
   if (!PyUnicode_Check(object)) throw type_mismatch(object, "PyString");
   Py_ssize_t size = 0;

@@ -45,6 +45,13 @@ struct MachineWord {
   static Value from_byte(std::uint8_t byte) noexcept { return byte; }
 };
 
+// Any object, by its truth (PyObject_IsTrue): what `if object:` decides. An
+// object whose __bool__ or __len__ raises: that error.
+struct Truth {
+  using Value = bool;
+  static Value convert(PyObject* object);
+};
+
 template <class Rule>
 concept ReadsBytes = requires(std::uint8_t byte) {
   { Rule::from_byte(byte) } -> std::same_as<typename Rule::Value>;

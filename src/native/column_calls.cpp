@@ -42,12 +42,6 @@ const Answer& answer_of(PyObject* capsule) {
   return *answer;
 }
 
-bool truth(PyObject* object) {
-  const int truth = PyObject_IsTrue(object);
-  if (truth < 0) binding::throw_fetched();
-  return truth != 0;
-}
-
 // A capsule owning a heap copy of an exported structure: its destructor
 // releases the structure unless a consumer took it (marking it released).
 template <class Structure>
@@ -96,7 +90,7 @@ PyObject* match_column(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     const TextColumn column(bound[1], bound[2]);
     const std::uint64_t n = bound.convert<binding::MachineWord>(3);
     const std::uint64_t max_dist = bound.convert<binding::MachineWord>(4);
-    const bool swaps = truth(bound[5]);
+    const bool swaps = binding::Truth::convert(bound[5]);
     const std::size_t threads = thread_count(bound.convert<binding::MachineWord>(7));
     const prefix::SearchTrie& trie = borrowed.trie();
     // No query reads a score of an empty column, so it reads none.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/compat.hpp"
+#include "binding/conversions.hpp"
 #include "binding/entry_point.hpp"
 #include "binding/error.hpp"
 #include "binding/function_description.hpp"
@@ -61,12 +62,6 @@ Ref into_prefix_search(prefix::WordList words, std::vector<std::uint32_t> order)
   return new_prefix_search_of(native::prefix_search_type(), std::move(trie));
 }
 
-bool truth(PyObject* object) {
-  const int truth = PyObject_IsTrue(object);
-  if (truth < 0) binding::throw_fetched();
-  return truth != 0;
-}
-
 // A path argument as the bytes the file system takes (os.fsencode's result).
 PyObject* checked_path(PyObject* path) {
   if (!PyBytes_Check(path)) throw binding::type_mismatch(path, "PyBytes");
@@ -92,7 +87,7 @@ PyObject* lay_out(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(LAY_OUT, args, nargs, kwnames);
-    native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
+    native::SortedWords sorted = native::gather_words(bound[0], binding::Truth::convert(bound[1]));
     return native::arrays_into_py(
         lay_out_released(std::move(sorted.words), std::move(sorted.order)));
   });
@@ -102,7 +97,7 @@ PyObject* build(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
                 PyObject* kwnames) noexcept {
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(BUILD, args, nargs, kwnames);
-    native::SortedWords sorted = native::gather_words(bound[0], truth(bound[1]));
+    native::SortedWords sorted = native::gather_words(bound[0], binding::Truth::convert(bound[1]));
     return into_prefix_search(std::move(sorted.words), std::move(sorted.order));
   });
 }

@@ -99,9 +99,7 @@ struct SpellOptions {
     const std::uint64_t n = binding::MachineWord::convert(bound[first]);
     const std::optional<std::uint64_t> max_dist =
         binding::Optional<binding::MachineWord>::convert(bound[first + 1]);
-    const int fold = PyObject_IsTrue(bound[first + 2]);
-    if (fold < 0) binding::throw_fetched();
-    return {n, max_dist, fold != 0};
+    return {n, max_dist, binding::Truth::convert(bound[first + 2])};
   }
 
   [[nodiscard]] prefix::SpellQuery query(std::u32string_view text,

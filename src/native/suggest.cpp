@@ -33,12 +33,6 @@ std::tuple<std::string_view, std::uint32_t, std::uint64_t> as_tuple(
   return {match.key, match.payload, match.distance};
 }
 
-bool truth(PyObject* object) {
-  const int truth = PyObject_IsTrue(object);
-  if (truth < 0) binding::throw_fetched();
-  return truth != 0;
-}
-
 // n, max_dist and transpositions, the arguments after the query text, and
 // fold, the last one.
 struct RankedOptions {
@@ -51,8 +45,8 @@ struct RankedOptions {
   static RankedOptions from(Bound& bound) {
     const std::uint64_t n = binding::MachineWord::convert(bound[2]);
     const std::uint64_t max_dist = binding::MachineWord::convert(bound[3]);
-    const bool swaps = truth(bound[4]);
-    return {n, max_dist, swaps, truth(bound.slots().back())};
+    const bool swaps = binding::Truth::convert(bound[4]);
+    return {n, max_dist, swaps, binding::Truth::convert(bound.slots().back())};
   }
 
   [[nodiscard]] prefix::RankedQuery query(std::u32string_view text,

@@ -50,21 +50,27 @@ enum class Walk : bool { Suggest, Complete };
 // Walks `text` (the query's, folded when query.fold) at radius `first`,
 // first + 1, ... DEEPEN_UP_TO, then max_dist, each with a fresh sink, until
 // one holds n keys: every key within that radius was offered to it, so its
-// n best are the n best within max_dist.
+// n best are the n best within max_dist. A walk after one that found nothing
+// knows that no key lies nearer than the radius that one walked at, plus
+// one. suggest's sinks rank by payload without scores, and then pass over
+// ranges of keys by the trie's payload minima (walk::TopSink).
 template <template <class, class> class Queries>
 std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query,
                                 std::u32string_view text, std::uint64_t first, Walk kind) {
+  const bool by_payload = kind == Walk::Suggest && !query.score_of;
+  walk::RankedBounds bounds{0, by_payload ? trie.payload_minima() : nullptr};
   return walk::on_tree(
       trie, [&]<class View, class PayloadOf>(const View& view, PayloadOf payload_of) {
         std::uint64_t radius = std::min(query.max_dist, first);
         while (true) {
-          walk::TopSink sink(query.n, radius, payload_of, query.score_of);
+          walk::TopSink sink(query.n, radius, payload_of, query.score_of, bounds);
           if (kind == Walk::Suggest) {
             Queries<View, PayloadOf>::suggest(view, text, query.swaps, radius, sink);
           } else {
             Queries<View, PayloadOf>::complete(view, text, query.swaps, radius, sink);
           }
           if (radius == query.max_dist || sink.size() >= query.n) return std::move(sink).take();
+          if (sink.size() == 0) bounds.floor = radius + 1;
           radius = radius < DEEPEN_UP_TO ? radius + 1 : query.max_dist;
         }
       });

@@ -143,6 +143,16 @@ std::optional<std::uint32_t> SearchTrie::payload_of(const MatchRecord& record) c
   return get_payload(record.node_id);
 }
 
+const PayloadMinima* SearchTrie::payload_minima() const {
+  const SharedTree* tree = shared_tree();
+  if (tree == nullptr) return nullptr;
+  std::call_once(derived_->made, [&] {
+    derived_->minima = std::make_unique<const PayloadMinima>(
+        tree->header().key_count, [tree](std::uint32_t key) { return tree->payload_of_key(key); });
+  });
+  return derived_->minima.get();
+}
+
 std::optional<std::uint32_t> SearchTrie::largest_payload() const {
   std::optional<std::uint32_t> largest;
   const auto take = [&largest](std::uint32_t payload) {

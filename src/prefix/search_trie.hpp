@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/image_storage.hpp"
 #include "prefix/store/index_image.hpp"
+#include "prefix/store/payload_minima.hpp"
 #include "prefix/store/serial.hpp"
 #include "prefix/store/shared_tree.hpp"
 #include "prefix/store/tree_check.hpp"
@@ -111,6 +113,12 @@ class SearchTrie {
   // The payload of a record these queries returned.
   [[nodiscard]] std::optional<std::uint32_t> payload_of(const MatchRecord& record) const;
 
+  // The least payload of each range of key numbers of a shared tree, made
+  // on the first call (a pass over the payloads: milliseconds for a million
+  // keys) and shared by copies; null for the other forms. Safe to call from
+  // many threads. Throws InternalFailure when the payload map is damaged.
+  [[nodiscard]] const PayloadMinima* payload_minima() const;
+
   // A count per payload (index: payload) kept with the trie, or empty.
   [[nodiscard]] std::optional<std::span<const std::uint64_t>> key_counts() const noexcept {
     if (!counts_) return std::nullopt;
@@ -153,7 +161,14 @@ class SearchTrie {
 
   explicit SearchTrie(Form&& form);
 
+  // What ranked queries make of a shared tree on first use.
+  struct Derived {
+    std::once_flag made;
+    std::unique_ptr<const PayloadMinima> minima;
+  };
+
   std::shared_ptr<const Form> form_;
+  std::shared_ptr<Derived> derived_ = std::make_shared<Derived>();
   std::optional<KeyCounts> counts_;
 };
 

@@ -20,6 +20,7 @@
 #include "prefix/ranked_search.hpp"
 #include "prefix/store/compact_tree.hpp"
 #include "prefix/store/layout.hpp"
+#include "prefix/store/payload_minima.hpp"
 #include "prefix/store/serial.hpp"
 #include "prefix/store/shared_tree_builder.hpp"
 #include "prefix/store/tree_check.hpp"
@@ -365,11 +366,15 @@ TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
   for (int round = 0; round < 60; ++round) {
     const std::vector<std::u32string> words = shared_words(rng, round % 3, 1 + rng() % 30);
     WordList list;
-    // Payloads equal to the key numbers when the words come sorted, else not.
+    // Payloads equal to the key numbers when the words come sorted, else not;
+    // random ones, or few and repeated.
     std::vector<std::u32string> given = words;
     if (round % 4 == 0) std::sort(given.begin(), given.end());
     for (std::size_t i = 0; i < given.size(); ++i) {
-      list.add(encode_utf8(given[i]), static_cast<std::uint32_t>(round % 5 == 1 ? rng() : i));
+      const std::uint32_t payload = round % 5 == 1   ? static_cast<std::uint32_t>(rng())
+                                    : round % 5 == 2 ? static_cast<std::uint32_t>(i % 3)
+                                                     : static_cast<std::uint32_t>(i);
+      list.add(encode_utf8(given[i]), payload);
     }
     const std::vector<std::uint32_t> order = sorted_order(list);
     const Trie trie = lay_out(list, order).to_trie();
@@ -394,9 +399,11 @@ TEST(SearchTrie, SharedTreeOfWordsAnswersAsTheirLaidOutArrays) {
     for (const std::u32string& query : queries) {
       for (const bool swaps : {false, true}) {
         for (const bool fold : {false, true}) {
-          const RankedQuery ranked{query, 3, 2, swaps, fold, no_scores};
-          EXPECT_EQ(suggest(shared, ranked), suggest(arrays, ranked));
-          EXPECT_EQ(complete(shared, ranked), complete(arrays, ranked));
+          for (const std::uint64_t n : {1, 3}) {
+            const RankedQuery ranked{query, n, 2, swaps, fold, no_scores};
+            EXPECT_EQ(suggest(shared, ranked), suggest(arrays, ranked));
+            EXPECT_EQ(complete(shared, ranked), complete(arrays, ranked));
+          }
         }
       }
     }
@@ -413,6 +420,33 @@ TEST(SearchTrie, SharedTreeStoresEqualSubtreesOnce) {
   }
   const SearchTrie shared = SearchTrie::from_words(list, sorted_order(list));
   EXPECT_LT(shared.shared_tree()->transition_count() * 4, shared.shared_tree()->node_count());
+}
+
+// The least payload of any range of key numbers, against a scan: payloads
+// in rising runs (a word list in another order), reaching the largest, or
+// random; ranges within a block of the minima and across many.
+TEST(PayloadMinima, GivesTheLeastPayloadOfEveryRange) {
+  std::mt19937 rng(26);
+  for (int round = 0; round < 4; ++round) {
+    std::vector<std::uint32_t> payloads(1 + rng() % 3000);
+    std::uint32_t next = 0;
+    for (std::uint32_t& payload : payloads) {
+      if (round == 3 || rng() % 8 == 0) next = round == 2 ? 0xFFFF'FFF0 + rng() % 16 : rng() % 5000;
+      payload = next++;
+    }
+    const auto count = static_cast<std::uint32_t>(payloads.size());
+    const PayloadMinima minima(count, [&](std::uint32_t key) { return payloads[key]; });
+    for (int i = 0; i < 2000; ++i) {
+      const std::uint32_t first = rng() % (count + 1);
+      const std::uint32_t end = first + rng() % (i % 2 == 0 ? 40 : count + 1);
+      const auto scan = [&] {
+        const std::uint32_t stop = std::min(end, count);
+        if (first >= stop) return PayloadMinima::NONE;
+        return std::uint64_t{*std::min_element(payloads.begin() + first, payloads.begin() + stop)};
+      };
+      ASSERT_EQ(minima.min_over(first, end), scan()) << round << ": " << first << ".." << end;
+    }
+  }
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ struct FoldedView {
         shifts(tree.shifts),
         child_ids(tree.child_ids),
         child_count(tree.child_count),
-        height(tree.height) {}
+        height(tree.height),
+        key_count(key_count_of(tree)) {}
 
   static constexpr bool NUMBERS_KEYS = View::NUMBERS_KEYS;
   static constexpr bool KEEPS_HEIGHTS = View::KEEPS_HEIGHTS;
@@ -61,6 +62,16 @@ struct FoldedView {
   const NodeId* child_ids;
   std::size_t child_count;
   std::uint32_t height;
+  std::uint32_t key_count;  // as the wrapped view's, where it numbers keys (else 0)
+
+ private:
+  static std::uint32_t key_count_of(const View& tree) noexcept {
+    if constexpr (requires { tree.key_count; }) {
+      return tree.key_count;
+    } else {
+      return 0;
+    }
+  }
 };
 
 }  // namespace prefix::walk

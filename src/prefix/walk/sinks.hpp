@@ -64,6 +64,19 @@ concept EndsSink = requires(S& sink, const S& const_sink) {
 template <class S>
 concept WalkSink = ResultSink<S> || EndsSink<S>;
 
+// A sink that can tell, before the walk visits a subtree, that no key below
+// it can enter: is_full() once a further key must beat one it holds, then
+// settles(first, end, below_radius) for the keys numbered first to end - 1
+// below a node, whose row may (below_radius) or may not have a cell below
+// the radius. The walk asks only in views that number keys (in pre-order,
+// so the keys below a node are a range of numbers), in any visiting order.
+// Wrong (true when a key there would enter): records lost.
+template <class S>
+constexpr bool settles_key_ranges = requires(const S& sink, std::uint32_t key, bool below) {
+  { sink.is_full() } -> std::same_as<bool>;
+  { sink.settles(key, key, below) } -> std::same_as<bool>;
+};
+
 // The sink of fuzzy_match: records every node offered, in order, until it
 // holds `limit` of them. Its radius stays max_dist.
 class LimitSink {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "prefix/store/payload_minima.hpp"
 #include "prefix/store/trie.hpp"
 #include "prefix/utf8.hpp"
 #include "prefix/walk/sinks.hpp"
@@ -35,18 +36,37 @@ using ScoreOf = std::function<double(std::uint32_t payload)>;
 
 namespace prefix::walk {
 
+// What a ranked walk knows before it starts: no key lies nearer than
+// `floor` (an earlier walk at floor - 1 found none), and, on a tree that
+// numbers keys, the least payload of any range of key numbers (null: not
+// known, or no key numbers).
+struct RankedBounds {
+  std::uint64_t floor = 0;
+  const PayloadMinima* payloads = nullptr;
+};
+
 // Keeps the n best nodes offered: nearest first, then by score (descending)
 // or payload (ascending), then by key (code points). Once it holds n its
 // radius is the distance of the worst it keeps: a node further away cannot
 // enter, but one at that distance can still beat the worst on the rest of
 // the order, so the bound is not lowered below it and ties are exact.
+// Without scores and with key numbers, it then settles (sinks.hpp) a range
+// of keys that lies no nearer than the worst (by its row, or by the floor)
+// and whose payloads are all larger than the worst's: each of those keys
+// would rank after it, so the walk passes over their subtrees.
 // O(log n) per node offered, plus a score lookup; `payload_of(node)` gives a
-// node's payload.
+// node's payload; O(1) per range settled.
 template <class PayloadOf>
 class TopSink {
  public:
-  TopSink(std::uint64_t n, std::uint64_t max_dist, PayloadOf payload_of, const ScoreOf& score_of)
-      : n_(n), max_dist_(max_dist), payload_of_(std::move(payload_of)), score_of_(score_of) {}
+  TopSink(std::uint64_t n, std::uint64_t max_dist, PayloadOf payload_of, const ScoreOf& score_of,
+          const RankedBounds& bounds = {})
+      : n_(n),
+        max_dist_(max_dist),
+        payload_of_(std::move(payload_of)),
+        score_of_(score_of),
+        bounds_(bounds),
+        settles_(bounds.payloads != nullptr && !score_of) {}
 
   [[nodiscard]] std::uint64_t radius() const noexcept {
     return kept_.size() < n_ ? max_dist_ : kept_.front().distance;
@@ -56,6 +76,19 @@ class TopSink {
   static constexpr bool ANY_ORDER = true;
   // How many nodes it keeps: min(n, the nodes offered so far).
   [[nodiscard]] std::size_t size() const noexcept { return kept_.size(); }
+
+  // Whether a further node must beat one it keeps, and it can tell which
+  // ranges of keys cannot.
+  [[nodiscard]] bool is_full() const noexcept { return settles_ && kept_.size() >= n_ && n_ > 0; }
+  // Whether keys first to end - 1, whose row may have a cell below the
+  // radius when `below_radius`, can only rank after the worst kept; requires
+  // is_full().
+  [[nodiscard]] bool settles(std::uint32_t first, std::uint32_t end,
+                             bool below_radius) const noexcept {
+    const Kept& worst = kept_.front();
+    if (below_radius && worst.distance > bounds_.floor) return false;
+    return bounds_.payloads->min_over(first, end) > worst.payload;
+  }
 
   void accept(NodeId node, std::u32string_view text, std::uint64_t distance) {
     const std::uint32_t payload = payload_of_(node);
@@ -114,6 +147,8 @@ class TopSink {
   std::uint64_t max_dist_;
   PayloadOf payload_of_;
   const ScoreOf& score_of_;
+  RankedBounds bounds_;
+  bool settles_;
   std::vector<Kept> kept_;  // a heap, the worst in front, until taken
 };
 

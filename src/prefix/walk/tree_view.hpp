@@ -143,7 +143,8 @@ struct SharedView {
         heights(tree.heights()),
         keys_before(tree.keys_before()),
         last_state(tree.root()),
-        height(tree.header().height) {}
+        height(tree.header().height),
+        key_count(tree.header().key_count) {}
 
   static constexpr bool NUMBERS_KEYS = true;
   static constexpr bool KEEPS_HEIGHTS = true;
@@ -188,6 +189,7 @@ struct SharedView {
   const std::uint32_t* keys_before;
   std::uint32_t last_state;
   std::uint32_t height;
+  std::uint32_t key_count;  // keys below the root: their numbers end here
 };
 
 // Calls use(SharedView<T>(tree)) with T the width of its code points.

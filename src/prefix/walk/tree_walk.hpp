@@ -57,7 +57,10 @@ class PathText {
 // while its parent is opened and only open children are stacked (a child in
 // reach is open too).
 // A node with a single child (most nodes deep in a trie) is followed
-// straight down instead of stacking that child. With rows that bound keys
+// straight down instead of stacking that child. With a sink that settles
+// ranges of key numbers (settles_key_ranges) and a view that numbers keys,
+// each stacked child carries where its keys end, and a child whose keys the
+// sink has settled is not visited. With rows that bound keys
 // by depth (HeightBoundRows) and a tree that keeps subtree heights, a child
 // whose keys all lie too few code points below it to use up the query is
 // neither stacked nor followed.
@@ -92,13 +95,13 @@ class TreeWalk {
     if constexpr (ONE_WORD) {
       Word root{};
       rows_.root(&root);
-      open(root_range(), 0, &root, 0, Rank{});
+      open(root_range(), 0, &root, 0, Rank{}, root_end());
     } else {
       const std::size_t stride = rows_.stride();
       slots_.assign(stride, rows_.fill());
       if constexpr (Rows::SCREENS_CHILDREN) scratch_.assign(stride, rows_.fill());
       rows_.root(slots_.data());
-      open(root_range(), 0, slots_.data(), 0, Rank{});
+      open(root_range(), 0, slots_.data(), 0, Rank{}, root_end());
     }
     while (top_ > 0) {
       --top_;
@@ -111,24 +114,56 @@ class TreeWalk {
  private:
   static constexpr bool ONE_WORD = Rows::ONE_WORD;
   static constexpr bool NUMBERS_KEYS = View::NUMBERS_KEYS;
+  static constexpr bool SETTLES = NUMBERS_KEYS && settles_key_ranges<Sink>;
 
   // The key number of a node, in views that report keys by number; nothing
-  // (and no room on the stack) in the others.
+  // (and no room on the stack) in the others. The end of a child's keys
+  // (one past the last key number below it), for sinks that settle ranges.
   struct NoRank {};
+  struct NoEnd {};
   using Rank = std::conditional_t<NUMBERS_KEYS, std::uint32_t, NoRank>;
+  using End = std::conditional_t<SETTLES, std::uint32_t, NoEnd>;
 
-  // A stacked child (16 bytes with a slot, 24 with a word; the key number
-  // fits in either).
+  // A stacked child (16 bytes with a slot, 24 with a word; with a key number
+  // and the end of its keys, 24 and 32).
   struct Pending {
     std::size_t position;  // the child's position in child_indices
     // Its row, or the slot of its parent's row.
     std::conditional_t<ONE_WORD, Word, std::uint32_t> row;
     std::uint32_t depth;  // the child's depth, >= 1
     [[no_unique_address]] Rank parent_rank;
+    [[no_unique_address]] End end;
   };
 
   [[nodiscard]] std::pair<std::size_t, std::size_t> root_range() const {
     return tree_.range_below(tree_.root(), tree_.child_count, 0);
+  }
+
+  [[nodiscard]] End root_end() const noexcept {
+    if constexpr (SETTLES) {
+      return tree_.key_count;
+    } else {
+      return {};
+    }
+  }
+
+  // Whether the sink has settled the keys below the stacked child `entry`
+  // (numbered from its key number to entry.end) with `row` its row, or null
+  // when the row is not worked out yet: no key there can enter the sink.
+  [[nodiscard]] bool is_settled(const Pending& entry, const Word* row) const {
+    if constexpr (SETTLES) {
+      if (!sink_.is_full()) return false;
+      // A row with no cell below the radius bounds every key below it to
+      // the radius or more, where the sink's worst key already is.
+      bool below_radius = true;
+      if constexpr (requires { rows_.is_exhausted(row); }) {
+        if (row != nullptr) below_radius = !rows_.is_exhausted(row);
+      }
+      return sink_.settles(tree_.rank_of(entry.parent_rank, entry.position), entry.end,
+                           below_radius);
+    } else {
+      return false;
+    }
   }
 
   // Visits a stacked child, then its single children down to the first node
@@ -143,7 +178,9 @@ class TreeWalk {
     std::uint32_t slot = 0;
     if constexpr (ONE_WORD) {
       word = entry.row;
+      if (is_settled(entry, row)) return true;
     } else {
+      if (is_settled(entry, nullptr)) return true;
       const bool last_sibling = top_ == 0 || pending_[top_ - 1].row != entry.row;
       slot = last_sibling ? entry.row : entry.row + 1;
       const std::size_t stride = rows_.stride();
@@ -178,7 +215,7 @@ class TreeWalk {
       }
       const auto range = tree_.range_below(node, position, depth);
       if (range.first >= range.second || range.second - range.first > 1) {
-        open(range, depth, row, slot, rank);
+        open(range, depth, row, slot, rank, entry.end);
         return true;
       }
       // The single child's row replaces this node's, which nothing reads again.
@@ -220,10 +257,10 @@ class TreeWalk {
   }
 
   // Stacks the children in `range` of an open node at `depth`, whose row
-  // is `row` (in `slot` for rows that live in slots) and key number `rank`,
-  // in visiting order.
+  // is `row` (in `slot` for rows that live in slots), key number `rank` and
+  // end of keys `end`, in visiting order.
   [[gnu::always_inline]] void open(std::pair<std::size_t, std::size_t> range, std::uint32_t depth,
-                                   const Word* row, std::uint32_t slot, Rank rank) {
+                                   const Word* row, std::uint32_t slot, Rank rank, End keys_end) {
     const auto [start, end] = range;
     if (start >= end) return;
     const std::size_t room = top_ + (end - start);
@@ -236,6 +273,15 @@ class TreeWalk {
     const NodeId* const child_ids = tree_.child_ids;
     const std::uint32_t* const shifts = tree_.shifts;
     Word* const scratch = scratch_.data();
+    // A child's keys end where the next one's begin; the last one's where
+    // the node's do.
+    const auto end_of = [&](std::size_t k) __attribute__((always_inline)) {
+      if constexpr (SETTLES) {
+        return k + 1 < range.second ? tree_.rank_of(rank, k + 1) : keys_end;
+      } else {
+        return keys_end;
+      }
+    };
     // Captures by reference: which locals it uses depends on the row kind.
     const auto screen = [&](std::size_t k) __attribute__((always_inline)) {
       const char32_t code_point = tree_.code_point(k);
@@ -243,10 +289,10 @@ class TreeWalk {
       if constexpr (ONE_WORD) {
         Word child{};
         keep = rows_.step(parent, &child, code_point) && may_reach(&child, depth + 1, k);
-        stack[top] = Pending{k, child, depth + 1, rank};
+        stack[top] = Pending{k, child, depth + 1, rank, end_of(k)};
       } else {
         if constexpr (Rows::SCREENS_CHILDREN) keep = rows_.step(parent, scratch, code_point);
-        stack[top] = Pending{k, slot, depth + 1, rank};
+        stack[top] = Pending{k, slot, depth + 1, rank, end_of(k)};
       }
       // Kept or not, without a branch: whether a child is kept is close to
       // a coin toss.
@@ -280,7 +326,7 @@ class TreeWalk {
               if (rows_.step(parent, &child, tree_.code_point(k)) &&
                   may_reach(&child, depth + 1, k)) [[unlikely]] {
                 __builtin_prefetch(shifts + child_ids[k]);
-                stack[top++] = Pending{k, child, depth + 1, rank};
+                stack[top++] = Pending{k, child, depth + 1, rank, end_of(k)};
               }
             });
         top_ = top;
