@@ -437,8 +437,8 @@ TEST(PayloadMinima, GivesTheLeastPayloadOfEveryRange) {
     const auto count = static_cast<std::uint32_t>(payloads.size());
     const PayloadMinima minima(count, [&](std::uint32_t key) { return payloads[key]; });
     for (int i = 0; i < 2000; ++i) {
-      const std::uint32_t first = rng() % (count + 1);
-      const std::uint32_t end = first + rng() % (i % 2 == 0 ? 40 : count + 1);
+      const auto first = static_cast<std::uint32_t>(rng() % (count + 1));
+      const auto end = static_cast<std::uint32_t>(first + rng() % (i % 2 == 0 ? 40 : count + 1));
       const auto scan = [&] {
         const std::uint32_t stop = std::min(end, count);
         if (first >= stop) return PayloadMinima::NONE;
