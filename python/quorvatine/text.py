@@ -74,11 +74,17 @@ class Correction(NamedTuple):
 
 
 class Corrected(NamedTuple):
+    """What `correct` gives: the corrected text and the changes made, in
+    the order of the text."""
+
     text: str
     corrections: list[Correction]
 
 
 class Segmented(NamedTuple):
+    """What `segment` gives: the words found in a text written without
+    spaces."""
+
     text: str  # the input with spaces put between the words found
     words: list[str]  # the words, as written in `text`
     edits: int  # the typos corrected within them
