@@ -4,6 +4,7 @@ every split, and the command line streaming a large input in bounded memory."""
 
 from __future__ import annotations
 
+import os
 import random
 import subprocess
 import sys
@@ -147,5 +148,8 @@ def test_check_streams_a_large_input_in_bounded_memory(tmp_path):
     assert len(lines) == 500 * 40 * 4 + (1 << 19)
     assert lines[0].startswith(f"{big}:1:41: dgo: ")
     assert lines[-1].startswith(f"{big}:501:{4 * ((1 << 19) - 1) + 1}: teh: the")
-    peak_kib = int(proc.stderr.split()[-1])
-    assert peak_kib < 100 * 1024, peak_kib
+    # AddressSanitizer's shadow memory and quarantine inflate the peak: the
+    # bound is checked without it.
+    if "asan" not in os.environ.get("LD_PRELOAD", ""):
+        peak_kib = int(proc.stderr.split()[-1])
+        assert peak_kib < 100 * 1024, peak_kib
