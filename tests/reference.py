@@ -185,32 +185,57 @@ def word_cost(payload: int, counts=None) -> float:
 
 
 def segmentation_cost(words: dict[str, int], text: str, max_dist: int, costs, cuts=(), fixed=(),
-                      counts=None):
+                      counts=None, pairs=None, before=None, after=None):
     """The least cost of any cut of `text` into pieces, each a key within its
     allowed edits (at most 1 for a piece beginning inside a word or at a
     fixed piece, none for one beginning inside a fixed piece), a fixed piece
-    or a kept run of at most 64 characters, by trying every set of cuts."""
+    ((start, end, cost[, payload[, written]])) or a kept run of at most 64
+    characters, by trying every set of cuts. With `pairs` ((first, second)
+    payloads to a cost), a key right after another (or after `before`, or
+    before `after`) costs the lesser of its own cost and the pair's, unless
+    its piece begins or ends inside a written fixed piece (then it pairs
+    with nothing)."""
     per_edit, kept, per_char, split, join = costs
+    fixed = [tuple(f) + (None, False)[len(f) - 3:] for f in fixed]
+    pairs = pairs or {}
+    sealed = {k for s, e, _, _, w in fixed if w for k in range(s + 1, e)}
+
+    def paired(first, second, alone):
+        return min(alone, pairs.get((first, second), alone))
+
     n = len(text)
     best = math.inf
     for mask in range(1 << max(n - 1, 0)):
         ends = [k for k in range(1, n) if mask >> (k - 1) & 1] + [n]
-        total, start = 0.0, 0
+        ways, start = {before: 0.0}, 0  # the least cost by the last piece's key
         for end in ends:
             radius = max_dist if (start == 0 or start in cuts) and not any(
-                s == start for s, _, _ in fixed) else min(max_dist, 1)
-            radius = 0 if any(s < start < e for s, e, _ in fixed) else radius
+                f[0] == start for f in fixed) else min(max_dist, 1)
+            radius = 0 if any(f[0] < start < f[1] for f in fixed) else radius
             piece = text[start:end]
-            options = [kept + per_char * len(piece)] if len(piece) <= 64 else []
-            options += [c for s, e, c in fixed if (s, e) == (start, end)]
+            options = [(kept + per_char * len(piece), None)] if len(piece) <= 64 else []
+            options += [(f[2], f[3]) for f in fixed if (f[0], f[1]) == (start, end)]
             for key, payload in words.items():
                 d = osa(key, piece)
                 allowed = min(len(key), len(piece))
                 allowed = 0 if allowed <= 2 else 1 if allowed <= 4 else 2 if allowed <= 8 else 3
                 if d <= min(radius, allowed):
-                    options.append(word_cost(payload, counts) + d * per_edit)
-            total += min(options) + join * sum(1 for c in cuts if start < c < end)
-            total += split if end < n and end not in cuts else 0.0
-            start = end
-        best = min(best, total)
+                    options.append((word_cost(payload, counts) + d * per_edit, payload))
+            cut_cost = join * sum(1 for c in cuts if start < c < end)
+            cut_cost += split if end < n and end not in cuts else 0.0
+            following: dict = {}
+            cut_in = start in sealed or end in sealed
+            for last, so_far in ways.items():
+                for cost, payload in options:
+                    if payload is not None and not cut_in:
+                        alone = word_cost(payload, counts)
+                        cost += paired(last, payload, alone) - alone
+                        if end == n and after is not None:
+                            next_cost = word_cost(after, counts)
+                            cost += paired(payload, after, next_cost) - next_cost
+                    total = so_far + cost + cut_cost
+                    ending = None if cut_in else payload
+                    following[ending] = min(following.get(ending, math.inf), total)
+            ways, start = following, end
+        best = min([best, *ways.values()])
     return best if n else 0.0

@@ -4,6 +4,7 @@ every split, and the command line streaming a large input in bounded memory."""
 
 from __future__ import annotations
 
+import array
 import os
 import random
 import subprocess
@@ -88,6 +89,21 @@ def test_correct(trie, source, expected):
         quorvatine.correct(trie, source)] * 2
 
 
+def test_the_bundled_dictionary_reads_word_pairs():
+    # Word pairs tell "he had" from "head" and "sixth grade" from "six trade".
+    english = quorvatine.english()
+    source = ("whereis th elove hehad dated forImuch of thepast who couqdn'tread in sixtgrade "
+              "and ins pired him")
+    assert quorvatine.correct(english, source).text == (
+        "where is the love he had dated for much of the past who couldn't read in sixth grade "
+        "and inspired him")
+    assert quorvatine.segment(english, "thequickbrownfoxjumpsoverthelaz ydog", 0).text == (
+        "the quick brown fox jumps over the lazy dog")
+    # A dictionary word is not split for a pair's sake (pair counts split "cannot").
+    assert quorvatine.correct(english, "You cannot wsee thge woodfor the trees.").text == (
+        "You cannot see the wood for the trees.")
+
+
 def test_a_threshold_leaves_words_alone(trie):
     assert quorvatine.correct(trie, "qiuck fox", threshold=100.0).corrections == []
 
@@ -125,6 +141,19 @@ def test_segmentation_is_the_cheapest_of_every_split(counts):
             assert cost == pytest.approx(expected), (job, max_dist, pieces)
             assert [p[0] for p in pieces[1:]] == [p[1] for p in pieces[:-1]]
             assert "".join(letters[p[0]:p[1]] for p in pieces) == letters
+        # With pairs the table keeps a few ways per position, not one per
+        # key: its cost lies between the least of every split and that of
+        # every split without pairs.
+        pairs = {(rng.randrange(8), rng.randrange(8)): rng.randint(0, 6000) / 1000 for _ in range(16)}
+        packed = array.array("Q", sorted((a << 40) | (b << 16) | round(c * 1000)
+                                         for (a, b), c in pairs.items()))
+        fixed = [(*f, rng.randrange(8), rng.random() < 0.5) for f in fixed]
+        job = (letters, cuts, fixed, rng.choice([None, 0, 3]), rng.choice([None, 2, 5]))
+        [(cost, pieces)] = _native.segment_many(trie, [job], max_dist, True, COSTS, 1, packed)
+        least = segmentation_cost(words, letters, max_dist, COSTS, cuts, fixed, counts, pairs,
+                                  job[3], job[4])
+        unpaired = segmentation_cost(words, letters, max_dist, COSTS, cuts, fixed, counts)
+        assert least - 1e-9 <= cost <= unpaired + 1e-9, (job, max_dist, pieces)
 
 
 def test_check_streams_a_large_input_in_bounded_memory(tmp_path):

@@ -76,16 +76,16 @@ def edits_allowed(length: int) -> int:
 
 def corrections_many(
     trie: PrefixSearch, words: Sequence[str], n: int, max_dist: int | None, threads: int | None
-) -> list[list[tuple[str, float]]]:
+) -> list[list[tuple[str, float, int]]]:
     """For each word, up to `n` dictionary words that may have been meant, in
-    the word's case, as (word, cost) in the spelling ranker's order: the cost
-    is the word's plus PER_EDIT per edit of the ranker's error model. No
-    candidate takes more than edits_allowed edits."""
+    the word's case, as (word, cost, payload) in the spelling ranker's order:
+    the cost is the word's plus PER_EDIT per edit of the ranker's error
+    model. No candidate takes more than edits_allowed edits."""
     found = spell_many(trie, words, n, max_dist=max_dist, threads=threads)
     cost = word_costs(trie)
     return [
         [
-            (key, cost(payload) + PER_EDIT * edits)
+            (key, cost(payload) + PER_EDIT * edits, payload)
             for key, payload, distance, edits in matches
             if distance <= edits_allowed(len(word))
         ]

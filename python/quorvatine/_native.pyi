@@ -1,12 +1,18 @@
 """The compiled part of the quorvatine package: layouts from words and word-list files,
 batches on native threads, columnar batches."""
 
-from collections.abc import Callable
+from collections.abc import Callable, Sequence
 from typing import Optional
 
 from _quorvatine import PrefixSearch
 
 MAX_WORD_BYTES: int
+
+_FixedPiece = (
+    tuple[int, int, float]
+    | tuple[int, int, float, int | None]
+    | tuple[int, int, float, int | None, bool]
+)
 
 def lay_out(
     words: object, is_mapping: bool
@@ -67,11 +73,15 @@ def complete_many(
 ) -> list[list[tuple[str, int, int]]]: ...
 def segment_many(
     trie: PrefixSearch,
-    jobs: list[tuple[str, list[int], list[tuple[int, int, float]]]],
+    jobs: Sequence[
+        tuple[str, Sequence[int], Sequence[_FixedPiece]]
+        | tuple[str, Sequence[int], Sequence[_FixedPiece], int | None, int | None]
+    ],
     max_dist: int,
     transpositions: bool,
     costs: tuple[float, float, float, float, float],
     threads: int,
+    pairs: object = None,
 ) -> list[tuple[float, list[tuple[int, int, int, str, int, int]]]]: ...
 def unwritten_words(trie: PrefixSearch, texts: list[str]) -> list[list[tuple[int, int]]]: ...
 def match_column(

@@ -20,7 +20,7 @@ from typing import NamedTuple
 
 from _quorvatine import PrefixSearch
 
-from . import _lexicon, _native
+from . import _lexicon, _native, _pairs
 from .casing import carry_case
 from .parallel import _batch_of, _thread_count
 from .ranked import _check as _check_arguments
@@ -206,15 +206,15 @@ def _suggestions(
     if not unknown or n == 0:
         return [[] for _ in unknown]
     singles = _lexicon.corrections_many(trie, unknown, n, max_dist, threads)
-    jobs: list[_Job] = [(_folded(w), [], []) for w in unknown]
+    jobs: list[_Job] = [(_folded(w), [], [], None, None) for w in unknown]
     splits = _native.segment_many(trie, jobs, 0, True, _costs(SPLIT, 0.0), threads)
     out = []
     for word, single, (cost, pieces) in zip(unknown, singles, splits):
-        ranked = [w for w, _ in single]
+        ranked = [w for w, _, _ in single]
         if len(pieces) > 1 and all(p[2] == 0 for p in pieces):
             # The split goes before the first single word it beats.
             _, written = _changes(word, [(0, len(word))], pieces)
-            at = next((k for k, (_, c) in enumerate(single) if cost < c), len(single))
+            at = next((k for k, (_, c, _) in enumerate(single) if cost < c), len(single))
             ranked.insert(at, " ".join(written))
         out.append(list(dict.fromkeys(ranked))[:n])
     return out
@@ -281,15 +281,18 @@ def correct_many(
     ]
 
 
-_Job = tuple[str, list[int], list[tuple[int, int, float]]]
+_Job = tuple[str, list[int], list[tuple[int, int, float, int | None, bool]], int | None, int | None]
 
 
 class _Window(NamedTuple):
     """A stretch of a text to segment: its words, separated by single spaces;
-    the payload of each known one."""
+    the payload of each known one; those of the known words just before and
+    after it across a space, if any."""
 
     spans: list[tuple[int, int]]
     payloads: list[int | None]
+    before: int | None = None
+    after: int | None = None
 
 
 def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
@@ -316,7 +319,17 @@ def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
             groups[-1] = list(range(groups[-1][0], max(groups[-1][-1], high) + 1))
         else:
             groups.append(list(range(low, high + 1)))
-    return [_Window([spans[k] for k in g], [payloads[k] for k in g]) for g in groups]
+    def neighbour(k: int, other: int) -> int | None:
+        inside = 0 <= other < len(spans)
+        if not inside or not _joinable(text, *sorted((spans[k], spans[other]))):
+            return None
+        return payloads[other]
+
+    return [
+        _Window([spans[k] for k in g], [payloads[k] for k in g],
+                neighbour(g[0], g[0] - 1), neighbour(g[-1], g[-1] + 1))
+        for g in groups
+    ]
 
 
 _OPENERS = " \t\"'([{\u201c\u2018"
@@ -338,29 +351,43 @@ def _is_name(text: str, span: tuple[int, int]) -> bool:
 
 
 def _job(
-    text: str, window: _Window, best: dict[str, tuple[str, float]], word_cost: _lexicon.WordCosts
+    text: str,
+    window: _Window,
+    best: dict[str, tuple[str, float, int]],
+    word_cost: _lexicon.WordCosts,
+    pairs: _pairs.PairCosts | None,
 ) -> tuple[_Job, float, dict[int, str]]:
     """The segmentation job of a window: its letters run together, cut
     between its words, each known word a fixed piece at its cost and each
-    unknown one with a correction (`best`: word to correction and cost) a
-    fixed piece at that cost. Also what the window costs as it is written,
-    and the corrections by the position of their pieces."""
+    unknown one with a correction (`best`: word to correction, cost and
+    payload) a fixed piece at that cost. Also what the window costs as it is
+    written (its known words paired as the segmentation pairs them), and the
+    corrections by the position of their pieces."""
     cuts, fixed, at, as_written = [], [], 0, 0.0
     fixes: dict[int, str] = {}
+    before = window.before
     for (a, b), payload in zip(window.spans, window.payloads):
         if at:
             cuts.append(at)
         if payload is not None:
-            cost = word_cost(payload) - AS_WRITTEN
-            fixed.append((at, at + b - a, cost))
+            alone = word_cost(payload)
+            cost = alone - AS_WRITTEN
+            fixed.append((at, at + b - a, cost, payload, True))
+            if pairs is not None:
+                cost += pairs.after(before, payload, alone) - alone
         else:
             cost = KEPT_PIECE + KEPT_PER_CHAR * (b - a)
             if text[a:b] in best:
-                fixes[at], corrected = best[text[a:b]]
-                fixed.append((at, at + b - a, corrected))
+                fixes[at], corrected, key = best[text[a:b]]
+                fixed.append((at, at + b - a, corrected, key, False))
         as_written += cost
+        before = payload
         at += b - a
-    job = ("".join(_folded(text[a:b]) for a, b in window.spans), cuts, fixed)
+    if pairs is not None and before is not None and window.after is not None:
+        alone = word_cost(window.after)
+        as_written += pairs.after(before, window.after, alone) - alone
+    job = ("".join(_folded(text[a:b]) for a, b in window.spans), cuts, fixed,
+           window.before, window.after)
     return job, as_written, fixes
 
 
@@ -386,10 +413,12 @@ def _rewrites(
         if found
     }
     word_cost = _lexicon.word_costs(trie)
-    jobs = [_job(text, w, best, word_cost) for text, plan in zip(texts, plans) for w in plan]
-    answers = iter(
-        _native.segment_many(trie, [j for j, _, _ in jobs], min(max_dist, 1), True, costs, threads)
-    )
+    pairs = _pairs.pair_costs(trie) if any(plans) else None
+    jobs = [_job(text, w, best, word_cost, pairs) for text, plan in zip(texts, plans) for w in plan]
+    answers = iter(_native.segment_many(
+        trie, [j for j, _, _ in jobs], min(max_dist, 1), True, costs, threads,
+        pairs.packed if pairs is not None else None,
+    ))
     written = iter((cost, fixes) for _, cost, fixes in jobs)
     out = []
     for text, plan in zip(texts, plans):

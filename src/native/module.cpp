@@ -194,7 +194,7 @@ PyMethodDef module_functions[] = {
      "progress, fold)\n--\n\n"
      "complete(trie, p, ...) for each prefix p, on native threads."},
     {"segment_many", as_cfunction(native::segment_many), FASTCALL_KEYWORDS,
-     "segment_many(trie, jobs, max_dist, transpositions, costs, threads)\n--\n\n"
+     "segment_many(trie, jobs, max_dist, transpositions, costs, threads, pairs=None)\n--\n\n"
      "The cheapest segmentation of each job's text into keys, on native threads."},
     {"unwritten_words", as_cfunction(native::unwritten_words), FASTCALL_KEYWORDS,
      "unwritten_words(trie, texts)\n--\n\nThe (start, end) of each word of each text that "

@@ -15,8 +15,10 @@
 #include "binding/results.hpp"
 #include "native/instance.hpp"
 #include "native/queries.hpp"
+#include "native/u64_buffer.hpp"
 #include "prefix/segment_search.hpp"
 #include "prefix/utf8.hpp"
+#include "prefix/word_cost.hpp"
 
 namespace native {
 namespace {
@@ -25,6 +27,8 @@ struct Job {
   std::u32string text;
   std::vector<std::uint32_t> boundaries;
   std::vector<prefix::FixedPiece> fixed;
+  std::uint32_t before = prefix::NO_KEY;
+  std::uint32_t after = prefix::NO_KEY;
 };
 
 binding::Error refused_job(const char* what) {
@@ -51,9 +55,17 @@ std::uint32_t position_in(PyObject* number, std::size_t length) {
   return static_cast<std::uint32_t>(value);
 }
 
+// A payload, or NO_KEY for None.
+std::uint32_t payload_or_none(PyObject* object) {
+  return object == Py_None ? prefix::NO_KEY : binding::U32::convert(object);
+}
+
+constexpr const char* JOB_FORM = "a segment job is (text, boundaries, fixed[, before, after])";
+constexpr const char* PIECE_FORM = "a fixed piece is (start, end, cost[, payload[, written]])";
+
 Job job_of(PyObject* item) {
-  const auto [parts, size] = items_of(item, "a segment job is (text, boundaries, fixed)");
-  if (size != 3) throw refused_job("a segment job is (text, boundaries, fixed)");
+  const auto [parts, size] = items_of(item, JOB_FORM);
+  if (size != 3 && size != 5) throw refused_job(JOB_FORM);
   Job job{prefix::decode_utf8(binding::Text::convert(parts[0])), {}, {}};
   const std::size_t length = job.text.size();
   if (length > UINT32_MAX) {
@@ -64,10 +76,17 @@ Job job_of(PyObject* item) {
   for (Py_ssize_t i = 0; i < cut_count; ++i) job.boundaries.push_back(position_in(cuts[i], length));
   const auto [pieces, piece_count] = items_of(parts[2], "fixed pieces are a list of tuples");
   for (Py_ssize_t i = 0; i < piece_count; ++i) {
-    const auto [fields, field_count] = items_of(pieces[i], "a fixed piece is (start, end, cost)");
-    if (field_count != 3) throw refused_job("a fixed piece is (start, end, cost)");
-    job.fixed.push_back(prefix::FixedPiece{position_in(fields[0], length),
-                                           position_in(fields[1], length), as_double(fields[2])});
+    const auto [fields, field_count] = items_of(pieces[i], PIECE_FORM);
+    if (field_count < 3 || field_count > 5) throw refused_job(PIECE_FORM);
+    int written = 0;
+    if (field_count == 5 && (written = PyObject_IsTrue(fields[4])) < 0) binding::throw_fetched();
+    job.fixed.push_back(prefix::FixedPiece{
+        position_in(fields[0], length), position_in(fields[1], length), as_double(fields[2]),
+        field_count >= 4 ? payload_or_none(fields[3]) : prefix::NO_KEY, written != 0});
+  }
+  if (size == 5) {
+    job.before = payload_or_none(parts[3]);
+    job.after = payload_or_none(parts[4]);
   }
   return job;
 }
@@ -90,10 +109,10 @@ binding::Ref into_py(prefix::Segmentation&& segmentation) {
       std::pair{std::move(cost), binding::list_into_py(std::move(segmentation.pieces), piece)});
 }
 
-constexpr binding::FunctionDescription<6> SEGMENT_MANY{
+constexpr binding::FunctionDescription<7> SEGMENT_MANY{
     std::nullopt,
     "segment_many",
-    {"trie", "jobs", "max_dist", "transpositions", "costs", "threads"},
+    {"trie", "jobs", "max_dist", "transpositions", "costs", "threads", "pairs"},
     6};
 
 }  // namespace
@@ -114,6 +133,7 @@ PyObject* segment_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     const std::size_t threads = thread_count(binding::MachineWord::convert(bound[5]));
     const prefix::SearchTrie& trie = borrowed.trie();
     const prefix::WordCosts words(trie.key_counts());
+    const U64Buffer pairs(bound[6] != nullptr ? bound[6] : Py_None, "pairs");
     BatchProgress progress(Py_None, jobs.size());
     return answers_converted<prefix::Segmentation>(
         jobs.size(), threads,
@@ -121,7 +141,8 @@ PyObject* segment_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
           const Job& job = jobs[i];
           return prefix::segment(
               trie, prefix::SegmentQuery{job.text, max_dist, swaps != 0, job.boundaries, job.fixed,
-                                         costs, words});
+                                         costs, words, prefix::PairCosts(pairs.span()),
+                                         job.before, job.after});
         },
         [](prefix::Segmentation&& answer) { return into_py(std::move(answer)); }, progress);
   });

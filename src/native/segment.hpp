@@ -6,12 +6,15 @@
 
 namespace native {
 
-// segment_many(trie, jobs, max_dist, transpositions, costs, threads): for
-// each job (text, boundaries, fixed) of the list `jobs`, prefix::segment of
-// the text (a str) with its boundaries (a list of int) and fixed pieces (a
-// list of (start, end, cost)), at `max_dist` and with the five costs of the
-// tuple `costs` (per_edit, kept_piece, kept_per_code, split, join), as
-// (cost, [(start, end, kind, key, payload, distance), ...]) where kind is
+// segment_many(trie, jobs, max_dist, transpositions, costs, threads,
+// pairs=None): for each job (text, boundaries, fixed[, before, after]) of
+// the list `jobs`, prefix::segment of the text (a str) with its boundaries
+// (a list of int), fixed pieces (a list of (start, end, cost[, payload[, written]]))
+// and the payloads of the words before and after it (int or None), at
+// `max_dist` and with the five costs of the tuple `costs` (per_edit,
+// kept_piece, kept_per_code, split, join) and the pair costs `pairs` (a
+// sorted buffer of packed unsigned 64-bit entries, see prefix::PairCosts),
+// as (cost, [(start, end, kind, key, payload, distance), ...]) where kind is
 // 0 for a key, 1 for a fixed piece, 2 for a piece kept as it is. Answered on
 // up to `threads` native threads with the interpreter lock released. The
 // package builds the jobs: malformed ones raise TypeError or ValueError

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -22,6 +21,7 @@
 #include "native/instance.hpp"
 #include "native/queries.hpp"
 #include "native/released_lock.hpp"
+#include "native/u64_buffer.hpp"
 #include "prefix/spell/case_fold.hpp"
 #include "prefix/spell/sound_code.hpp"
 #include "prefix/spell/spell_index.hpp"
@@ -43,50 +43,6 @@ const prefix::SpellIndex& index_of(PyObject* capsule) {
   }
   return *static_cast<const prefix::SpellIndex*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
 }
-
-// Whether a buffer holds one dimension of unsigned 64-bit integers.
-bool holds_unsigned_64(const Py_buffer& view) {
-  const char* format = view.format != nullptr ? view.format : "B";
-  if (format[0] == '@' || format[0] == '=' || format[0] == '<') ++format;
-  return view.itemsize == 8 && view.ndim <= 1 && std::strlen(format) == 1 &&
-         (format[0] == 'Q' || (format[0] == 'L' && sizeof(long) == 8));
-}
-
-// A buffer of counts held for as long as the walks read it.
-class Counts {
- public:
-  explicit Counts(PyObject* object) {
-    if (object == Py_None) return;
-    if (PyObject_GetBuffer(object, &view_, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) < 0) {
-      binding::throw_fetched();
-    }
-    if (!holds_unsigned_64(view_)) {
-      // Released here: a constructor that throws runs no destructor.
-      const std::string format = view_.format != nullptr ? view_.format : "B";
-      PyBuffer_Release(&view_);
-      throw binding::Error::pending(PyExc_TypeError,
-                                    "counts must be a buffer of unsigned 64-bit integers "
-                                    "(format 'Q'), not format '" +
-                                        format + "'");
-    }
-    held_ = true;
-  }
-  Counts(const Counts&) = delete;
-  Counts& operator=(const Counts&) = delete;
-  ~Counts() {
-    if (held_) PyBuffer_Release(&view_);
-  }
-
-  [[nodiscard]] std::span<const std::uint64_t> span() const noexcept {
-    if (!held_) return {};
-    return {static_cast<const std::uint64_t*>(view_.buf),
-            static_cast<std::size_t>(view_.len) / sizeof(std::uint64_t)};
-  }
-
- private:
-  Py_buffer view_{};
-  bool held_ = false;
-};
 
 // n, max_dist and fold, the arguments after the query text.
 struct SpellOptions {
@@ -156,7 +112,7 @@ PyObject* spell(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
     const prefix::SpellIndex& index = index_of(bound[1]);
     const std::u32string text = prefix::decode_utf8(binding::Text::convert(bound[2]));
     const SpellOptions options = SpellOptions::from(bound, 3);
-    const Counts counts(bound[6]);
+    const U64Buffer counts(bound[6], "counts");
     return binding::list_into_py(
         prefix::spell(borrowed.trie(), index, options.query(text, counts.span())),
         correction_tuple);
@@ -171,7 +127,7 @@ PyObject* spell_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
     const prefix::SpellIndex& index = index_of(bound[1]);
     Queries queries = code_points_of(bound[2]);
     const SpellOptions options = SpellOptions::from(bound, 3);
-    const Counts counts(bound[6]);
+    const U64Buffer counts(bound[6], "counts");
     const std::size_t threads = thread_count(bound.template convert<binding::MachineWord>(7));
     const prefix::SearchTrie& trie = borrowed.trie();
     const std::vector<std::u32string>& texts = queries.texts;

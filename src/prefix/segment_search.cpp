@@ -22,23 +22,41 @@ namespace {
 
 constexpr double UNREACHED = std::numeric_limits<double>::infinity();
 
-// The cheapest way found so far to the position, and its last piece.
+// A way found so far to a position: its cost, and its last piece.
 struct Step {
   double cost = UNREACHED;
-  std::uint32_t from = 0;
+  std::uint32_t from = 0;     // where the piece starts ...
+  std::uint8_t from_way = 0;  // ... and which of the ways there it follows
   PieceKind kind = PieceKind::KEPT;
   std::u32string key;
   std::uint32_t payload = 0;
   std::uint64_t distance = 0;
+  std::uint32_t last = NO_KEY;  // the key the piece stands for, if any
 };
 
-// The table of the dynamic program: a Step per position, and the cost of
-// the cuts a piece makes.
+// The ways kept per position: the cheapest ones ending in different keys
+// (or in none), so that a key that pairs well with the next piece is not
+// lost to a cheaper way ending in another. Without pairs only the cheapest
+// is ever followed.
+constexpr std::size_t WAYS = 4;
+
+// The table of the dynamic program: the ways to each position, cheapest
+// first, and the cost of the cuts a piece makes.
 class Ways {
  public:
   explicit Ways(const SegmentQuery& query)
-      : query_(query), steps_(query.text.size() + 1), inside_(query.text.size() + 2, 0) {
+      : query_(query),
+        steps_((query.text.size() + 1) * WAYS),
+        inside_(query.text.size() + 2, 0),
+        sealed_(query.text.size() + 1, false) {
+    for (const FixedPiece& piece : query.fixed) {
+      if (!piece.written) continue;
+      for (std::size_t k = piece.start + 1; k < piece.end && k < sealed_.size(); ++k) {
+        sealed_[k] = true;
+      }
+    }
     steps_[0].cost = 0.0;
+    steps_[0].last = query.before;
     std::vector<bool> cut(query.text.size() + 1, false);
     for (const std::uint32_t at : query.boundaries) {
       if (at > 0 && at < query.text.size()) cut[at] = true;
@@ -55,8 +73,9 @@ class Ways {
     return position == 0 || position >= query_.text.size() || cut_[position];
   }
 
+  // The cost of the cheapest way to `position`.
   [[nodiscard]] double cost_at(std::size_t position) const noexcept {
-    return steps_[position].cost;
+    return steps_[position * WAYS].cost;
   }
 
   // What the cuts of a piece [start, end) cost: the text's boundaries inside
@@ -67,40 +86,88 @@ class Ways {
     return joined * query_.costs.join + (split ? query_.costs.split : 0.0);
   }
 
-  // Takes the piece [start, end) at `cost` (its own, cuts included) when
-  // that makes a cheaper way to `end`.
+  // Takes the piece [start, end) at `cost` (its own, cuts included) after
+  // each way to `start`, keeping the ways to `end` it makes cheaper. A piece
+  // that stands for key `payload` (not NO_KEY), of which `alone` is the part
+  // its key alone costs, pays for that key as a pair with the key that ends
+  // the way before it, and with the word after the text when it ends the
+  // text, unless it cuts into a word as written (then it pairs with
+  // nothing, either side); a piece without a key follows the cheapest way
+  // only.
   template <class Fill>
-  void offer(std::size_t start, std::size_t end, double cost, Fill fill) {
-    const double total = steps_[start].cost + cost;
-    Step& step = steps_[end];
-    if (total < step.cost) {
-      step.cost = total;
-      step.from = static_cast<std::uint32_t>(start);
-      fill(step);
+  void offer(std::size_t start, std::size_t end, double cost, std::uint32_t payload,
+             double alone, Fill fill) {
+    if (sealed_[start] || sealed_[end]) {
+      // Priced alone, and paired with nothing after it: a piece without a key.
+      keep(end, steps_[start * WAYS].cost + cost, start, 0, NO_KEY, fill);
+      return;
+    }
+    if (payload != NO_KEY && end == query_.text.size() && query_.after != NO_KEY) {
+      const double next = query_.words(query_.after);
+      cost += query_.pairs.after(payload, query_.after, next) - next;
+    }
+    for (std::size_t way = 0; way < WAYS; ++way) {
+      const Step& from = steps_[start * WAYS + way];
+      if (from.cost == UNREACHED) break;
+      double total = from.cost + cost;
+      if (payload != NO_KEY) total += query_.pairs.after(from.last, payload, alone) - alone;
+      keep(end, total, start, way, payload, fill);
+      if (payload == NO_KEY || query_.pairs.empty()) break;
     }
   }
 
   [[nodiscard]] Segmentation take() && {
     Segmentation out;
     const std::size_t n = query_.text.size();
-    out.cost = steps_[n].cost;
+    out.cost = steps_[n * WAYS].cost;
+    std::size_t way = 0;
     for (std::size_t end = n; end > 0;) {
-      Step& step = steps_[end];
+      Step& step = steps_[end * WAYS + way];
       const bool keyed = step.kind == PieceKind::KEY;
       out.pieces.push_back(Piece{step.from, static_cast<std::uint32_t>(end), step.kind,
                                  keyed ? encode_utf8(step.key) : std::string(),
                                  keyed ? step.payload : 0, keyed ? step.distance : 0});
       end = step.from;
+      way = step.from_way;
     }
     std::reverse(out.pieces.begin(), out.pieces.end());
     return out;
   }
 
  private:
+  // Keeps a way to `end` at `total` whose last piece stands for `last`, in
+  // cost order (ties: the earlier kept first), unless a way as cheap ending
+  // in the same key is kept already; the costliest way drops out.
+  template <class Fill>
+  void keep(std::size_t end, double total, std::size_t start, std::size_t way,
+            std::uint32_t last, Fill& fill) {
+    Step* ways = &steps_[end * WAYS];
+    std::size_t top = WAYS;  // where the ways after the new one stop moving
+    for (std::size_t k = 0; k < WAYS && ways[k].cost != UNREACHED; ++k) {
+      if (ways[k].last == last) {
+        if (ways[k].cost <= total) return;
+        top = k;  // replaced: the ways after it stay where they are
+        break;
+      }
+    }
+    std::size_t at = 0;
+    while (at < top && at < WAYS && ways[at].cost <= total) ++at;
+    if (at == WAYS) return;
+    const std::size_t hole = top == WAYS ? WAYS - 1 : top;
+    for (std::size_t k = hole; k > at; --k) ways[k] = std::move(ways[k - 1]);
+    Step& step = ways[at];
+    step.cost = total;
+    step.from = static_cast<std::uint32_t>(start);
+    step.from_way = static_cast<std::uint8_t>(way);
+    step.last = last;
+    fill(step);
+  }
+
   const SegmentQuery& query_;
   std::vector<Step> steps_;
   std::vector<bool> cut_;
   std::vector<std::uint32_t> inside_;
+  std::vector<bool> sealed_;  // strictly inside a word as written
 };
 
 // Takes, for one start position, every key the walk reaches with each end of
@@ -132,7 +199,7 @@ class EndSink {
       ways_.offer(
           start_, end,
           cost + static_cast<double>(distance) * query_.costs.per_edit + ways_.cuts(start_, end),
-          [&](Step& step) {
+          payload, cost, [&](Step& step) {
             step.kind = PieceKind::KEY;
             step.key.assign(key);
             step.payload = payload;
@@ -186,15 +253,16 @@ Segmentation segment(const SearchTrie& trie, const SegmentQuery& query) {
             walk::walk_tree(view, std::forward<decltype(rows)>(rows), rest, radius, sink);
           });
           for (const FixedPiece* piece : fixed_from[start]) {
+            const double alone = piece->payload == NO_KEY ? 0.0 : query.words(piece->payload);
             ways.offer(start, piece->end, piece->cost + ways.cuts(start, piece->end),
-                       [](Step& step) { step.kind = PieceKind::FIXED; });
+                       piece->payload, alone, [](Step& step) { step.kind = PieceKind::FIXED; });
           }
           const std::size_t longest = std::min<std::size_t>(MAX_KEPT, n - start);
           for (std::size_t length = 1; length <= longest; ++length) {
             const double cost = query.costs.kept_piece +
                                 static_cast<double>(length) * query.costs.kept_per_code +
                                 ways.cuts(start, start + length);
-            ways.offer(start, start + length, cost,
+            ways.offer(start, start + length, cost, NO_KEY, 0.0,
                        [](Step& step) { step.kind = PieceKind::KEPT; });
           }
         }

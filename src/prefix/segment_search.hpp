@@ -26,11 +26,19 @@ struct SegmentCosts {
 };
 
 // A piece of the text the caller can explain itself (a word it knows), with
-// the cost of doing so. start < end <= the text's length.
+// the cost of doing so and the key it stands for (NO_KEY: none), whose
+// pairs with its neighbours count as a key piece's do. A piece that is a
+// word as written (`written`) is one no pair evidence cuts into: pieces
+// that begin or end inside it pay for their keys alone and pair with
+// nothing after them (pair counts from a
+// corpus that splits compounds, `can not`, would otherwise split `cannot`).
+// start < end <= the text's length.
 struct FixedPiece {
   std::uint32_t start;
   std::uint32_t end;
   double cost;
+  std::uint32_t payload = NO_KEY;
+  bool written = false;
 };
 
 struct SegmentQuery {
@@ -44,6 +52,11 @@ struct SegmentQuery {
   std::span<const FixedPiece> fixed;
   SegmentCosts costs;
   WordCosts words;  // what each key costs
+  PairCosts pairs;  // what a key costs after another (none: as alone)
+  // The keys of the words just before and after the text (NO_KEY: none),
+  // paired with its first and last pieces.
+  std::uint32_t before = NO_KEY;
+  std::uint32_t after = NO_KEY;
 };
 
 enum class PieceKind : std::uint8_t {
@@ -75,7 +88,10 @@ struct Segmentation {
 // piece and the edits are at most INSIDE_MAX_DIST for a piece that begins
 // where the text is not cut or where a fixed piece begins, and none for one
 // that begins strictly inside a fixed piece, at words(payload)
-// + per_edit per edit; fixed pieces at their cost; any other run of up to
+// + per_edit per edit, the words part lowered by `pairs` after the key of
+// the piece before (or `before`; the piece before on the cheapest way to
+// the piece's start, as the table keeps one way per position) and before
+// `after`; fixed pieces at their cost; any other run of up to
 // MAX_KEPT code points kept as it is; plus the split and join costs of the
 // cuts. Among ways of equal cost the one returned is fixed (the same for the
 // same trie and query). Per position one walk, over at most the tree's

@@ -57,6 +57,42 @@ class WordCosts {
   double floor_ = 0.5;
 };
 
+// The payload that stands for no key (a piece no key explains, no word
+// before or after a text).
+constexpr std::uint32_t NO_KEY = UINT32_MAX;
+
+// Evidence from pairs of keys seen one after the other: a key right after
+// another may cost less than it does alone. Each entry packs a pair as
+// (first << 40) | (second << 16) | cost, the cost in thousandths of a nat;
+// entries are sorted, so that a pair is found by binary search. Payloads of
+// 2^24 or more have no pairs.
+class PairCosts {
+ public:
+  // No pairs: every key costs what it does alone.
+  PairCosts() = default;
+
+  // Borrows `packed` (sorted, as above) for the object's lifetime.
+  explicit PairCosts(std::span<const std::uint64_t> packed) noexcept : packed_(packed) {}
+
+  [[nodiscard]] bool empty() const noexcept { return packed_.empty(); }
+
+  // What key `second` costs right after key `first` when `alone` is its cost
+  // alone: the pair's cost when the pair is listed and costs less, else
+  // `alone`. Either payload may be NO_KEY. O(log pairs).
+  [[nodiscard]] double after(std::uint32_t first, std::uint32_t second,
+                             double alone) const noexcept {
+    if (packed_.empty() || first >= LIMIT || second >= LIMIT) return alone;
+    const std::uint64_t pair = (std::uint64_t{first} << 40) | (std::uint64_t{second} << 16);
+    const auto* found = std::lower_bound(packed_.data(), packed_.data() + packed_.size(), pair);
+    if (found == packed_.data() + packed_.size() || (*found >> 16) != (pair >> 16)) return alone;
+    return std::min(alone, static_cast<double>(*found & 0xffffU) / 1000.0);
+  }
+
+ private:
+  static constexpr std::uint32_t LIMIT = 1U << 24;
+  std::span<const std::uint64_t> packed_;
+};
+
 // The most edits a key of `length` code points may take to explain a piece
 // of text, whatever max_dist allows: none up to 2 code points, one up to 4,
 // two up to 8, three beyond. A short key within two edits of a piece would
