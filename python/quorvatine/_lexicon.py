@@ -38,10 +38,15 @@ class WordCosts:
         counts = carried_counts(trie)
         total = sum(counts) if counts is not None else 0
         self._counts = counts if total > 0 else None
+        # What the segmentation would work out from the counts on each call
+        # (exact as long as the total is: below 2**53).
+        self.summary: tuple[float, float] | None = None
         if counts is not None and total > 0:
             rarest = min((c for c in counts if c), default=1)
             self._log_total = math.log(total)
             self._floor = max(rarest / 2, 0.5)
+            if total < 2**53:
+                self.summary = (self._log_total, self._floor)
 
     def __call__(self, payload: int) -> float:
         if self._counts is None:

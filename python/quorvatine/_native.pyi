@@ -79,7 +79,7 @@ def segment_many(
     ],
     max_dist: int,
     transpositions: bool,
-    costs: tuple[float, float, float, float, float],
+    costs: tuple[float, ...],
     threads: int,
     pairs: object = None,
 ) -> list[tuple[float, list[tuple[int, int, int, str, int, int]]]]: ...

@@ -207,7 +207,7 @@ def _suggestions(
         return [[] for _ in unknown]
     singles = _lexicon.corrections_many(trie, unknown, n, max_dist, threads)
     jobs: list[_Job] = [(_folded(w), [], [], None, None) for w in unknown]
-    splits = _native.segment_many(trie, jobs, 0, True, _costs(SPLIT, 0.0), threads)
+    splits = _native.segment_many(trie, jobs, 0, True, _costs(trie, SPLIT, 0.0), threads)
     out = []
     for word, single, (cost, pieces) in zip(unknown, singles, splits):
         ranked = [w for w, _, _ in single]
@@ -220,8 +220,12 @@ def _suggestions(
     return out
 
 
-def _costs(split: float, join: float) -> tuple[float, float, float, float, float]:
-    return (_lexicon.PER_EDIT, KEPT_PIECE, KEPT_PER_CHAR, split, join)
+def _costs(trie: PrefixSearch, split: float, join: float) -> tuple[float, ...]:
+    """The segmentation's costs, with the summary of the trie's counts that
+    spares it a pass over them."""
+    costs = (_lexicon.PER_EDIT, KEPT_PIECE, KEPT_PER_CHAR, split, join)
+    summary = _lexicon.word_costs(trie).summary
+    return costs + summary if summary is not None else costs
 
 
 def _folded(text: str) -> str:
@@ -274,7 +278,7 @@ def correct_many(
     _check_arguments(trie, "", "text", 0, max_dist, None)
     count = _thread_count(threads, "threads")
     plans = [_unknown_windows(trie, text) for text in batch]
-    costs = _costs(SPLIT, JOIN)
+    costs = _costs(trie, SPLIT, JOIN)
     return [
         Corrected(_applied(text, changes), changes)
         for text, (changes, _, _) in zip(batch, _rewrites(trie, batch, plans, max_dist, costs, threshold, count))
@@ -355,7 +359,7 @@ def _job(
     window: _Window,
     best: dict[str, tuple[str, float, int]],
     word_cost: _lexicon.WordCosts,
-    pairs: _pairs.PairCosts | None,
+    pairs: _pairs.PairCosts,
 ) -> tuple[_Job, float, dict[int, str]]:
     """The segmentation job of a window: its letters run together, cut
     between its words, each known word a fixed piece at its cost and each
@@ -363,7 +367,9 @@ def _job(
     payload) a fixed piece at that cost. Also what the window costs as it is
     written (its known words paired as the segmentation pairs them), and the
     corrections by the position of their pieces."""
-    cuts, fixed, at, as_written = [], [], 0, 0.0
+    cuts: list[int] = []
+    fixed: list[tuple[int, int, float, int | None, bool]] = []
+    at, as_written = 0, 0.0
     fixes: dict[int, str] = {}
     before = window.before
     for (a, b), payload in zip(window.spans, window.payloads):
@@ -373,8 +379,7 @@ def _job(
             alone = word_cost(payload)
             cost = alone - AS_WRITTEN
             fixed.append((at, at + b - a, cost, payload, True))
-            if pairs is not None:
-                cost += pairs.after(before, payload, alone) - alone
+            cost += pairs.after(before, payload, alone) - alone
         else:
             cost = KEPT_PIECE + KEPT_PER_CHAR * (b - a)
             if text[a:b] in best:
@@ -383,7 +388,7 @@ def _job(
         as_written += cost
         before = payload
         at += b - a
-    if pairs is not None and before is not None and window.after is not None:
+    if before is not None and window.after is not None:
         alone = word_cost(window.after)
         as_written += pairs.after(before, window.after, alone) - alone
     job = ("".join(_folded(text[a:b]) for a, b in window.spans), cuts, fixed,
@@ -396,13 +401,15 @@ def _rewrites(
     texts: Sequence[str],
     plans: list[list[_Window]],
     max_dist: int,
-    costs: tuple[float, float, float, float, float],
+    costs: tuple[float, ...],
     threshold: float,
     threads: int,
 ) -> list[tuple[list[Correction], list[str], int]]:
     """For each text, the corrections its windows call for (those whose
     segmentation beats the window as written by `threshold`), the words of
     its windows after them, and the edits they made within words."""
+    if not any(plans):
+        return [([], [], 0) for _ in texts]
     unknown = sorted({text[a:b] for text, plan in zip(texts, plans) for w in plan
                       for (a, b), p in zip(w.spans, w.payloads) if p is None})
     best = {
@@ -413,11 +420,10 @@ def _rewrites(
         if found
     }
     word_cost = _lexicon.word_costs(trie)
-    pairs = _pairs.pair_costs(trie) if any(plans) else None
+    pairs = _pairs.pair_costs(trie)
     jobs = [_job(text, w, best, word_cost, pairs) for text, plan in zip(texts, plans) for w in plan]
     answers = iter(_native.segment_many(
-        trie, [j for j, _, _ in jobs], min(max_dist, 1), True, costs, threads,
-        pairs.packed if pairs is not None else None,
+        trie, [j for j, _, _ in jobs], min(max_dist, 1), True, costs, threads, pairs.packed
     ))
     written = iter((cost, fixes) for _, cost, fixes in jobs)
     out = []
@@ -518,7 +524,7 @@ def segment_many(
     _check_arguments(trie, "", "text", 0, max_dist, None)
     count = _thread_count(threads, "threads")
     plans = [_runs(trie, text) for text in batch]
-    costs = _costs(0.0, JOIN)
+    costs = _costs(trie, 0.0, JOIN)
     out = []
     for text, (changes, found, edits) in zip(
         batch, _rewrites(trie, batch, plans, max_dist, costs, float("-inf"), count)

@@ -91,11 +91,22 @@ Job job_of(PyObject* item) {
   return job;
 }
 
+constexpr const char* COSTS_FORM = "costs are a tuple of five floats (or seven)";
+
 prefix::SegmentCosts costs_of(PyObject* costs) {
-  const auto [fields, size] = items_of(costs, "costs are a tuple of five floats");
-  if (size != 5) throw refused_job("costs are a tuple of five floats");
+  const auto [fields, size] = items_of(costs, COSTS_FORM);
+  if (size != 5 && size != 7) throw refused_job(COSTS_FORM);
   return {as_double(fields[0]), as_double(fields[1]), as_double(fields[2]), as_double(fields[3]),
           as_double(fields[4])};
+}
+
+// The trie's word costs; costs of seven floats end with the log of the
+// counts' total and their floor, which spare the pass over the counts.
+prefix::WordCosts word_costs_of(const prefix::SearchTrie& trie, PyObject* costs) {
+  const auto counts = trie.key_counts();
+  const auto [fields, size] = items_of(costs, COSTS_FORM);
+  if (size == 7 && counts) return {*counts, as_double(fields[5]), as_double(fields[6])};
+  return prefix::WordCosts(counts);
 }
 
 binding::Ref into_py(prefix::Segmentation&& segmentation) {
@@ -132,7 +143,7 @@ PyObject* segment_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     const prefix::SegmentCosts costs = costs_of(bound[4]);
     const std::size_t threads = thread_count(binding::MachineWord::convert(bound[5]));
     const prefix::SearchTrie& trie = borrowed.trie();
-    const prefix::WordCosts words(trie.key_counts());
+    const prefix::WordCosts words = word_costs_of(trie, bound[4]);
     const U64Buffer pairs(bound[6] != nullptr ? bound[6] : Py_None, "pairs");
     BatchProgress progress(Py_None, jobs.size());
     return answers_converted<prefix::Segmentation>(
@@ -140,9 +151,9 @@ PyObject* segment_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
         [&](std::size_t i) {
           const Job& job = jobs[i];
           return prefix::segment(
-              trie, prefix::SegmentQuery{job.text, max_dist, swaps != 0, job.boundaries, job.fixed,
-                                         costs, words, prefix::PairCosts(pairs.span()),
-                                         job.before, job.after});
+              trie,
+              prefix::SegmentQuery{job.text, max_dist, swaps != 0, job.boundaries, job.fixed, costs,
+                                   words, prefix::PairCosts(pairs.span()), job.before, job.after});
         },
         [](prefix::Segmentation&& answer) { return into_py(std::move(answer)); }, progress);
   });

@@ -12,7 +12,9 @@ namespace native {
 // (a list of int), fixed pieces (a list of (start, end, cost[, payload[, written]]))
 // and the payloads of the words before and after it (int or None), at
 // `max_dist` and with the five costs of the tuple `costs` (per_edit,
-// kept_piece, kept_per_code, split, join) and the pair costs `pairs` (a
+// kept_piece, kept_per_code, split, join; two more, the log of the total of
+// the trie's counts and their floor, spare a pass over the counts per call)
+// and the pair costs `pairs` (a
 // sorted buffer of packed unsigned 64-bit entries, see prefix::PairCosts),
 // as (cost, [(start, end, kind, key, payload, distance), ...]) where kind is
 // 0 for a key, 1 for a fixed piece, 2 for a piece kept as it is. Answered on

@@ -95,8 +95,8 @@ class Ways {
   // nothing, either side); a piece without a key follows the cheapest way
   // only.
   template <class Fill>
-  void offer(std::size_t start, std::size_t end, double cost, std::uint32_t payload,
-             double alone, Fill fill) {
+  void offer(std::size_t start, std::size_t end, double cost, std::uint32_t payload, double alone,
+             Fill fill) {
     if (sealed_[start] || sealed_[end]) {
       // Priced alone, and paired with nothing after it: a piece without a key.
       keep(end, steps_[start * WAYS].cost + cost, start, 0, NO_KEY, fill);
@@ -139,8 +139,8 @@ class Ways {
   // cost order (ties: the earlier kept first), unless a way as cheap ending
   // in the same key is kept already; the costliest way drops out.
   template <class Fill>
-  void keep(std::size_t end, double total, std::size_t start, std::size_t way,
-            std::uint32_t last, Fill& fill) {
+  void keep(std::size_t end, double total, std::size_t start, std::size_t way, std::uint32_t last,
+            Fill& fill) {
     Step* ways = &steps_[end * WAYS];
     std::size_t top = WAYS;  // where the ways after the new one stop moving
     for (std::size_t k = 0; k < WAYS && ways[k].cost != UNREACHED; ++k) {

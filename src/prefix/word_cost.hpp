@@ -44,6 +44,12 @@ class WordCosts {
     floor_ = std::max(static_cast<double>(rarest) / 2.0, 0.5);
   }
 
+  // Costs by `counts` whose log total and floor (half the rarest nonzero
+  // count, at least 0.5) the caller has worked out as the constructor above
+  // does, sparing its pass over them. Requires a nonzero total.
+  WordCosts(std::span<const std::uint64_t> counts, double log_total, double floor) noexcept
+      : counts_(counts), log_total_(log_total), floor_(floor) {}
+
   [[nodiscard]] double operator()(std::uint32_t payload) const noexcept {
     if (counts_.empty()) return std::log(static_cast<double>(payload) + 2.0) + LOG_H;
     const double count = payload < counts_.size() ? static_cast<double>(counts_[payload]) : 0.0;
