@@ -143,7 +143,9 @@ def test_segmentation_is_the_cheapest_of_every_split(counts):
             assert "".join(letters[p[0]:p[1]] for p in pieces) == letters
         # With pairs the table keeps a few ways per position, not one per
         # key: its cost lies between the least of every split and that of
-        # every split without pairs.
+        # every split without pairs (on shorter texts: the reference is slow).
+        if len(letters) > 6:
+            continue
         pairs = {(rng.randrange(8), rng.randrange(8)): rng.randint(0, 6000) / 1000 for _ in range(16)}
         packed = array.array("Q", sorted((a << 40) | (b << 16) | round(c * 1000)
                                          for (a, b), c in pairs.items()))
