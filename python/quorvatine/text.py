@@ -466,14 +466,14 @@ def _changes(
         starts.append(at)
         at += b - a
     word_at = {start: k for k, start in enumerate(starts)}
+    letters = "".join(text[x:y] for x, y in window)
     out: list[Correction] = []
     found: list[str] = []
     part: list[str] = []
     first = 0  # the word the part begins with
     for start, end, kind, key, _, distance in pieces:
         k = bisect.bisect_right(starts, start) - 1
-        a = window[k][0] + start - starts[k]
-        written = "".join(text[x:y] for x, y in window)[start:end]
+        written = letters[start:end]
         token = text[window[k][0]:window[k][1]]
         if kind == 1 and fixes and start in fixes:
             new = fixes[start]
