@@ -27,7 +27,7 @@ from . import dictionary, prepared, ranked, spelling, streaming
 from .bundled import BUNDLED, english
 from .dictionary import DataError
 from .errors import PanicException
-from .progress import InputProgress, is_terminal
+from .progress import InputProgress
 
 PROG = "quorvatine"
 MAX_U64 = 2**64 - 1
@@ -236,10 +236,8 @@ def _run_queries(args: argparse.Namespace, out: TextIO) -> int:
 
 
 def _answer_queries(trie: PrefixSearch, args: argparse.Namespace, out: TextIO) -> int:
-    # Queries typed at a terminal need no progress bar; a stream of them does.
-    typed = bool(args.words) or is_terminal(sys.stdin)
     source = None if args.words else getattr(sys.stdin, "buffer", None)
-    shown = not (typed or args.no_progress)
+    shown = not (args.words or args.no_progress)
     with InputProgress(source, "queries", shown=shown, output=out) as progress:
         for query in _queries(args.words, sys.stdin):
             progress.advance()

@@ -9,7 +9,7 @@ import sys
 import time
 from collections.abc import Callable, Iterator
 from contextlib import contextmanager
-from typing import BinaryIO, Optional, TextIO, Union
+from typing import IO, Any, BinaryIO, Optional, TextIO, Union
 
 Progress = Union[None, bool, Callable[[int, int], object]]
 
@@ -77,14 +77,16 @@ class InputProgress:
     """The command line's progress through its input, on standard error when
     it is a terminal, after a second of work: the share of `source` read when
     it is a regular file, else how many `unit` have been counted by
-    `advance`. Redrawn at most every REDRAW_EVERY seconds, erased around
+    `advance`; none when `source` is a terminal. Redrawn at most every REDRAW_EVERY seconds, erased around
     output to the same terminal (`output`) and when the context exits, also
     on Ctrl-C."""
 
     def __init__(
         self, source: Optional[BinaryIO], unit: str, *, shown: bool = True, output: Optional[TextIO] = None
     ) -> None:
-        self._bar = ProgressBar(unit=unit) if shown and is_terminal(sys.stderr) else None
+        # Input typed at a terminal is no stream to show progress through.
+        typed = source is not None and is_terminal(source)
+        self._bar = ProgressBar(unit=unit) if shown and not typed and is_terminal(sys.stderr) else None
         self._source, self._start, self._total = None, 0, 0
         if self._bar is not None and source is not None:
             try:
@@ -143,7 +145,7 @@ class InputProgress:
         self._bar.show(min(max(done, 0), self._total), self._total)
 
 
-def is_terminal(stream: TextIO) -> bool:
+def is_terminal(stream: IO[Any]) -> bool:
     """Whether `stream` is a terminal (False for a stream without a file)."""
     try:
         return stream.isatty()
