@@ -43,28 +43,15 @@ CellRows<std::uint64_t, SWAPS> widest_cells(std::u32string_view query, std::uint
 }
 
 // Calls `use(rows)` with CellRows<Cell, SWAPS> made for `query` and
-// `max_dist`, Cell the narrowest that holds max_dist + 2 (the tables of
-// with_rows and with_swap_rows), so that cap + 1 cannot wrap. Rows with
-// swaps take 8-bit cells or 64-bit ones: the walks are instantiated for every
-// kind, and past max_dist 253 a swap walk is rare.
+// `max_dist`: 8-bit cells while they hold max_dist + 2 (so that cap + 1
+// cannot wrap), 64-bit ones beyond. Two widths only: every walk is
+// instantiated for every kind, and past max_dist 253 a walk is rare and
+// visits most of the tree, so wider cells cost it little.
 template <bool SWAPS, class Use>
 decltype(auto) with_cell_rows(std::u32string_view query, std::uint64_t max_dist, Use&& use) {
-  const auto fits = [max_dist]<class Cell>(Cell /*type*/) {
-    return max_dist <= std::numeric_limits<Cell>::max() - std::uint64_t{2};
-  };
-  if (fits(std::uint8_t{})) {
+  if (max_dist <= std::numeric_limits<std::uint8_t>::max() - std::uint64_t{2}) {
     return std::forward<Use>(use)(
         CellRows<std::uint8_t, SWAPS>(query, max_dist, static_cast<std::uint8_t>(max_dist + 1)));
-  }
-  if constexpr (!SWAPS) {
-    if (fits(std::uint16_t{})) {
-      return std::forward<Use>(use)(
-          CellRows<std::uint16_t>(query, max_dist, static_cast<std::uint16_t>(max_dist + 1)));
-    }
-    if (fits(std::uint32_t{})) {
-      return std::forward<Use>(use)(
-          CellRows<std::uint32_t>(query, max_dist, static_cast<std::uint32_t>(max_dist + 1)));
-    }
   }
   return std::forward<Use>(use)(widest_cells<SWAPS>(query, max_dist));
 }
@@ -76,12 +63,10 @@ decltype(auto) with_cell_rows(std::u32string_view query, std::uint64_t max_dist,
 //   0, 1, 2, 3            PackedBand<max_dist> ~10 word operations, row in one word
 //   4 .. 31               BandSets             ~4 (max_dist + 1) word operations
 //   32 .. 253             CellRows<uint8_t>    min(n + 1, 2 max_dist + 1) cells
-//   254 .. 65533          CellRows<uint16_t>   as above
-//   65534 .. 2^32 - 3     CellRows<uint32_t>   as above
-//   2^32 - 2 and up       CellRows<uint64_t>   as above
+//   254 and up            CellRows<uint64_t>   as above
 //
 // The set rows need a bit per column of the band, 2 max_dist + 1 < 64 of
-// them; cells are as narrow as holds max_dist + 2 (with_cell_rows). The
+// them; cells are 8 or 64 bits wide (with_cell_rows). The
 // query length does not enter: each kind serves every length, and the
 // banded kinds cost the same for long queries.
 template <class Use>
