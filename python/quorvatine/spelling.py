@@ -102,8 +102,8 @@ def spell_many(
 
         def asker(text: str, found: list[Correction]) -> Callable[[int], list[Correction]]:
             def ask(more: int) -> list[Correction]:
-                if more == room:
-                    return found
+                if more <= room:
+                    return found[:more]  # the first of a ranking are its best
                 return _native.spell(trie, index, text, more, max_dist, True, table)
 
             return ask

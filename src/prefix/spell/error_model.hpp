@@ -64,9 +64,9 @@ class ErrorCost {
 
  private:
   std::u32string_view typed_;
-  std::vector<double> inserted_;        // the cost of each typed letter, inserted
+  std::vector<double> inserted_;       // the cost of each typed letter, inserted
   std::vector<std::uint8_t> classes_;  // each typed letter's class of substitutions
-  std::vector<double> table_;     // the rows of the last call
+  std::vector<double> table_;          // the rows of the last call
 };
 
 }  // namespace prefix

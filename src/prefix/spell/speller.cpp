@@ -215,7 +215,7 @@ class Pricing {
   bool query_capital_;
   ErrorCost cost_of_;
   std::array<std::uint16_t, LETTER_CLASSES> letters_{};  // the query's letters by class
-  std::u32string folded_;  // the last text compared() folded
+  std::u32string folded_;                                // the last text compared() folded
 };
 
 // The n best of `candidates`, priced in order of their bounds until the
@@ -260,8 +260,8 @@ class Gathered {
                                           index.sound_of(key), found.distance, 0.0, 0.0, false});
         });
       } else {
-        candidates_.push_back(
-            Candidate{0, compared, compared, payloads_[k], SOUND_UNKNOWN, found.distance, 0.0, 0.0, false});
+        candidates_.push_back(Candidate{0, compared, compared, payloads_[k], SOUND_UNKNOWN,
+                                        found.distance, 0.0, 0.0, false});
       }
     }
   }
@@ -334,8 +334,8 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
         return;
       }
       const std::uint32_t payload = index.payload(key);
-      candidates.push_back(Candidate{key, text, text, payload, index.sound_of(key), NOT_WALKED,
-                                     0.0, 0.0, query.fold});
+      candidates.push_back(Candidate{key, text, text, payload, index.sound_of(key), NOT_WALKED, 0.0,
+                                     0.0, query.fold});
       pricing.bound(candidates.back(), radius + 1);
     });
   }
