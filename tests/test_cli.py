@@ -1,8 +1,10 @@
 """The command line end to end, through a real subprocess."""
 
+import io
 import json
 import os
 import resource
+import select
 import stat
 import subprocess
 import sys
@@ -194,3 +196,41 @@ def test_word_lists_with_counts_rank_by_them(tmp_path):
     assert run("build", str(listed), "--counts", "-o", str(prepared))[0] == 0
     assert quorvatine.load(prepared).exact_match("cart") == ("cart", 1, 0)
     assert run("--counts", "cat")[0] == 2
+
+
+@pytest.mark.parametrize(
+    "args, stdin, drawn",
+    [
+        (["check", "--dict", "{words}", "{text}"], "", "] 100% 0.0/0.0 MiB in 0 s"),  # a file: its bytes
+        (["--dict", "{words}", "--max-dist", "0"], "cat\ncarx\n", "1 queries in 0 s"),  # a pipe: a count
+    ],
+)
+def test_progress_bar_on_a_terminal_then_erased(wordlist, tmp_path, monkeypatch, capsys, args, stdin, drawn):
+    pty = pytest.importorskip("pty")
+    from quorvatine import cli, progress
+
+    text = tmp_path / "text.txt"
+    text.write_text("The cta sat\n", encoding="utf-8")
+    args = [arg.format(words=wordlist, text=text) for arg in args]
+    monkeypatch.setattr(progress, "DELAY", 0.0)
+
+    def run_in_process(*extra):
+        monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(stdin.encode())))
+        cli.main([*args, *extra])
+
+    def on_terminal(*extra):
+        master, slave = pty.openpty()
+        with os.fdopen(slave, "w") as terminal, os.fdopen(master, "rb", buffering=0) as screen:
+            with monkeypatch.context() as patch:
+                patch.setattr(sys, "stderr", terminal)
+                run_in_process(*extra)
+            drawn = b""
+            while select.select([screen], [], [], 0)[0]:
+                drawn += screen.read(1 << 16)
+            return drawn.decode()
+
+    shown = on_terminal()
+    assert drawn in shown and shown.endswith("\r\x1b[K")  # erased at the end
+    assert on_terminal("--no-progress") == ""
+    run_in_process()
+    assert capsys.readouterr().err == ""  # standard error is not a terminal: no bar

@@ -2,10 +2,10 @@
 
     quorvatine [--dict FILE [--counts]] [--max-dist K] [--limit N]
                [--nearest | --complete | --exact] [--levenshtein]
-               [--case-sensitive] [--json] [WORD ...]
+               [--case-sensitive] [--json] [--no-progress] [WORD ...]
     quorvatine build WORDLIST [--counts] -o FILE
-    quorvatine check [--dict FILE [--counts]] [--json] FILE|-
-    quorvatine correct [--dict FILE [--counts]] [--threshold T] FILE|-
+    quorvatine check [--dict FILE [--counts]] [--json] [--no-progress] FILE|-
+    quorvatine correct [--dict FILE [--counts]] [--threshold T] [--no-progress] FILE|-
 
 Exit status: 0 on success, 2 for usage errors, 1 for data errors (a missing,
 unreadable or malformed file) and for `check` when a word is unknown. Errors
@@ -27,6 +27,7 @@ from . import dictionary, prepared, ranked, spelling, streaming
 from .bundled import BUNDLED, english
 from .dictionary import DataError
 from .errors import PanicException
+from .progress import InputProgress
 
 PROG = "quorvatine"
 MAX_U64 = 2**64 - 1
@@ -94,6 +95,7 @@ def _query_parser() -> argparse.ArgumentParser:
     )
     mode.add_argument("--exact", action="store_true", help="only report whether each word is stored")
     parser.add_argument("--json", action="store_true", help="one JSON object per word")
+    _add_no_progress(parser)
     return parser
 
 
@@ -130,6 +132,7 @@ def _text_parser(command: str, description: str) -> argparse.ArgumentParser:
     parser.add_argument(
         "--max-dist", type=_natural, default=2, metavar="K", help="most edits in a word (default 2)"
     )
+    _add_no_progress(parser)
     return parser
 
 
@@ -161,6 +164,15 @@ def _correct_parser() -> argparse.ArgumentParser:
         "as written (default 0; raise it to correct less)",
     )
     return parser
+
+
+def _add_no_progress(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument(
+        "--no-progress",
+        action="store_true",
+        help="no progress bar (otherwise one is drawn on standard error, when it is a terminal, "
+        "for input that takes more than a second)",
+    )
 
 
 def _natural(text: str) -> int:
@@ -224,25 +236,33 @@ def _run_queries(args: argparse.Namespace, out: TextIO) -> int:
 
 
 def _answer_queries(trie: PrefixSearch, args: argparse.Namespace, out: TextIO) -> int:
-    for query in _queries(args.words, sys.stdin):
-        if args.exact:
-            hit = trie.exact_match(query)
-            if args.json:
-                match = None if hit is None else {"word": hit[0], "payload": hit[1]}
-                out.write(json.dumps({"query": query, "match": match}, ensure_ascii=False) + "\n")
-            else:
-                out.write(f"{query}: {'found' if hit else 'not found'}\n")
-            continue
-        matches = _suggest(trie, query, args)
-        if args.json:
-            listed = [_as_json(match) for match in matches]
-            out.write(json.dumps({"query": query, "matches": listed}, ensure_ascii=False) + "\n")
-        elif matches:
-            out.write(f"{query}: {', '.join(f'{m[0]} ({m[2]})' for m in matches)}\n")
-        else:
-            out.write(f"{query}: no suggestions\n")
-        out.flush()
+    source = None if args.words else getattr(sys.stdin, "buffer", None)
+    shown = not (args.words or args.no_progress)
+    with InputProgress(source, "queries", shown=shown, output=out) as progress:
+        for query in _queries(args.words, sys.stdin):
+            progress.advance()
+            line = _answer(trie, query, args)
+            with progress.output():
+                out.write(line)
+                if not args.exact:
+                    out.flush()
     return 0
+
+
+def _answer(trie: PrefixSearch, query: str, args: argparse.Namespace) -> str:
+    if args.exact:
+        hit = trie.exact_match(query)
+        if args.json:
+            match = None if hit is None else {"word": hit[0], "payload": hit[1]}
+            return json.dumps({"query": query, "match": match}, ensure_ascii=False) + "\n"
+        return f"{query}: {'found' if hit else 'not found'}\n"
+    matches = _suggest(trie, query, args)
+    if args.json:
+        listed = [_as_json(match) for match in matches]
+        return json.dumps({"query": query, "matches": listed}, ensure_ascii=False) + "\n"
+    if matches:
+        return f"{query}: {', '.join(f'{m[0]} ({m[2]})' for m in matches)}\n"
+    return f"{query}: no suggestions\n"
 
 
 def _run_text(command: str, args: argparse.Namespace) -> int:
@@ -250,11 +270,13 @@ def _run_text(command: str, args: argparse.Namespace) -> int:
     try:
         if command == "check":
             found = streaming.check_stream(
-                trie, args.file, sys.stdout, n=args.limit, max_dist=args.max_dist, as_json=args.json
+                trie, args.file, sys.stdout, n=args.limit, max_dist=args.max_dist, as_json=args.json,
+                progress=not args.no_progress,
             )
             return 1 if found else 0
         streaming.correct_stream(
-            trie, args.file, sys.stdout, max_dist=args.max_dist, threshold=args.threshold
+            trie, args.file, sys.stdout, max_dist=args.max_dist, threshold=args.threshold,
+            progress=not args.no_progress,
         )
         return 0
     except PanicException as e:

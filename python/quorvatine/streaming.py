@@ -21,12 +21,12 @@ from _quorvatine import PrefixSearch
 from . import text as texts
 from .dictionary import STDIN
 from .parallel import _thread_count
+from .progress import InputProgress
 
 LONGEST_LINE = 1 << 16
 BATCH_CHARS = 1 << 16  # characters handed to one batch call
 ADVICE_KEPT = 50_000  # unknown words whose suggestions a stream keeps
 KNOWN_KEPT = 500_000  # words whose lookup a stream keeps
-PROGRESS_FROM = 1 << 20  # bytes: smaller files show no progress bar
 _LINE_ENDS = ("\r\n", "\n", "\r")
 
 
@@ -38,12 +38,14 @@ def check_stream(
     n: int = 5,
     max_dist: int = 2,
     as_json: bool = False,
+    progress: bool = False,
 ) -> int:
     """Writes a line per unknown word of the file at `path` (``-``: standard
     input) to `out`, ``NAME:LINE:COL: word: suggestions`` or a JSON object;
     returns how many there were. The lookups of up to KNOWN_KEPT words
     and the suggestions of up to ADVICE_KEPT unknown ones are kept for the
-    batches that follow."""
+    batches that follow. With `progress`, a long run draws a bar on
+    standard error when it is a terminal (InputProgress)."""
     name = "<stdin>" if path == STDIN else path
     found = 0
     line, column = 1, 0
@@ -51,7 +53,7 @@ def check_stream(
     advice: dict[str, list[str]] = {}
     known: dict[str, bool] = {}
     threads = _thread_count(None, "threads")
-    with _Source(path) as source:
+    with _Source(path, progress, out) as source:
         for batch in source.batches():
             if len(advice) > ADVICE_KEPT or len(known) > KNOWN_KEPT:
                 advice.clear()
@@ -75,24 +77,31 @@ def check_stream(
                     line, column = line + len(ends), len(piece) - ends[-1]
                 else:
                     column += len(piece)
-            source.clear_progress()
-            sink.write("".join(f"{record}\n" for record in lines).encode("utf-8", "surrogateescape"))
-            sink.flush()
+            with source.progress.output():
+                sink.write("".join(f"{record}\n" for record in lines).encode("utf-8", "surrogateescape"))
+                sink.flush()
     return found
 
 
 def correct_stream(
-    trie: PrefixSearch, path: str, out: TextIO, *, max_dist: int = 2, threshold: float = 0.0
+    trie: PrefixSearch,
+    path: str,
+    out: TextIO,
+    *,
+    max_dist: int = 2,
+    threshold: float = 0.0,
+    progress: bool = False,
 ) -> None:
     """Writes the text of the file at `path` (``-``: standard input) to `out`
-    with its unknown words corrected, everything else as it was."""
+    with its unknown words corrected, everything else as it was; `progress`
+    as for check_stream."""
     sink = _binary(out)
-    with _Source(path) as source:
+    with _Source(path, progress, out) as source:
         for batch in source.batches():
             corrected = texts.correct_many(trie, batch, max_dist=max_dist, threshold=threshold)
-            source.clear_progress()
-            sink.write("".join(c.text for c in corrected).encode("utf-8", "surrogateescape"))
-            sink.flush()
+            with source.progress.output():
+                sink.write("".join(c.text for c in corrected).encode("utf-8", "surrogateescape"))
+                sink.flush()
 
 
 def _binary(out: TextIO) -> BinaryIO | _TextSink:
@@ -114,30 +123,26 @@ class _TextSink(io.RawIOBase):
 
 
 class _Source:
-    """The text of a file or of standard input, in batches of slices, with a
-    progress bar on standard error for a long regular file when it is a
-    terminal."""
+    """The text of a file or of standard input, in batches of slices, with
+    its progress (by bytes read of a regular file, else by lines)."""
 
-    def __init__(self, path: str) -> None:
+    def __init__(self, path: str, progress: bool, out: TextIO) -> None:
         if path == STDIN:
             raw = sys.stdin.buffer
-            self._size = 0
         else:
-            info = os.stat(path)
-            if stat.S_ISDIR(info.st_mode):
+            if stat.S_ISDIR(os.stat(path).st_mode):
                 raise IsADirectoryError(21, "Is a directory", path)
             raw = open(path, "rb")
-            self._size = info.st_size if stat.S_ISREG(info.st_mode) else 0
         self._raw = raw
         self._owned = path != STDIN
         self._stream = io.TextIOWrapper(raw, encoding="utf-8", errors="surrogateescape", newline="")
-        self._shows = self._size >= PROGRESS_FROM and sys.stderr.isatty()
+        self.progress = InputProgress(raw, "lines", shown=progress, output=out)
 
     def __enter__(self) -> _Source:
         return self
 
     def __exit__(self, *exc: object) -> None:
-        self.clear_progress()
+        self.progress.__exit__(*exc)
         self._stream.detach()
         if self._owned:
             self._raw.close()
@@ -149,11 +154,11 @@ class _Source:
             batch.append(piece)
             size += len(piece)
             if size >= BATCH_CHARS:
-                self._progress()
+                self.progress.advance(len(batch))
                 yield batch
                 batch, size = [], 0
         if batch:
-            self._progress()
+            self.progress.advance(len(batch))
             yield batch
 
     def _slices(self) -> Iterator[str]:
@@ -172,16 +177,3 @@ class _Source:
             if cut > 0:
                 piece, carry = piece[: cut + 1], piece[cut + 1 :]
             yield piece
-
-    def _progress(self) -> None:
-        if self._shows:
-            done = min(self._raw.tell(), self._size)
-            share = done / self._size
-            bar = "#" * int(share * 30)
-            sys.stderr.write(f"\r[{bar:<30}] {share:4.0%} {done >> 20}/{self._size >> 20} MiB")
-            sys.stderr.flush()
-
-    def clear_progress(self) -> None:
-        if self._shows:
-            sys.stderr.write("\r\x1b[K")
-            sys.stderr.flush()

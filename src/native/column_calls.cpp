@@ -100,6 +100,7 @@ PyObject* match_column(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     BatchProgress progress(bound[8], column.size());
 
     auto answer = std::make_shared<MatchColumns>();
+    answer->reserve(column.size());
     try {
       ReleasedLock released;
       answer_each<Matches>(

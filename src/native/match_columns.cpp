@@ -183,6 +183,14 @@ void MatchColumns::push_validity(bool found) {
   }
 }
 
+void MatchColumns::reserve(std::size_t rows) {
+  rows_.reserve(rows);
+  key_offsets_.reserve(rows + 1);
+  payloads_.reserve(rows);
+  distances_.reserve(rows);
+  validity_.reserve((rows + 7) / 8);
+}
+
 void MatchColumns::append(std::int64_t row, const std::vector<prefix::RankedMatch>& matches) {
   if (matches.empty()) {
     rows_.push_back(row);

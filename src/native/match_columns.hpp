@@ -25,6 +25,10 @@ class MatchColumns {
 
   MatchColumns();
 
+  // Makes room for `rows` rows without reallocating (a batch gives at
+  // least a row per query).
+  void reserve(std::size_t rows);
+
   // Appends the matches of query `row`, best first, or one null row when
   // there are none.
   void append(std::int64_t row, const std::vector<prefix::RankedMatch>& matches);

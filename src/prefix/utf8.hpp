@@ -72,11 +72,17 @@ template <class CodePoints>
   return out;
 }
 
-// Decodes `text` into `out` (cleared first) when it is valid UTF-8: no stray
-// or missing continuation byte, no overlong form, no surrogate, nothing
-// above U+10FFFF. Returns false, `out` then unspecified, when it is not.
+// Decodes `text` into `out` (replacing what it held) when it is valid UTF-8:
+// no stray or missing continuation byte, no overlong form, no surrogate,
+// nothing above U+10FFFF. Returns false, `out` then unspecified, when it is
+// not. Allocates only when `out` lacks room for text.size() code points, so a
+// buffer reused across texts stops allocating.
 [[nodiscard]] inline bool decode_valid_utf8(std::string_view text, std::u32string& out) {
-  out.clear();
+  // A code point per byte at most: sized once, written in place, cut to
+  // length at the end.
+  out.resize(text.size());
+  char32_t* const first = out.data();
+  char32_t* at = first;
   const auto byte = [&](std::size_t i) {
     return static_cast<char32_t>(static_cast<unsigned char>(text[i]));
   };
@@ -84,7 +90,7 @@ template <class CodePoints>
   while (i < text.size()) {
     const char32_t lead = byte(i);
     if (lead < 0x80) {
-      out.push_back(lead);
+      *at++ = lead;
       ++i;
       continue;
     }
@@ -107,9 +113,10 @@ template <class CodePoints>
       cp = (cp << 6) | (next & 0x3F);
     }
     if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return false;
-    out.push_back(cp);
+    *at++ = cp;
     i += len;
   }
+  out.resize(static_cast<std::size_t>(at - first));
   return true;
 }
 

@@ -32,17 +32,18 @@ class BandMatches {
   using Word = std::uint64_t;
 
   BandMatches(std::u32string_view query, std::size_t k, Word spread) : k_(k), spread_(spread) {
+    // Code points below 256 are numbered as they first appear (one pass
+    // over the query, not over every byte value), the others after them.
+    std::uint32_t symbols = 1;
     for (const char32_t code_point : query) {
-      if (code_point < bytes_.size()) {
-        bytes_[code_point] = 1;
-      } else {
-        others_.emplace_back(code_point, 1);
+      if (code_point >= bytes_.size()) {
+        others_.emplace_back(code_point, 0);
+      } else if (bytes_[code_point] == 0) {
+        bytes_[code_point] = symbols++;
       }
     }
     std::sort(others_.begin(), others_.end());
     others_.erase(std::unique(others_.begin(), others_.end()), others_.end());
-    std::uint32_t symbols = 1;
-    for (auto& symbol : bytes_) symbol = symbol != 0 ? symbols++ : 0;
     for (auto& other : others_) other.second = symbols++;
     symbols_ = symbols;
     // Visited depths stay below n + k + 2.
