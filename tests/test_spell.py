@@ -43,11 +43,13 @@ def test_the_intended_word_comes_first(english, typo, intended):
 
 
 def test_order_is_exact_and_the_batch_answers_as_the_loop(english):
-    words = ["wich", "Recieve", "occurr", "xqzzv", "a", "seperratly", "nollij"]
+    words = ["wich", "Recieve", "occurr", "xqzzv", "a", "seperratly", "nollij", "fizicks", "TEH", "caffe"]
     for word in words:
         everything = spell(english, word, 1000)
-        # Pricing stops at the bound of the n-th best: it must not cut anything.
+        # Pricing stops at the bound of the n-th best, and gives up on a
+        # candidate once it cannot enter: neither may cut anything.
         assert spell(english, word, 4) == everything[:4]
+        assert spell(english, word, 1) == everything[:1]
         assert all(reference.osa(c[0].lower(), word.lower()) == c[2] for c in everything[:20])
     for options in ({}, {"ignore_case": False, "max_dist": 1}, {"counts": [1] * 200_000}):
         loop = [spell(english, w, 5, **options) for w in words]

@@ -6,7 +6,7 @@ from __future__ import annotations
 
 from collections import OrderedDict
 from collections.abc import Callable
-from typing import Generic, TypeVar
+from typing import Generic, Optional, TypeVar
 
 from _quorvatine import PrefixSearch
 
@@ -21,8 +21,12 @@ class PerTrie(Generic[Made]):
         self._make = make
         self._size = size
         self._kept: OrderedDict[int, tuple[PrefixSearch, Made]] = OrderedDict()
+        self._last: Optional[tuple[PrefixSearch, Made]] = None  # the entry used last
 
     def __call__(self, trie: PrefixSearch) -> Made:
+        last = self._last
+        if last is not None and last[0] is trie:
+            return last[1]  # already the most recent: nothing to reorder
         entry = self._kept.get(id(trie))
         if entry is None or entry[0] is not trie:
             entry = (trie, self._make(trie))
@@ -31,4 +35,5 @@ class PerTrie(Generic[Made]):
                 self._kept.popitem(last=False)
         elif len(self._kept) > 1:
             self._kept.move_to_end(id(trie))
+        self._last = entry
         return entry[1]

@@ -60,8 +60,9 @@ def carried(query: str, found: Sequence[Found], n: int) -> list[Found]:
 def in_query_case(query: str, n: int, ask: Callable[[int], Sequence[Found]]) -> list[Found]:
     """The first `n` keys of a ranked lookup in `query`'s case (``carried``),
     where ``ask(room)`` runs the lookup for at most `room` keys: asked for
-    twice as many as needed, and more if merged keys leave fewer than `n`."""
-    room = min(2 * n, MAX_ROOM)
+    `n` when the query has nothing to carry, else twice as many as needed,
+    and more if merged keys leave fewer than `n`."""
+    room = n if query.lower() == query else min(2 * n, MAX_ROOM)
     while True:
         found = ask(room)
         out = carried(query, found, n)

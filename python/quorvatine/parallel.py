@@ -174,8 +174,8 @@ def _ranked_many(
 
         def asker(text: str, found: list[Match]) -> Callable[[int], list[Match]]:
             def ask(more: int) -> list[Match]:
-                if more == room:
-                    return found
+                if more <= room:
+                    return found[:more]  # the first of a ranking are its best
                 return one_call(trie, text, more, max_dist, swaps, scores, True)
 
             return ask

@@ -129,6 +129,8 @@ def _is_sequence(scores: object) -> bool:
 
 def _check_natural(label: str, value: object) -> None:
     """Refuses `value` unless it is an int (not a bool) from 0 to 2**64 - 1."""
+    if type(value) is int and 0 <= value <= MAX_U64:
+        return  # the common case, told at once
     if isinstance(value, bool) or not hasattr(type(value), "__index__"):
         raise TypeError(f"{label} must be an int, not {type(value).__name__}")
     number = operator.index(value)  # type: ignore[arg-type]

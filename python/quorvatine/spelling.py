@@ -23,8 +23,10 @@ from .ranked import _check_natural
 # (0.0 for the word itself; a plain edit costs 1, likely ones less).
 Correction = tuple[str, int, int, float]
 
-# Spelling indexes of the tries spelled with last.
-_INDEXES: PerTrie[object] = PerTrie(_native.spell_index)
+# Spelling indexes of the tries spelled with last, with the counts they carry.
+_INDEXES: PerTrie[tuple[object, Optional[memoryview]]] = PerTrie(
+    lambda trie: (_native.spell_index(trie), carried_counts(trie))
+)
 
 
 def spell(
@@ -100,8 +102,8 @@ def spell_many(
 
         def asker(text: str, found: list[Correction]) -> Callable[[int], list[Correction]]:
             def ask(more: int) -> list[Correction]:
-                if more == room:
-                    return found
+                if more <= room:
+                    return found[:more]  # the first of a ranking are its best
                 return _native.spell(trie, index, text, more, max_dist, True, table)
 
             return ask
@@ -118,7 +120,8 @@ def spell_many(
 
 def _prepared(trie: PrefixSearch, counts: Optional[Counts]) -> tuple[object, object]:
     """The trie's spelling indexes (made on first use) and the counts to rank by."""
-    return _INDEXES(trie), (carried_counts(trie) if counts is None else as_count_array(counts))
+    index, carried = _INDEXES(trie)
+    return index, (carried if counts is None else as_count_array(counts))
 
 
 def _check(trie: object, text: object, name: str, n: object, max_dist: object) -> None:

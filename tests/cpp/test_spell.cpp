@@ -1,6 +1,7 @@
 // The spelling ranker's error model against the plain optimal-string-
 // alignment distance, whose multiple by the least edit cost bounds it (the
-// ranker prunes on that bound), and case folding against a table.
+// ranker prunes on that bound, and on a limit the model gives up above),
+// and case folding against a table.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -48,6 +49,10 @@ TEST(ErrorCost, LiesBetweenTheBoundAndTheDearestEditsOfTheDistance) {
     EXPECT_LE(cost, w.first_letter * w.other * plain + 1e-9) << round;
     EXPECT_EQ(cost == 0.0, typed == word) << round;
     EXPECT_DOUBLE_EQ(cost_of(word), cost) << "a second call reuses its table";
+    // Below its cost a limit gives up with something above it; from its cost on, the cost.
+    const double limit = cost * static_cast<double>(round % 4) / 3.0;
+    const double limited = cost_of(word, limit);
+    EXPECT_TRUE(limit < cost ? limited > limit : limited == cost) << round;
   }
   EXPECT_DOUBLE_EQ(ErrorCost(U"teh")(U"the"), w.swap);
   EXPECT_DOUBLE_EQ(ErrorCost(U"ocur")(U"occur"), w.undoubled);

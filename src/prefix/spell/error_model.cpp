@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace prefix {
@@ -51,12 +52,16 @@ constexpr bool sound_alike(char32_t a, char32_t b) noexcept {
   return false;
 }
 
-// The cost of typing one letter for another, for a..z by table; any other
-// pair of code points is a plain substitution (or a vowel for a vowel).
+// The cost of typing one letter for another, by letter class: a..z, and
+// one class for every other code point (a plain substitution: no other code
+// point is a vowel).
 class SubstitutionTable {
  public:
+  static constexpr std::size_t CLASSES = LETTER_CLASSES;
+
   constexpr SubstitutionTable() {
     const ErrorWeights& w = ERROR_WEIGHTS;
+    for (std::size_t k = 0; k < CLASSES * CLASSES; ++k) costs_[k] = w.other;
     for (char32_t a = U'a'; a <= U'z'; ++a) {
       for (char32_t b = U'a'; b <= U'z'; ++b) {
         double cost = w.other;
@@ -67,24 +72,24 @@ class SubstitutionTable {
         } else if (are_neighbours(a, b)) {
           cost = w.keyboard;
         }
-        costs_[(a - U'a') * LETTERS + (b - U'a')] = cost;
+        costs_[letter_class(a) * CLASSES + letter_class(b)] = cost;
       }
     }
   }
 
-  [[nodiscard]] constexpr double operator()(char32_t intended, char32_t typed) const noexcept {
-    const char32_t i = intended - U'a';
-    const char32_t t = typed - U'a';
-    if (i < LETTERS && t < LETTERS) return costs_[i * LETTERS + t];
-    return is_vowel(intended) && is_vowel(typed) ? ERROR_WEIGHTS.vowel : ERROR_WEIGHTS.other;
+  // The costs of typing each class for an intended letter of class `intended`.
+  [[nodiscard]] constexpr const double* row(std::uint8_t intended) const noexcept {
+    return costs_.data() + std::size_t{intended} * CLASSES;
   }
 
  private:
-  static constexpr std::size_t LETTERS = 26;
-  std::array<double, LETTERS * LETTERS> costs_{};
+  std::array<double, CLASSES * CLASSES> costs_{};
 };
 
 constexpr SubstitutionTable SUBSTITUTION{};
+
+// No code point: what precedes a word's first letter.
+constexpr char32_t NO_LETTER = ~char32_t{0};
 
 // A letter of `text` at i that repeats a neighbour: its insertion is a
 // doubling, its deletion an undoubling.
@@ -94,9 +99,11 @@ bool repeats_neighbour(std::u32string_view text, std::size_t i) noexcept {
 
 }  // namespace
 
-ErrorCost::ErrorCost(std::u32string_view typed) : typed_(typed), inserted_(typed.size()) {
+ErrorCost::ErrorCost(std::u32string_view typed)
+    : typed_(typed), inserted_(typed.size()), classes_(typed.size()) {
   const ErrorWeights& w = ERROR_WEIGHTS;
   for (std::size_t i = 0; i < typed.size(); ++i) {
+    classes_[i] = letter_class(typed[i]);
     const double cost =
         repeats_neighbour(typed, i) ? w.doubled : (is_vowel(typed[i]) ? w.vowel_added : w.added);
     // At the first letter every edit costs more: people seldom get it wrong.
@@ -104,7 +111,7 @@ ErrorCost::ErrorCost(std::u32string_view typed) : typed_(typed), inserted_(typed
   }
 }
 
-double ErrorCost::operator()(std::u32string_view word) {
+double ErrorCost::operator()(std::u32string_view word, double limit) {
   const ErrorWeights& w = ERROR_WEIGHTS;
   const std::u32string_view typed = typed_;
   const std::size_t n = typed.size();
@@ -113,10 +120,15 @@ double ErrorCost::operator()(std::u32string_view word) {
   table_.resize((m + 1) * width);
   double* const cells = table_.data();
   const double* const inserted = inserted_.data();
+  const std::uint8_t* const classes = classes_.data();
   cells[0] = 0.0;
   for (std::size_t i = 1; i <= n; ++i) cells[i] = cells[i - 1] + inserted[i - 1];
+  double above_least = cells[0];  // the least cell of the row above
   for (std::size_t j = 1; j <= m; ++j) {
     const char32_t intended = word[j - 1];
+    // The letter before it, or none: a swap needs one.
+    const char32_t before = j >= 2 ? word[j - 2] : NO_LETTER;
+    const double* const substituted = SUBSTITUTION.row(letter_class(intended));
     const double factor = j == 1 ? w.first_letter : 1.0;
     const double deleted = factor * (repeats_neighbour(word, j - 1)
                                          ? w.undoubled
@@ -124,16 +136,21 @@ double ErrorCost::operator()(std::u32string_view word) {
     double* const row = cells + j * width;
     const double* const up = row - width;
     row[0] = up[0] + deleted;
+    double least = row[0];
     for (std::size_t i = 1; i <= n; ++i) {
       const char32_t got = typed[i - 1];
-      double best = up[i - 1] + (intended == got ? 0.0 : factor * SUBSTITUTION(intended, got));
+      double best = up[i - 1] + (intended == got ? 0.0 : factor * substituted[classes[i - 1]]);
       best = std::min(best, up[i] + deleted);
       best = std::min(best, row[i - 1] + inserted[i - 1]);
-      if (i >= 2 && j >= 2 && intended == typed[i - 2] && word[j - 2] == got && intended != got) {
+      if (before == got && i >= 2 && intended == typed[i - 2] && intended != got) {
         best = std::min(best, up[i - 2 - width] + w.swap);
       }
       row[i] = best;
+      least = std::min(least, best);
     }
+    // Costs only grow along a path, and no path goes round both rows.
+    if (least > limit && above_least > limit) return std::min(least, above_least);
+    above_least = least;
   }
   return cells[m * width + n];
 }

@@ -2,7 +2,9 @@
 // misspelling a word is, as a weighted optimal-string-alignment distance.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -54,12 +56,17 @@ class ErrorCost {
  public:
   explicit ErrorCost(std::u32string_view typed);
 
-  [[nodiscard]] double operator()(std::u32string_view word);
+  // The cost of `word` when it is at most `limit`; else some value above
+  // `limit` (the table is left as soon as two rows in a row exceed it: a
+  // path crosses one of any two rows, a swap stepping over at most one).
+  [[nodiscard]] double operator()(std::u32string_view word,
+                                  double limit = std::numeric_limits<double>::infinity());
 
  private:
   std::u32string_view typed_;
-  std::vector<double> inserted_;  // the cost of each typed letter, inserted
-  std::vector<double> table_;     // the rows of the last call
+  std::vector<double> inserted_;       // the cost of each typed letter, inserted
+  std::vector<std::uint8_t> classes_;  // each typed letter's class of substitutions
+  std::vector<double> table_;          // the rows of the last call
 };
 
 }  // namespace prefix

@@ -2,9 +2,11 @@
 #include "prefix/spell/speller.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,7 @@
 #include "prefix/distance/plain_swap_row.hpp"
 #include "prefix/spell/case_fold.hpp"
 #include "prefix/spell/error_model.hpp"
+#include "prefix/spell/letters.hpp"
 #include "prefix/spell/sound_code.hpp"
 #include "prefix/utf8.hpp"
 #include "prefix/walk/candidate_sink.hpp"
@@ -38,6 +41,9 @@ constexpr std::size_t LONGEST_PRICED = 256;
 
 // Candidates not from the index have their sound code worked out when priced.
 constexpr std::uint32_t SOUND_UNKNOWN = SpellIndex::NO_SOUND - 1;
+// Bounds are lowered by this much, more than the rounding of any rank.
+constexpr double BOUND_MARGIN = 1e-9;
+constexpr double INFINITY_RANK = std::numeric_limits<double>::infinity();
 
 struct Candidate {
   std::uint32_t key;             // its number in the index, for candidates from it
@@ -46,7 +52,9 @@ struct Candidate {
   std::uint32_t payload;
   std::uint32_t sound;     // its sound group in the index, or NO_SOUND, SOUND_UNKNOWN
   std::uint64_t distance;  // plain OSA; NOT_WALKED for sound candidates beyond the walk
+  double frequency;        // its frequency term (frequency_term), set with its bound
   double bound;            // no rank below this
+  bool unfolded;           // `compared` is the stored text of a folded query's candidate
 };
 
 struct Ranked {
@@ -110,29 +118,75 @@ class Pricing {
         sound_(code_.empty() ? SpellIndex::NO_SOUND : index.sound_group(code_)),
         query_capital_(query.fold && !query.text.empty() &&
                        fold_case(query.text.front()) != query.text.front()),
-        cost_of_(typed) {}
+        cost_of_(typed) {
+    // Only queries this short take sound candidates, the ones it bounds.
+    if (typed.size() > LONGEST_PRICED) return;
+    for (const char32_t c : typed) ++letters_[letter_class(c)];
+  }
 
   [[nodiscard]] const std::u32string& code() const noexcept { return code_; }
 
-  // The least rank a candidate at plain distance `distance` can have.
-  [[nodiscard]] double bound(std::uint64_t distance, std::uint32_t payload) const {
-    return std::min(static_cast<double>(distance) * LEAST_EDIT_COST, SOUND_COST) +
-           frequency_term(query_.counts, payload);
+  // A lower bound of the plain distance from the query to `text` (folded
+  // here if the query is): an edit puts at most one letter in place of at
+  // most one other (a swap none), so it takes at least as many edits as
+  // either has letters the other lacks, counted by class.
+  [[nodiscard]] std::uint64_t letters_apart(std::u32string_view text) const {
+    std::array<std::uint16_t, LETTER_CLASSES> left = letters_;
+    std::size_t shared = 0;
+    for (const char32_t c : text) {
+      std::uint8_t k = letter_class(c);
+      if (query_.fold && k == LETTER_CLASSES - 1) k = letter_class(fold_case(c));
+      if (left[k] > 0) {
+        --left[k];
+        ++shared;
+      }
+    }
+    return std::max(typed_.size(), text.size()) - shared;
   }
 
-  [[nodiscard]] Ranked price(const Candidate& candidate) {
-    const double cost = typed_.size() > LONGEST_PRICED ? static_cast<double>(candidate.distance)
-                                                       : cost_of_(candidate.compared);
-    double rank = sounds_alike(candidate) ? std::min(cost, SOUND_COST + SOUND_SHARE * cost) : cost;
-    rank += frequency_term(query_.counts, candidate.payload);
-    if (query_.fold && !query_capital_ && has_capital(candidate.text)) rank += CASE_PENALTY;
+  // Sets the candidate's frequency term, and its bound: the least rank a
+  // candidate at plain distance `distance` or more can have, its cost at
+  // least that many of the cheapest edits (lowered by a hair, so that
+  // rounding never lifts it above its rank). For a candidate beyond the
+  // walk, the letters it and the query do not share may tell a larger
+  // distance.
+  void bound(Candidate& candidate, std::uint64_t distance) const {
+    candidate.frequency = frequency_term(query_.counts, candidate.payload);
+    if (candidate.distance == NOT_WALKED) {
+      distance = std::max(distance, letters_apart(candidate.compared));
+    }
+    const double least = static_cast<double>(distance) * LEAST_EDIT_COST;
+    // Whether it may sound like the query: a candidate not from the index may.
+    const bool alike = candidate.sound == SOUND_UNKNOWN || sounds_alike(candidate);
+    candidate.bound = (alike ? std::min(least, SOUND_COST + SOUND_SHARE * least) : least) +
+                      candidate.frequency - BOUND_MARGIN;
+  }
+
+  // The candidate's rank and cost; a rank of infinity when it is sure to
+  // rank above `worst` (the n-th best so far), its cost then left unpriced.
+  [[nodiscard]] Ranked price(const Candidate& candidate, double worst) {
+    const bool alike = sounds_alike(candidate);
+    const double frequency = candidate.frequency;
+    const double penalty =
+        query_.fold && !query_capital_ && has_capital(candidate.text) ? CASE_PENALTY : 0.0;
+    double cost = static_cast<double>(candidate.distance);
+    if (typed_.size() <= LONGEST_PRICED) {
+      // The dearest cost that could still rank at most `worst`.
+      const double slack = worst - frequency - penalty + BOUND_MARGIN;
+      const double limit = alike ? std::max(slack, (slack - SOUND_COST) / SOUND_SHARE) : slack;
+      cost = cost_of_(compared(candidate), limit);
+      if (cost > limit) return {INFINITY_RANK, &candidate, cost};
+    }
+    double rank = alike ? std::min(cost, SOUND_COST + SOUND_SHARE * cost) : cost;
+    rank += frequency;
+    if (penalty != 0.0) rank += penalty;
     return {rank, &candidate, cost};
   }
 
-  [[nodiscard]] Correction correction(const Ranked& ranked) const {
+  [[nodiscard]] Correction correction(const Ranked& ranked) {
     const Candidate& candidate = *ranked.candidate;
     const std::uint64_t distance = candidate.distance == NOT_WALKED
-                                       ? plain_distance(typed_, candidate.compared)
+                                       ? plain_distance(typed_, compared(candidate))
                                        : candidate.distance;
     return Correction{encode_utf8(candidate.text), candidate.payload, distance, ranked.cost};
   }
@@ -145,12 +199,23 @@ class Pricing {
     return !code_.empty() && sound_code(candidate.compared) == code_;
   }
 
+  // The candidate's text as compared with the query: sound candidates of a
+  // folded query are folded here, when priced (most never are, and most
+  // have no capital to fold).
+  [[nodiscard]] std::u32string_view compared(const Candidate& candidate) {
+    if (!candidate.unfolded || !has_capital(candidate.compared)) return candidate.compared;
+    folded_ = fold_case(candidate.compared);
+    return folded_;
+  }
+
   std::u32string_view typed_;
   const SpellQuery& query_;
   std::u32string code_;
   std::uint32_t sound_;  // the query's sound group, or NO_SOUND
   bool query_capital_;
   ErrorCost cost_of_;
+  std::array<std::uint16_t, LETTER_CLASSES> letters_{};  // the query's letters by class
+  std::u32string folded_;                                // the last text compared() folded
 };
 
 // The n best of `candidates`, priced in order of their bounds until the
@@ -161,8 +226,9 @@ std::vector<Ranked> best_of(std::vector<Candidate>& candidates, Pricing& pricing
             [](const Candidate& a, const Candidate& b) { return a.bound < b.bound; });
   std::vector<Ranked> kept;
   for (const Candidate& candidate : candidates) {
-    if (kept.size() >= n && candidate.bound > kept.front().rank) break;
-    const Ranked ranked = pricing.price(candidate);
+    const double worst = kept.size() >= n ? kept.front().rank : INFINITY_RANK;
+    if (candidate.bound > worst) break;
+    const Ranked ranked = pricing.price(candidate, worst);
     if (kept.size() < n) {
       kept.push_back(ranked);
       std::push_heap(kept.begin(), kept.end(), is_before);
@@ -191,11 +257,11 @@ class Gathered {
       if (fold) {
         index.for_each_folded(payloads_[k], [&](std::uint32_t key) {
           candidates_.push_back(Candidate{key, index.text(key), compared, index.payload(key),
-                                          index.sound_of(key), found.distance, 0.0});
+                                          index.sound_of(key), found.distance, 0.0, 0.0, false});
         });
       } else {
-        candidates_.push_back(
-            Candidate{0, compared, compared, payloads_[k], SOUND_UNKNOWN, found.distance, 0.0});
+        candidates_.push_back(Candidate{0, compared, compared, payloads_[k], SOUND_UNKNOWN,
+                                        found.distance, 0.0, 0.0, false});
       }
     }
   }
@@ -223,7 +289,7 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   std::uint64_t radius = query.max_dist.value_or(length <= SPELLED_ONE_EDIT_UP_TO ? 1 : 2);
   Pricing pricing(typed, query, index);
   const auto bounded = [&](std::vector<Candidate>& candidates) {
-    for (Candidate& c : candidates) c.bound = pricing.bound(c.distance, c.payload);
+    for (Candidate& c : candidates) pricing.bound(c, c.distance);
   };
 
   // Its candidates borrow their texts from it: it is made in place, never moved.
@@ -246,7 +312,6 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   // Sound-alike keys the walk did not reach: further than the radius. The
   // walk's keys are told by their number in the index (folded walks) or
   // their text.
-  std::vector<std::u32string> folded_texts;
   // Sound-alike keys within an explicit max_dist are the walk's already.
   if (!query.max_dist && !pricing.code().empty() && length <= LONGEST_PRICED) {
     const std::size_t walked = candidates.size();
@@ -269,17 +334,10 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
         return;
       }
       const std::uint32_t payload = index.payload(key);
-      candidates.push_back(Candidate{key, text, text, payload, index.sound_of(key), NOT_WALKED,
-                                     pricing.bound(radius + 1, payload)});
+      candidates.push_back(Candidate{key, text, text, payload, index.sound_of(key), NOT_WALKED, 0.0,
+                                     0.0, query.fold});
+      pricing.bound(candidates.back(), radius + 1);
     });
-    if (query.fold) {
-      // Their folded texts, kept until the candidates are priced.
-      folded_texts.reserve(candidates.size() - walked);
-      for (std::size_t k = walked; k < candidates.size(); ++k) {
-        folded_texts.push_back(fold_case(candidates[k].text));
-        candidates[k].compared = folded_texts.back();
-      }
-    }
   }
   const std::vector<Ranked> best = best_of(candidates, pricing, query.n);
   std::vector<Correction> out;
