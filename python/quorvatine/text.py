@@ -277,7 +277,10 @@ def correct_many(
     batch = _texts(texts)
     _check_arguments(trie, "", "text", 0, max_dist, None)
     count = _thread_count(threads, "threads")
-    plans = [_unknown_windows(trie, text) for text in batch]
+    plans = [
+        _unknown_windows(trie, text, unwritten)
+        for text, unwritten in zip(batch, _native.unwritten_words(trie, list(batch)))
+    ]
     costs = _costs(trie, SPLIT, JOIN)
     return [
         Corrected(_applied(text, changes), changes)
@@ -299,17 +302,42 @@ class _Window(NamedTuple):
     after: int | None = None
 
 
-def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
+def _unknown_windows(
+    trie: PrefixSearch, text: str, unwritten: list[tuple[int, int]]
+) -> list[_Window]:
     """Each unknown word of `text` with the words next to it across one
-    space, merged where they meet."""
+    space, merged where they meet; `unwritten` holds the spans of the words
+    of `text` the trie does not hold as written (and maybe others)."""
+    if not unwritten:
+        return []  # every word is known
     spans = words(text)
-    payloads = [_known_span(trie, text, span) for span in spans]
+    missing = set(unwritten)
+    # The payloads of the words not held as written (None: unknown); the
+    # others are looked up when a window needs them.
+    looked_up = {
+        k: _lexicon.known_otherwise(trie, text[a:b])
+        for k, (a, b) in enumerate(spans)
+        if (a, b) in missing
+    }
     # Unknown words that read as names are left alone, and no correction
     # reaches into them.
-    names = [p is None and _is_name(text, span) for p, span in zip(payloads, spans)]
+    unknown = [k for k, payload in looked_up.items() if payload is None]
+    if not unknown:
+        return []
+    names = [False] * len(spans)
+    for k in unknown:
+        names[k] = _is_name(text, spans[k])
+
+    def payload_of(k: int) -> int | None:
+        if k in looked_up:
+            return looked_up[k]
+        a, b = spans[k]
+        hit = trie.exact_match(text[a:b])
+        return None if hit is None else hit[1]
+
     groups: list[list[int]] = []
-    for k, payload in enumerate(payloads):
-        if payload is not None or names[k]:
+    for k in unknown:
+        if names[k]:
             continue
         low = k
         while (low > k - _REACH and low > 0 and not names[low - 1]
@@ -327,10 +355,10 @@ def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
         inside = 0 <= other < len(spans)
         if not inside or not _joinable(text, *sorted((spans[k], spans[other]))):
             return None
-        return payloads[other]
+        return payload_of(other)
 
     return [
-        _Window([spans[k] for k in g], [payloads[k] for k in g],
+        _Window([spans[k] for k in g], [payload_of(k) for k in g],
                 neighbour(g[0], g[0] - 1), neighbour(g[-1], g[-1] + 1))
         for g in groups
     ]

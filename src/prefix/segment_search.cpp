@@ -3,6 +3,7 @@
 #include "prefix/segment_search.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -28,7 +29,8 @@ struct Step {
   std::uint32_t from = 0;     // where the piece starts ...
   std::uint8_t from_way = 0;  // ... and which of the ways there it follows
   PieceKind kind = PieceKind::KEPT;
-  std::u32string key;
+  std::uint32_t key_at = 0;  // a KEY piece's key: Ways::keys_[key_at, key_at + key_length)
+  std::uint32_t key_length = 0;
   std::uint32_t payload = 0;
   std::uint64_t distance = 0;
   std::uint32_t last = NO_KEY;  // the key the piece stands for, if any
@@ -66,6 +68,24 @@ class Ways {
     for (std::size_t k = 1; k < inside_.size(); ++k) {
       inside_[k] = inside_[k - 1] + (k - 1 < cut_.size() && cut_[k - 1] ? 1 : 0);
     }
+  }
+
+  // Readies the offers of pieces that start at `start`, whose ways are all
+  // found by then: the pairs each begins with.
+  void begin(std::size_t start) {
+    for (std::size_t way = 0; way < WAYS; ++way) {
+      const Step& from = steps_[start * WAYS + way];
+      if (from.cost == UNREACHED) break;
+      from_pairs_[way] = query_.pairs.from(from.last);
+    }
+    start_ = start;
+  }
+
+  // Keeps a copy of `key` for a step; returns where it begins.
+  [[nodiscard]] std::uint32_t keep_key(std::u32string_view key) {
+    const auto at = static_cast<std::uint32_t>(keys_.size());
+    keys_.append(key);
+    return at;
   }
 
   // Whether the text is cut at `position` (its ends included).
@@ -110,7 +130,12 @@ class Ways {
       const Step& from = steps_[start * WAYS + way];
       if (from.cost == UNREACHED) break;
       double total = from.cost + cost;
-      if (payload != NO_KEY) total += query_.pairs.after(from.last, payload, alone) - alone;
+      if (payload != NO_KEY) {
+        // begin(start) has found the pairs of each way's last key.
+        const PairCosts pairs =
+            start == start_ ? from_pairs_[way] : query_.pairs.from(from.last);
+        total += pairs.after(from.last, payload, alone) - alone;
+      }
       keep(end, total, start, way, payload, fill);
       if (payload == NO_KEY || query_.pairs.empty()) break;
     }
@@ -124,8 +149,9 @@ class Ways {
     for (std::size_t end = n; end > 0;) {
       Step& step = steps_[end * WAYS + way];
       const bool keyed = step.kind == PieceKind::KEY;
+      const std::u32string_view key(keys_.data() + step.key_at, step.key_length);
       out.pieces.push_back(Piece{step.from, static_cast<std::uint32_t>(end), step.kind,
-                                 keyed ? encode_utf8(step.key) : std::string(),
+                                 keyed ? encode_utf8(key) : std::string(),
                                  keyed ? step.payload : 0, keyed ? step.distance : 0});
       end = step.from;
       way = step.from_way;
@@ -154,7 +180,7 @@ class Ways {
     while (at < top && at < WAYS && ways[at].cost <= total) ++at;
     if (at == WAYS) return;
     const std::size_t hole = top == WAYS ? WAYS - 1 : top;
-    for (std::size_t k = hole; k > at; --k) ways[k] = std::move(ways[k - 1]);
+    for (std::size_t k = hole; k > at; --k) ways[k] = ways[k - 1];
     Step& step = ways[at];
     step.cost = total;
     step.from = static_cast<std::uint32_t>(start);
@@ -168,6 +194,9 @@ class Ways {
   std::vector<bool> cut_;
   std::vector<std::uint32_t> inside_;
   std::vector<bool> sealed_;  // strictly inside a word as written
+  std::u32string keys_;       // the keys of the KEY steps, one after another
+  std::size_t start_ = SIZE_MAX;  // the start readied by begin()
+  std::array<PairCosts, WAYS> from_pairs_{};
 };
 
 // Takes, for one start position, every key the walk reaches with each end of
@@ -191,17 +220,27 @@ class EndSink {
 
   template <class Ends>
   void accept_ends(NodeId node, std::u32string_view key, Ends ends) {
-    const std::uint32_t payload = payload_of_(node);
-    const double cost = query_.words(payload);
+    // The key's payload, cost and copy, read once it explains a piece.
+    bool read = false;
+    std::uint32_t payload = NO_KEY;
+    double cost = 0.0;
+    std::uint32_t key_at = 0;
     ends([&](std::size_t length, std::uint64_t distance) {
       if (length == 0 || distance > edits_allowed(std::min(length, key.size()))) return;
+      if (!read) {
+        read = true;
+        payload = payload_of_(node);
+        cost = query_.words(payload);
+        key_at = ways_.keep_key(key);
+      }
       const std::size_t end = start_ + length;
       ways_.offer(
           start_, end,
           cost + static_cast<double>(distance) * query_.costs.per_edit + ways_.cuts(start_, end),
           payload, cost, [&](Step& step) {
             step.kind = PieceKind::KEY;
-            step.key.assign(key);
+            step.key_at = key_at;
+            step.key_length = static_cast<std::uint32_t>(key.size());
             step.payload = payload;
             step.distance = distance;
           });
@@ -240,6 +279,7 @@ Segmentation segment(const SearchTrie& trie, const SegmentQuery& query) {
             std::size_t{view.height} + std::min<std::uint64_t>(query.max_dist, n);
         for (std::size_t start = 0; start < n; ++start) {
           if (ways.cost_at(start) == UNREACHED) continue;
+          ways.begin(start);
           const std::u32string_view rest = text.substr(start, reach);
           // A word the caller knows (a fixed piece) is seldom the start of a
           // typo: only pieces at the start of other words take max_dist, and
