@@ -278,8 +278,8 @@ def correct_many(
     _check_arguments(trie, "", "text", 0, max_dist, None)
     count = _thread_count(threads, "threads")
     plans = [
-        _unknown_windows(trie, text, unwritten)
-        for text, unwritten in zip(batch, _native.unwritten_words(trie, list(batch)))
+        _unknown_windows(trie, text, found)
+        for text, found in zip(batch, _native.text_words(trie, list(batch)))
     ]
     costs = _costs(trie, SPLIT, JOIN)
     return [
@@ -303,38 +303,28 @@ class _Window(NamedTuple):
 
 
 def _unknown_windows(
-    trie: PrefixSearch, text: str, unwritten: list[tuple[int, int]]
+    trie: PrefixSearch, text: str, found: list[tuple[int, int, int | None]]
 ) -> list[_Window]:
     """Each unknown word of `text` with the words next to it across one
-    space, merged where they meet; `unwritten` holds the spans of the words
-    of `text` the trie does not hold as written (and maybe others)."""
-    if not unwritten:
-        return []  # every word is known
-    spans = words(text)
-    missing = set(unwritten)
-    # The payloads of the words not held as written (None: unknown); the
-    # others are looked up when a window needs them.
-    looked_up = {
-        k: _lexicon.known_otherwise(trie, text[a:b])
-        for k, (a, b) in enumerate(spans)
-        if (a, b) in missing
-    }
+    space, merged where they meet; `found` holds the words of `text` with
+    their payloads as written (``_native.text_words``)."""
+    if all(payload is not None for _, _, payload in found):
+        return []  # every word is known as written
+    skipped = _skipped(text)
+    if skipped:
+        found = [word for word in found if not _inside(skipped, word[0])]
+    spans = [(a, b) for a, b, _ in found]
+    # The words not held as written may be held in another casing.
+    payloads = [
+        payload if payload is not None else _lexicon.known_otherwise(trie, text[a:b])
+        for a, b, payload in found
+    ]
     # Unknown words that read as names are left alone, and no correction
     # reaches into them.
-    unknown = [k for k, payload in looked_up.items() if payload is None]
-    if not unknown:
-        return []
+    unknown = [k for k, payload in enumerate(payloads) if payload is None]
     names = [False] * len(spans)
     for k in unknown:
         names[k] = _is_name(text, spans[k])
-
-    def payload_of(k: int) -> int | None:
-        if k in looked_up:
-            return looked_up[k]
-        a, b = spans[k]
-        hit = trie.exact_match(text[a:b])
-        return None if hit is None else hit[1]
-
     groups: list[list[int]] = []
     for k in unknown:
         if names[k]:
@@ -355,10 +345,10 @@ def _unknown_windows(
         inside = 0 <= other < len(spans)
         if not inside or not _joinable(text, *sorted((spans[k], spans[other]))):
             return None
-        return payload_of(other)
+        return payloads[other]
 
     return [
-        _Window([spans[k] for k in g], [payload_of(k) for k in g],
+        _Window([spans[k] for k in g], [payloads[k] for k in g],
                 neighbour(g[0], g[0] - 1), neighbour(g[-1], g[-1] + 1))
         for g in groups
     ]
