@@ -29,8 +29,7 @@ struct Step {
   std::uint32_t from = 0;     // where the piece starts ...
   std::uint8_t from_way = 0;  // ... and which of the ways there it follows
   PieceKind kind = PieceKind::KEPT;
-  std::uint32_t key_at = 0;  // a KEY piece's key: Ways::keys_[key_at, key_at + key_length)
-  std::uint32_t key_length = 0;
+  std::string key;  // a KEY piece's key, UTF-8: most are short enough to need no heap
   std::uint32_t payload = 0;
   std::uint64_t distance = 0;
   std::uint32_t last = NO_KEY;  // the key the piece stands for, if any
@@ -81,13 +80,6 @@ class Ways {
     start_ = start;
   }
 
-  // Keeps a copy of `key` for a step; returns where it begins.
-  [[nodiscard]] std::uint32_t keep_key(std::u32string_view key) {
-    const auto at = static_cast<std::uint32_t>(keys_.size());
-    keys_.append(key);
-    return at;
-  }
-
   // Whether the text is cut at `position` (its ends included).
   [[nodiscard]] bool is_cut(std::size_t position) const noexcept {
     return position == 0 || position >= query_.text.size() || cut_[position];
@@ -132,8 +124,7 @@ class Ways {
       double total = from.cost + cost;
       if (payload != NO_KEY) {
         // begin(start) has found the pairs of each way's last key.
-        const PairCosts pairs =
-            start == start_ ? from_pairs_[way] : query_.pairs.from(from.last);
+        const PairCosts pairs = start == start_ ? from_pairs_[way] : query_.pairs.from(from.last);
         total += pairs.after(from.last, payload, alone) - alone;
       }
       keep(end, total, start, way, payload, fill);
@@ -149,9 +140,8 @@ class Ways {
     for (std::size_t end = n; end > 0;) {
       Step& step = steps_[end * WAYS + way];
       const bool keyed = step.kind == PieceKind::KEY;
-      const std::u32string_view key(keys_.data() + step.key_at, step.key_length);
       out.pieces.push_back(Piece{step.from, static_cast<std::uint32_t>(end), step.kind,
-                                 keyed ? encode_utf8(key) : std::string(),
+                                 keyed ? std::move(step.key) : std::string(),
                                  keyed ? step.payload : 0, keyed ? step.distance : 0});
       end = step.from;
       way = step.from_way;
@@ -180,7 +170,7 @@ class Ways {
     while (at < top && at < WAYS && ways[at].cost <= total) ++at;
     if (at == WAYS) return;
     const std::size_t hole = top == WAYS ? WAYS - 1 : top;
-    for (std::size_t k = hole; k > at; --k) ways[k] = ways[k - 1];
+    for (std::size_t k = hole; k > at; --k) ways[k] = std::move(ways[k - 1]);
     Step& step = ways[at];
     step.cost = total;
     step.from = static_cast<std::uint32_t>(start);
@@ -193,8 +183,7 @@ class Ways {
   std::vector<Step> steps_;
   std::vector<bool> cut_;
   std::vector<std::uint32_t> inside_;
-  std::vector<bool> sealed_;  // strictly inside a word as written
-  std::u32string keys_;       // the keys of the KEY steps, one after another
+  std::vector<bool> sealed_;      // strictly inside a word as written
   std::size_t start_ = SIZE_MAX;  // the start readied by begin()
   std::array<PairCosts, WAYS> from_pairs_{};
 };
@@ -220,18 +209,18 @@ class EndSink {
 
   template <class Ends>
   void accept_ends(NodeId node, std::u32string_view key, Ends ends) {
-    // The key's payload, cost and copy, read once it explains a piece.
+    // The key's payload, cost and UTF-8 form, read once it explains a piece.
     bool read = false;
     std::uint32_t payload = NO_KEY;
     double cost = 0.0;
-    std::uint32_t key_at = 0;
+    std::string utf8;
     ends([&](std::size_t length, std::uint64_t distance) {
       if (length == 0 || distance > edits_allowed(std::min(length, key.size()))) return;
       if (!read) {
         read = true;
         payload = payload_of_(node);
         cost = query_.words(payload);
-        key_at = ways_.keep_key(key);
+        utf8 = encode_utf8(key);
       }
       const std::size_t end = start_ + length;
       ways_.offer(
@@ -239,8 +228,7 @@ class EndSink {
           cost + static_cast<double>(distance) * query_.costs.per_edit + ways_.cuts(start_, end),
           payload, cost, [&](Step& step) {
             step.kind = PieceKind::KEY;
-            step.key_at = key_at;
-            step.key_length = static_cast<std::uint32_t>(key.size());
+            step.key = utf8;
             step.payload = payload;
             step.distance = distance;
           });
