@@ -396,47 +396,68 @@ bool takes_tiers(const SpellIndex& index, const SpellQuery& query, std::uint64_t
          query.counts.size() == index.counts().size();
 }
 
-// The corrections of a folded query walked at radius 2, in two steps: the
-// keys within one edit, with the sound-alike keys, set the n-th best rank;
-// then only the keys two edits away that may rank better are looked for,
-// in the smallest tier that holds them all. The corrections are those of
-// one walk at radius 2; none when a long word has no key within one edit
-// (whether it is looked for further depends on all of them).
-std::optional<std::vector<Correction>> spell_tiered(const SpellIndex& index,
-                                                    std::u32string_view typed,
-                                                    const SpellQuery& query, Pricing& pricing) {
-  constexpr std::uint64_t RADIUS = 2;
-  Gathered near(index.folded(), index, typed, RADIUS - 1, true);
-  if (!query.max_dist && typed.size() >= SPELLED_FAR_FROM && !near.has_near()) return std::nullopt;
+std::vector<Correction> corrections(const std::vector<Ranked>& ranked, Pricing& pricing) {
+  std::vector<Correction> out;
+  out.reserve(ranked.size());
+  for (const Ranked& r : ranked) out.push_back(pricing.correction(r));
+  return out;
+}
+
+// The corrections of a folded query walked at `radius`, in two steps:
+// `near`, the keys a walk at radius - 1 found (bounded), with the
+// sound-alike keys, set the n-th best rank; then only the keys `radius`
+// edits away that may rank better are looked for, in the smallest tier that
+// holds them all. The corrections are those of one walk at `radius`.
+std::vector<Correction> in_two_steps(Gathered& near, const SpellIndex& index,
+                                     std::u32string_view typed, const SpellQuery& query,
+                                     Pricing& pricing, std::uint64_t radius) {
   std::vector<Candidate>& candidates = near.candidates();
-  for (Candidate& c : candidates) pricing.bound(c, c.distance);
-  if (!query.max_dist) add_sounding(candidates, pricing, index, query, RADIUS, true);
-  // Sound-alike keys two edits away: the second walk's too.
-  std::vector<std::uint32_t> two_apart;
+  if (!query.max_dist) add_sounding(candidates, pricing, index, query, radius, true);
+  // Sound-alike keys `radius` edits away: the second walk's too.
+  std::vector<std::uint32_t> apart;
   for (const Candidate& c : candidates) {
-    if (c.distance == RADIUS) two_apart.push_back(c.key);
+    if (c.distance == radius) apart.push_back(c.key);
   }
-  std::sort(two_apart.begin(), two_apart.end());
+  std::sort(apart.begin(), apart.end());
   Best best(query.n);
   best.offer(candidates, pricing);
   const SearchTrie* walked = &index.folded();
   for (const SpellIndex::Tier& tier : index.tiers()) {
     // Every key the tier leaves out would rank above the n-th best so far
     // (by a second margin, more than any rounding of the logarithm).
-    if (least_bound(RADIUS, frequency_of(tier.below)) - BOUND_MARGIN <= best.worst()) break;
+    if (least_bound(radius, frequency_of(tier.below)) - BOUND_MARGIN <= best.worst()) break;
     walked = &tier.trie;
   }
-  Gathered far(*walked, index, typed, RADIUS, true);
+  Gathered far(*walked, index, typed, radius, true);
   std::erase_if(far.candidates(), [&](const Candidate& c) {
-    return c.distance < RADIUS || std::binary_search(two_apart.begin(), two_apart.end(), c.key);
+    return c.distance < radius || std::binary_search(apart.begin(), apart.end(), c.key);
   });
   for (Candidate& c : far.candidates()) pricing.bound(c, c.distance);
   best.offer(far.candidates(), pricing);
-  const std::vector<Ranked> ranked = std::move(best).take();
-  std::vector<Correction> out;
-  out.reserve(ranked.size());
-  for (const Ranked& r : ranked) out.push_back(pricing.correction(r));
-  return out;
+  return corrections(std::move(best).take(), pricing);
+}
+
+// The corrections of a folded query walked at radius 2 (takes_tiers), as
+// spell gives them, the last step of each walk in the tiers: 2 edits far,
+// or for a long word with no key within one edit whose best key within two
+// is a poor match, 3.
+std::vector<Correction> spell_tiered(const SpellIndex& index, std::u32string_view typed,
+                                     const SpellQuery& query, Pricing& pricing) {
+  const auto gathered = [&](Gathered& found) -> Gathered& {
+    for (Candidate& c : found.candidates()) pricing.bound(c, c.distance);
+    return found;
+  };
+  Gathered near(index.folded(), index, typed, 1, true);
+  if (query.max_dist || typed.size() < SPELLED_FAR_FROM || near.has_near()) {
+    return in_two_steps(gathered(near), index, typed, query, pricing, 2);
+  }
+  Gathered nearer(index.folded(), index, typed, 2, true);
+  const std::vector<Ranked> best = best_of(gathered(nearer).candidates(), pricing, 1);
+  if (best.empty() || best.front().cost > FAR_COST) {
+    return in_two_steps(nearer, index, typed, query, pricing, 3);
+  }
+  add_sounding(nearer.candidates(), pricing, index, query, 2, false);
+  return corrections(best_of(nearer.candidates(), pricing, query.n), pricing);
 }
 
 }  // namespace
@@ -449,10 +470,7 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   const std::uint64_t length = typed.size();
   std::uint64_t radius = query.max_dist.value_or(length <= SPELLED_ONE_EDIT_UP_TO ? 1 : 2);
   Pricing pricing(typed, query, index);
-  if (takes_tiers(index, query, radius, typed)) {
-    std::optional<std::vector<Correction>> out = spell_tiered(index, typed, query, pricing);
-    if (out) return std::move(*out);
-  }
+  if (takes_tiers(index, query, radius, typed)) return spell_tiered(index, typed, query, pricing);
   const auto bounded = [&](std::vector<Candidate>& candidates) {
     for (Candidate& c : candidates) pricing.bound(c, c.distance);
   };
@@ -475,11 +493,7 @@ std::vector<Correction> spell(const SearchTrie& trie, const SpellIndex& index,
   std::vector<Candidate>& candidates = gathered->candidates();
   // Sound-alike keys within an explicit max_dist are the walk's already.
   if (!query.max_dist) add_sounding(candidates, pricing, index, query, radius, false);
-  const std::vector<Ranked> best = best_of(candidates, pricing, query.n);
-  std::vector<Correction> out;
-  out.reserve(best.size());
-  for (const Ranked& ranked : best) out.push_back(pricing.correction(ranked));
-  return out;
+  return corrections(best_of(candidates, pricing, query.n), pricing);
 }
 
 }  // namespace prefix
