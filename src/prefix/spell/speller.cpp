@@ -172,9 +172,15 @@ class Pricing {
   }
 
   // bound(), with `distance` already the lower bound of its plain distance.
+  // Of its edits, at least as many as the query is longer than it are
+  // insertions, which cost more than the cheapest edit.
   void bound_at(Candidate& candidate, std::uint64_t distance) const {
     candidate.frequency = frequency(candidate.payload);
-    const double least = static_cast<double>(distance) * LEAST_EDIT_COST;
+    const std::uint64_t length = candidate.compared.size();
+    const std::uint64_t inserted = typed_.size() > length ? typed_.size() - length : 0;
+    const double least =
+        static_cast<double>(inserted) * LEAST_INSERT_COST +
+        static_cast<double>(distance > inserted ? distance - inserted : 0) * LEAST_EDIT_COST;
     // Whether it may sound like the query: a candidate not from the index may.
     const bool alike = candidate.sound == SOUND_UNKNOWN || sounds_alike(candidate);
     candidate.bound = (alike ? std::min(least, SOUND_COST + SOUND_SHARE * least) : least) +
