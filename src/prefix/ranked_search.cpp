@@ -58,7 +58,8 @@ enum class Walk : bool { Suggest, Complete };
 // is followed, in stored order.
 template <class View, class Sink>
 void offer_exact(const View& view, std::u32string_view text, Sink& sink) {
-  if (text.empty()) return;  // the root is never offered
+  // The root is never offered.
+  if (text.empty() || sink.is_done()) return;
   struct Step {
     std::size_t position;  // the child's position, reached from its parent
     std::uint32_t depth;   // the child's depth, >= 1
