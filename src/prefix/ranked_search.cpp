@@ -108,6 +108,11 @@ void offer_exact(const View& view, std::u32string_view text, Sink& sink) {
   }
 }
 
+// Whether `Queries` are the walks with case ignored.
+template <template <class, class> class Queries>
+constexpr bool FOLDED = std::is_same_v<Queries<walk::ShapeView, walk::ArrayPayloadOf>,
+                                       walk::FoldedQueries<walk::ShapeView, walk::ArrayPayloadOf>>;
+
 // Walks `text` (the query's, folded when query.fold) at radius `first`,
 // first + 1, ... DEEPEN_UP_TO, then max_dist, each with a fresh sink, until
 // one holds n keys: every key within that radius was offered to it, so its
@@ -115,11 +120,6 @@ void offer_exact(const View& view, std::u32string_view text, Sink& sink) {
 // knows that no key lies nearer than the radius that one walked at, plus
 // one. suggest's sinks rank by payload without scores, and then pass over
 // ranges of keys by the trie's payload minima (walk::TopSink).
-// Whether `Queries` are the walks with case ignored.
-template <template <class, class> class Queries>
-constexpr bool FOLDED = std::is_same_v<Queries<walk::ShapeView, walk::ArrayPayloadOf>,
-                                       walk::FoldedQueries<walk::ShapeView, walk::ArrayPayloadOf>>;
-
 template <template <class, class> class Queries>
 std::vector<RankedMatch> ranked(const SearchTrie& trie, const RankedQuery& query,
                                 std::u32string_view text, std::uint64_t first, Walk kind) {
