@@ -43,13 +43,18 @@ def test_the_intended_word_comes_first(english, typo, intended):
 
 
 def test_order_is_exact_and_the_batch_answers_as_the_loop(english):
-    words = ["wich", "Recieve", "occurr", "xqzzv", "a", "seperratly", "nollij", "fizicks", "TEH", "caffe"]
+    words = ["wich", "Recieve", "occurr", "xqzzv", "a", "seperratly", "nollij", "fizicks", "TEH", "caffe", "definately"]
+    carried = carried_counts(english)
     for word in words:
         everything = spell(english, word, 1000)
         # Pricing stops at the bound of the n-th best, and gives up on a
-        # candidate once it cannot enter: neither may cut anything.
+        # candidate once it cannot enter; the best one or two are looked for
+        # two edits away among common words only, when the best within one
+        # edit leave no room for others: none of it may cut anything.
         assert spell(english, word, 4) == everything[:4]
         assert spell(english, word, 1) == everything[:1]
+        assert spell(english, word, 1, counts=carried) == everything[:1]  # counts not the index's
+        assert spell(english, word, 2, max_dist=2) == spell(english, word, 1000, max_dist=2)[:2]
         assert all(reference.osa(c[0].lower(), word.lower()) == c[2] for c in everything[:20])
     for options in ({}, {"ignore_case": False, "max_dist": 1}, {"counts": [1] * 200_000}):
         loop = [spell(english, w, 5, **options) for w in words]

@@ -139,3 +139,13 @@ def test_arrays_that_are_not_a_tree_fail_whatever_the_query(call):
     dag = from_internal_data([0, 2], ["", "a"], [None, 1], [1, 1])
     with pytest.raises(PanicException, match="child relation is not a tree"):
         call[0](dag, "zzz", 1, 0)
+
+
+def test_siblings_repeating_a_code_point_are_all_ranked():
+    # The root's two children are both "a": the nearest is the one whose
+    # payload ranks first, at every radius, case folded or not.
+    twins = from_internal_data([0, 2, 2], ["", "a", "a"], [None, 5, 3], [1, 2])
+    for max_dist in (0, 2):
+        assert suggest(twins, "a", 2, max_dist) == [("a", 3, 0), ("a", 5, 0)]
+        assert suggest(twins, "A", 1, max_dist, ignore_case=True) == [("A", 3, 0)]
+    assert suggest(twins, "b", 1, 1) == [("a", 3, 1)]

@@ -23,10 +23,9 @@ from .ranked import _check_natural
 # (0.0 for the word itself; a plain edit costs 1, likely ones less).
 Correction = tuple[str, int, int, float]
 
-# Spelling indexes of the tries spelled with last, with the counts they carry.
-_INDEXES: PerTrie[tuple[object, Optional[memoryview]]] = PerTrie(
-    lambda trie: (_native.spell_index(trie), carried_counts(trie))
-)
+# Spelling indexes of the tries spelled with last, made with the counts they
+# carry (which the native calls rank by when given None).
+_INDEXES: PerTrie[object] = PerTrie(lambda trie: _native.spell_index(trie, carried_counts(trie)))
 
 
 def spell(
@@ -123,9 +122,9 @@ def spell_many(
 
 
 def _prepared(trie: PrefixSearch, counts: Optional[Counts]) -> tuple[object, object]:
-    """The trie's spelling indexes (made on first use) and the counts to rank by."""
-    index, carried = _INDEXES(trie)
-    return index, (carried if counts is None else as_count_array(counts))
+    """The trie's spelling indexes (made on first use) and the counts to rank
+    by: None for those it carries, held by the indexes."""
+    return _INDEXES(trie), (None if counts is None else as_count_array(counts))
 
 
 def _check(trie: object, text: object, name: str, n: object, max_dist: object) -> None:

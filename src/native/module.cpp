@@ -231,7 +231,8 @@ PyMethodDef module_functions[] = {
      "with_key_counts(trie, counts)\n--\n\nA PrefixSearch sharing `trie`'s data, with "
      "`counts` per payload."},
     {"spell_index", as_cfunction(native::spell_index), FASTCALL_KEYWORDS,
-     "spell_index(trie)\n--\n\nThe spelling indexes of the trie's keys, for spell."},
+     "spell_index(trie, counts)\n--\n\nThe spelling indexes of the trie's keys, for spell, "
+     "with the counts they rank by."},
     {"sound_code", as_cfunction(native::sound_code), FASTCALL_KEYWORDS,
      "sound_code(word)\n--\n\nThe sound code of `word`, case folded."},
     {"spell", as_cfunction(native::spell), FASTCALL_KEYWORDS,

@@ -64,12 +64,20 @@ struct SpellOptions {
   }
 };
 
+// The counts to rank by: `counts`, or the index's own when it holds none
+// (None).
+std::span<const std::uint64_t> counts_of(PyObject* given, const U64Buffer& counts,
+                                         const prefix::SpellIndex& index) {
+  return given == Py_None ? index.counts() : counts.span();
+}
+
 std::tuple<std::string_view, std::uint32_t, std::uint64_t, double> correction_tuple(
     const prefix::Correction& correction) {
   return {correction.key, correction.payload, correction.distance, correction.cost};
 }
 
-constexpr binding::FunctionDescription<1> SPELL_INDEX{std::nullopt, "spell_index", {"trie"}, 1};
+constexpr binding::FunctionDescription<2> SPELL_INDEX{
+    std::nullopt, "spell_index", {"trie", "counts"}, 2};
 constexpr binding::FunctionDescription<1> SOUND_CODE{std::nullopt, "sound_code", {"word"}, 1};
 constexpr binding::FunctionDescription<7> SPELL{
     std::nullopt, "spell", {"trie", "index", "word", "n", "max_dist", "fold", "counts"}, 7};
@@ -86,8 +94,9 @@ PyObject* spell_index(PyObject* /*module*/, PyObject* const* args, Py_ssize_t na
   return binding::run_entry_point([&] {
     const auto bound = binding::bind(SPELL_INDEX, args, nargs, kwnames);
     const BorrowedTrie borrowed(bound[0]);
-    auto index =
-        without_lock([&] { return std::make_unique<prefix::SpellIndex>(borrowed.trie()); });
+    const U64Buffer counts(bound[1], "counts");
+    auto index = without_lock(
+        [&] { return std::make_unique<prefix::SpellIndex>(borrowed.trie(), counts.span()); });
     binding::Ref capsule = binding::checked(PyCapsule_New(index.get(), CAPSULE_NAME, free_index));
     static_cast<void>(index.release());  // the capsule owns it now
     return capsule;
@@ -114,7 +123,8 @@ PyObject* spell(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
     const SpellOptions options = SpellOptions::from(bound, 3);
     const U64Buffer counts(bound[6], "counts");
     return binding::list_into_py(
-        prefix::spell(borrowed.trie(), index, options.query(text, counts.span())),
+        prefix::spell(borrowed.trie(), index,
+                      options.query(text, counts_of(bound[6], counts, index))),
         correction_tuple);
   });
 }
@@ -130,12 +140,13 @@ PyObject* spell_many(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nar
     const U64Buffer counts(bound[6], "counts");
     const std::size_t threads = thread_count(bound.template convert<binding::MachineWord>(7));
     const prefix::SearchTrie& trie = borrowed.trie();
+    const std::span<const std::uint64_t> ranked_by = counts_of(bound[6], counts, index);
     const std::vector<std::u32string>& texts = queries.texts;
     BatchProgress progress(bound[8], texts.size());
     binding::Ref answers = answers_into_list<std::vector<prefix::Correction>>(
         texts.size(), threads,
         [&](std::size_t i) {
-          return prefix::spell(trie, index, options.query(texts[i], counts.span()));
+          return prefix::spell(trie, index, options.query(texts[i], ranked_by));
         },
         correction_tuple, progress);
     if (queries.refused) throw std::move(*queries.refused);

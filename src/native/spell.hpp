@@ -6,8 +6,9 @@
 
 namespace native {
 
-// spell_index(trie): a capsule holding the prefix::SpellIndex of the trie's
-// keys (folded, and by sound code), made with the interpreter lock released. PanicException when
+// spell_index(trie, counts): a capsule holding the prefix::SpellIndex of the
+// trie's keys (folded, and by sound code) with `counts` (None or a buffer as
+// spell takes), made with the interpreter lock released. PanicException when
 // the trie's arrays are not a tree.
 PyObject* spell_index(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) noexcept;
@@ -18,8 +19,9 @@ PyObject* sound_code(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
 
 // spell(trie, index, word, n, max_dist, fold, counts): a list of (key,
 // payload, distance, cost), best first (prefix::spell). `index` is
-// spell_index(trie)'s capsule, `max_dist` an int or None, `counts` None or
-// a buffer of unsigned 64-bit integers (format 'Q'), indexed by payload.
+// spell_index(trie, ...)'s capsule, `max_dist` an int or None, `counts` a
+// buffer of unsigned 64-bit integers (format 'Q'), indexed by payload, or
+// None for the counts the index was made with.
 // spell_many(trie, index, words, n, max_dist, fold, counts, threads,
 // progress): the list of spell's lists for a list or tuple of words, on
 // native threads with the lock released, failing as the loop would first

@@ -21,8 +21,9 @@ struct RankedQuery {
 };
 
 // The at most n keys within max_dist of the query text, best first (see
-// walk::TopSink for the order). Tree walks at radius 1 (0 for n = 1), 2, 3,
-// then max_dist, until one finds n keys, each with a sink that lowers its
+// walk::TopSink for the order). Tree walks at radius 1 (for n = 1, or
+// max_dist 0, a descent along the text at radius 0 first), 2, 3, then
+// max_dist, until one finds n keys, each with a sink that lowers its
 // radius to the worst kept distance once it holds n: per visited node a step
 // of the row kind distance::with_rows or with_swap_rows picks (with_near_rows_of
 // with `fold`), per key in reach a payload read, a score and O(log n). With

@@ -44,6 +44,14 @@ inline constexpr double LEAST_EDIT_COST = [] {
   return least;
 }();
 
+// The least cost of inserting a typed letter: a misspelling k letters
+// longer than its word costs at least k times this for those letters.
+inline constexpr double LEAST_INSERT_COST = [] {
+  const ErrorWeights& w = ERROR_WEIGHTS;
+  const double least = w.doubled < w.vowel_added ? w.doubled : w.vowel_added;
+  return least < w.added ? least : w.added;
+}();
+
 // The weighted optimal-string-alignment distance from an intended word to
 // what was typed: the cheapest sequence of insertions, deletions,
 // substitutions and adjacent swaps, each priced by ERROR_WEIGHTS in its

@@ -3,8 +3,10 @@
 #include "prefix/spell/spell_index.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <utility>
@@ -36,13 +38,19 @@ std::vector<SpellIndex::Key> folded_keys(const SearchTrie& trie) {
   return folded;
 }
 
+// Each tier holds about this fraction of the one before; none holds fewer
+// groups than SMALLEST_TIER.
+constexpr std::size_t TIER_SHRINK = 4;
+constexpr std::size_t SMALLEST_TIER = 256;
+
 // The trie of distinct non-empty texts given in code-point order (the order
-// of their UTF-8 bytes too), each text's payload its position: a shared
-// tree, built straight from the sorted words.
-SearchTrie trie_of(const std::vector<std::u32string>& texts) {
+// of their UTF-8 bytes too), the text at position i with payload ids[i]
+// (by default i): a shared tree, built straight from the sorted words.
+SearchTrie trie_of(const std::vector<std::u32string>& texts,
+                   const std::vector<std::uint32_t>& ids = {}) {
   WordList words;
   for (std::size_t g = 0; g < texts.size(); ++g) {
-    words.add(encode_utf8(texts[g]), static_cast<std::uint32_t>(g));
+    words.add(encode_utf8(texts[g]), ids.empty() ? static_cast<std::uint32_t>(g) : ids[g]);
   }
   std::vector<std::uint32_t> order(texts.size());
   std::iota(order.begin(), order.end(), std::uint32_t{0});
@@ -51,8 +59,44 @@ SearchTrie trie_of(const std::vector<std::u32string>& texts) {
 
 }  // namespace
 
-SpellIndex::SpellIndex(const SearchTrie& trie)
-    : folded_(trie_of(group_folded(folded_keys(trie)))), sounds_(trie_of(group_sounds())) {}
+SpellIndex::SpellIndex(const SearchTrie& trie, std::span<const std::uint64_t> counts)
+    : folded_(trie_of(group_folded(folded_keys(trie)))),
+      sounds_(trie_of(group_sounds())),
+      counts_(counts.begin(), counts.end()) {
+  count_logs_.reserve(counts_.size());
+  for (const std::uint64_t count : counts_) {
+    count_logs_.push_back(std::log10(static_cast<double>(count) + 1.0));
+  }
+  make_tiers();
+}
+
+void SpellIndex::make_tiers() {
+  const std::size_t groups = folded_starts_.size() - 1;
+  std::vector<std::uint64_t> most(groups, 0);  // each group's largest count
+  for (std::size_t g = 0; g < groups; ++g) {
+    for (std::uint32_t k = folded_starts_[g]; k < folded_starts_[g + 1]; ++k) {
+      if (payloads_[k] < counts_.size()) most[g] = std::max(most[g], counts_[payloads_[k]]);
+    }
+  }
+  std::vector<std::uint64_t> sorted = most;
+  std::sort(sorted.begin(), sorted.end(), std::greater<>());
+  for (std::size_t size = groups / TIER_SHRINK; size >= SMALLEST_TIER; size /= TIER_SHRINK) {
+    const std::uint64_t least = sorted[size - 1];
+    // The largest count below `least`: none when the tier would hold all.
+    const auto below = std::upper_bound(sorted.begin(), sorted.end(), least, std::greater<>());
+    if (least == 0 || below == sorted.end() || (!tiers_.empty() && tiers_.back().least == least)) {
+      continue;
+    }
+    std::vector<std::u32string> texts;
+    std::vector<std::uint32_t> ids;
+    for (std::size_t g = 0; g < groups; ++g) {
+      if (most[g] < least) continue;
+      texts.push_back(fold_case(text(folded_starts_[g])));
+      ids.push_back(static_cast<std::uint32_t>(g));
+    }
+    tiers_.push_back(Tier{least, *below, trie_of(texts, ids)});
+  }
+}
 
 std::vector<std::u32string> SpellIndex::group_folded(std::vector<Key>&& keys) {
   std::vector<std::u32string> texts;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,12 +17,29 @@ namespace prefix {
 
 class SpellIndex {
  public:
-  // The indexes of every key of `trie`. Keys without letters have no sound
-  // code and are left out of the sound index only. Throws InternalFailure
-  // when the trie's arrays are not a tree (as its walks do). Costs a walk
-  // over all keys, a fold and a code per key, two sorts and two layouts;
-  // keeps every key's text.
-  explicit SpellIndex(const SearchTrie& trie);
+  // The indexes of every key of `trie`, with `counts` (how common each
+  // payload's key is; missing ones count 0) kept for the tiers below. Keys
+  // without letters have no sound code and are left out of the sound index
+  // only. Throws InternalFailure when the trie's arrays are not a tree (as
+  // its walks do). Costs a walk over all keys, a fold and a code per key,
+  // three sorts and a layout per trie; keeps every key's text and a copy of
+  // the counts.
+  explicit SpellIndex(const SearchTrie& trie, std::span<const std::uint64_t> counts = {});
+
+  // The counts it was made with, and log10(count + 1) of each.
+  [[nodiscard]] std::span<const std::uint64_t> counts() const noexcept { return counts_; }
+  [[nodiscard]] std::span<const double> count_logs() const noexcept { return count_logs_; }
+
+  // The folded trie cut down to its most common keys: the folded texts
+  // (payloads their groups, as in folded()) of which some key counts at
+  // least `least`; every key left out counts at most `below`. Each tier
+  // holds about a quarter of the one before, the first a quarter of all.
+  struct Tier {
+    std::uint64_t least;
+    std::uint64_t below;
+    SearchTrie trie;
+  };
+  [[nodiscard]] std::span<const Tier> tiers() const noexcept { return tiers_; }
 
   // The trie of the keys folded to lower case (fold_case); a key's payload
   // names the group of dictionary keys that fold to it (for_each_folded).
@@ -81,6 +99,8 @@ class SpellIndex {
   std::vector<std::u32string> group_folded(std::vector<Key>&& keys);
   // Groups the key table by sound code; returns the distinct codes.
   std::vector<std::u32string> group_sounds();
+  // Fills tiers_ from the folded groups and the counts.
+  void make_tiers();
 
   // The keys, by folded text (filled before the tries are made).
   std::vector<std::uint32_t> payloads_;
@@ -92,6 +112,9 @@ class SpellIndex {
   std::vector<std::uint32_t> sound_groups_;   // per key
   SearchTrie folded_;                         // a key per folded text, payload its group
   SearchTrie sounds_;                         // a key per code, payload its group
+  std::vector<std::uint64_t> counts_;         // by payload
+  std::vector<double> count_logs_;            // by payload
+  std::vector<Tier> tiers_;                   // largest first
 };
 
 }  // namespace prefix
