@@ -67,12 +67,14 @@ def test_native_word_scan_follows_the_patterns(trie):
               "\u00e9", "e\u0301", "\u6771", "\U00010400", "\U0001F600", "\u216b", "\u0663"]
     rng = random.Random(5)
     texts = ["".join(rng.choice(pieces) for _ in range(rng.randint(0, 12))) for _ in range(500)]
-    expected = [
-        [m.span() for m in text._CHUNK.finditer(t)
-         if text._WORD.fullmatch(m.group()) and trie.exact_match(m.group()) is None]
+    found = [
+        [(*m.span(), hit[1] if hit else None) for m in text._CHUNK.finditer(t)
+         if text._WORD.fullmatch(m.group()) for hit in [trie.exact_match(m.group())]]
         for t in texts
     ]
-    assert _native.unwritten_words(trie, texts) == expected
+    assert _native.text_words(trie, texts) == found
+    assert _native.unwritten_words(trie, texts) == [
+        [(a, b) for a, b, payload in words if payload is None] for words in found]
 
 
 @pytest.mark.parametrize("source, expected", [

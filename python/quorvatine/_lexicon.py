@@ -64,6 +64,12 @@ def known(trie: PrefixSearch, word: str) -> int | None:
     hit = trie.exact_match(word)
     if hit is not None:
         return hit[1]
+    return known_otherwise(trie, word)
+
+
+def known_otherwise(trie: PrefixSearch, word: str) -> int | None:
+    """`known` for a word the trie does not hold as written: the payload of
+    its first other spelling the trie holds, or None."""
     plain = word.translate(_APOSTROPHES)
     for form in spellings(plain) if plain else ():
         hit = trie.exact_match(form) if form != word else None

@@ -107,7 +107,11 @@ def spell_many(
 
             return ask
 
-        answers = [in_query_case(t, n, asker(t, found)) for t, found in zip(texts, firsts)]
+        # A word in small letters has no case to carry: its first n as found.
+        answers = [
+            found[:n] if t.lower() == t else in_query_case(t, n, asker(t, found))
+            for t, found in zip(texts, firsts)
+        ]
     else:
         answers = _native.spell_many(
             trie, index, texts, n, max_dist, False, table, count, callback_of(progress)

@@ -277,7 +277,10 @@ def correct_many(
     batch = _texts(texts)
     _check_arguments(trie, "", "text", 0, max_dist, None)
     count = _thread_count(threads, "threads")
-    plans = [_unknown_windows(trie, text) for text in batch]
+    plans = [
+        _unknown_windows(trie, text, found)
+        for text, found in zip(batch, _native.text_words(trie, list(batch)))
+    ]
     costs = _costs(trie, SPLIT, JOIN)
     return [
         Corrected(_applied(text, changes), changes)
@@ -299,17 +302,32 @@ class _Window(NamedTuple):
     after: int | None = None
 
 
-def _unknown_windows(trie: PrefixSearch, text: str) -> list[_Window]:
+def _unknown_windows(
+    trie: PrefixSearch, text: str, found: list[tuple[int, int, int | None]]
+) -> list[_Window]:
     """Each unknown word of `text` with the words next to it across one
-    space, merged where they meet."""
-    spans = words(text)
-    payloads = [_known_span(trie, text, span) for span in spans]
+    space, merged where they meet; `found` holds the words of `text` with
+    their payloads as written (``_native.text_words``)."""
+    if all(payload is not None for _, _, payload in found):
+        return []  # every word is known as written
+    skipped = _skipped(text)
+    if skipped:
+        found = [word for word in found if not _inside(skipped, word[0])]
+    spans = [(a, b) for a, b, _ in found]
+    # The words not held as written may be held in another casing.
+    payloads = [
+        payload if payload is not None else _lexicon.known_otherwise(trie, text[a:b])
+        for a, b, payload in found
+    ]
     # Unknown words that read as names are left alone, and no correction
     # reaches into them.
-    names = [p is None and _is_name(text, span) for p, span in zip(payloads, spans)]
+    unknown = [k for k, payload in enumerate(payloads) if payload is None]
+    names = [False] * len(spans)
+    for k in unknown:
+        names[k] = _is_name(text, spans[k])
     groups: list[list[int]] = []
-    for k, payload in enumerate(payloads):
-        if payload is not None or names[k]:
+    for k in unknown:
+        if names[k]:
             continue
         low = k
         while (low > k - _REACH and low > 0 and not names[low - 1]

@@ -199,6 +199,9 @@ PyMethodDef module_functions[] = {
     {"unwritten_words", as_cfunction(native::unwritten_words), FASTCALL_KEYWORDS,
      "unwritten_words(trie, texts)\n--\n\nThe (start, end) of each word of each text that "
      "`trie` does not hold as written."},
+    {"text_words", as_cfunction(native::text_words), FASTCALL_KEYWORDS,
+     "text_words(trie, texts)\n--\n\nThe (start, end, payload as written or None) of each word "
+     "of each text."},
     {"match_column", as_cfunction(native::match_column), FASTCALL_KEYWORDS,
      "match_column(trie, source, nulls, n, max_dist, transpositions, scores, threads, "
      "progress)\n--\n\nThe n best keys for each row of a column, as columns."},

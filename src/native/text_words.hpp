@@ -20,4 +20,11 @@ namespace native {
 PyObject* unwritten_words(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) noexcept;
 
+// text_words(trie, texts): for each str of the list `texts`, every word (as
+// unwritten_words finds them) as (start, end, payload), the payload of the
+// word as written, None when the trie does not hold it so. Costs and
+// failures as unwritten_words'.
+PyObject* text_words(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept;
+
 }  // namespace native

@@ -3,6 +3,7 @@
 #include "prefix/segment_search.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -28,7 +29,7 @@ struct Step {
   std::uint32_t from = 0;     // where the piece starts ...
   std::uint8_t from_way = 0;  // ... and which of the ways there it follows
   PieceKind kind = PieceKind::KEPT;
-  std::u32string key;
+  std::string key;  // a KEY piece's key, UTF-8: most are short enough to need no heap
   std::uint32_t payload = 0;
   std::uint64_t distance = 0;
   std::uint32_t last = NO_KEY;  // the key the piece stands for, if any
@@ -66,6 +67,17 @@ class Ways {
     for (std::size_t k = 1; k < inside_.size(); ++k) {
       inside_[k] = inside_[k - 1] + (k - 1 < cut_.size() && cut_[k - 1] ? 1 : 0);
     }
+  }
+
+  // Readies the offers of pieces that start at `start`, whose ways are all
+  // found by then: the pairs each begins with.
+  void begin(std::size_t start) {
+    for (std::size_t way = 0; way < WAYS; ++way) {
+      const Step& from = steps_[start * WAYS + way];
+      if (from.cost == UNREACHED) break;
+      from_pairs_[way] = query_.pairs.from(from.last);
+    }
+    start_ = start;
   }
 
   // Whether the text is cut at `position` (its ends included).
@@ -110,7 +122,11 @@ class Ways {
       const Step& from = steps_[start * WAYS + way];
       if (from.cost == UNREACHED) break;
       double total = from.cost + cost;
-      if (payload != NO_KEY) total += query_.pairs.after(from.last, payload, alone) - alone;
+      if (payload != NO_KEY) {
+        // begin(start) has found the pairs of each way's last key.
+        const PairCosts pairs = start == start_ ? from_pairs_[way] : query_.pairs.from(from.last);
+        total += pairs.after(from.last, payload, alone) - alone;
+      }
       keep(end, total, start, way, payload, fill);
       if (payload == NO_KEY || query_.pairs.empty()) break;
     }
@@ -125,7 +141,7 @@ class Ways {
       Step& step = steps_[end * WAYS + way];
       const bool keyed = step.kind == PieceKind::KEY;
       out.pieces.push_back(Piece{step.from, static_cast<std::uint32_t>(end), step.kind,
-                                 keyed ? encode_utf8(step.key) : std::string(),
+                                 keyed ? std::move(step.key) : std::string(),
                                  keyed ? step.payload : 0, keyed ? step.distance : 0});
       end = step.from;
       way = step.from_way;
@@ -167,7 +183,9 @@ class Ways {
   std::vector<Step> steps_;
   std::vector<bool> cut_;
   std::vector<std::uint32_t> inside_;
-  std::vector<bool> sealed_;  // strictly inside a word as written
+  std::vector<bool> sealed_;      // strictly inside a word as written
+  std::size_t start_ = SIZE_MAX;  // the start readied by begin()
+  std::array<PairCosts, WAYS> from_pairs_{};
 };
 
 // Takes, for one start position, every key the walk reaches with each end of
@@ -191,17 +209,26 @@ class EndSink {
 
   template <class Ends>
   void accept_ends(NodeId node, std::u32string_view key, Ends ends) {
-    const std::uint32_t payload = payload_of_(node);
-    const double cost = query_.words(payload);
+    // The key's payload, cost and UTF-8 form, read once it explains a piece.
+    bool read = false;
+    std::uint32_t payload = NO_KEY;
+    double cost = 0.0;
+    std::string utf8;
     ends([&](std::size_t length, std::uint64_t distance) {
       if (length == 0 || distance > edits_allowed(std::min(length, key.size()))) return;
+      if (!read) {
+        read = true;
+        payload = payload_of_(node);
+        cost = query_.words(payload);
+        utf8 = encode_utf8(key);
+      }
       const std::size_t end = start_ + length;
       ways_.offer(
           start_, end,
           cost + static_cast<double>(distance) * query_.costs.per_edit + ways_.cuts(start_, end),
           payload, cost, [&](Step& step) {
             step.kind = PieceKind::KEY;
-            step.key.assign(key);
+            step.key = utf8;
             step.payload = payload;
             step.distance = distance;
           });
@@ -240,6 +267,7 @@ Segmentation segment(const SearchTrie& trie, const SegmentQuery& query) {
             std::size_t{view.height} + std::min<std::uint64_t>(query.max_dist, n);
         for (std::size_t start = 0; start < n; ++start) {
           if (ways.cost_at(start) == UNREACHED) continue;
+          ways.begin(start);
           const std::u32string_view rest = text.substr(start, reach);
           // A word the caller knows (a fixed piece) is seldom the start of a
           // typo: only pieces at the start of other words take max_dist, and

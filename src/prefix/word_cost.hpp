@@ -94,6 +94,18 @@ class PairCosts {
     return std::min(alone, static_cast<double>(*found & 0xffffU) / 1000.0);
   }
 
+  // The pairs whose first key is `first` (none for NO_KEY): `after` on them
+  // answers as on all of them for that first key, searching fewer entries.
+  // O(log pairs).
+  [[nodiscard]] PairCosts from(std::uint32_t first) const noexcept {
+    if (packed_.empty() || first >= LIMIT) return {};
+    const std::uint64_t low = std::uint64_t{first} << 40;
+    const std::uint64_t high = std::uint64_t{first + 1} << 40;
+    const auto* begin = std::lower_bound(packed_.data(), packed_.data() + packed_.size(), low);
+    const auto* end = std::lower_bound(begin, packed_.data() + packed_.size(), high);
+    return PairCosts(std::span<const std::uint64_t>(begin, end));
+  }
+
  private:
   static constexpr std::uint32_t LIMIT = 1U << 24;
   std::span<const std::uint64_t> packed_;
