@@ -29,12 +29,12 @@ deps:
 # demo needs), then the development tools on top of it.
 $(VENV)/.build-ready: requirements-build.txt
 	$(PYTHON) -m venv $(VENV)
-	$(VPY) -m pip install -q -r requirements-build.txt
+	$(VPY) -m pip install -qq -r requirements-build.txt
 	touch $@
 
 $(VENV)/.ready: requirements-dev.txt requirements-build.txt $(VENV)/.build-ready
-	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q -r requirements-dev.txt
+	$(VPY) -m pip install -qq --upgrade pip
+	$(VPY) -m pip install -qq -r requirements-dev.txt
 	touch $@
 
 build-tools: $(VENV)/.build-ready
@@ -42,17 +42,20 @@ venv: $(VENV)/.ready
 
 # Builds the package (PACKAGE: this tree, or a source distribution) and
 # installs it. pip shows a build's output only with -v: of it, the compile's
-# progress lines are shown, and the whole log ($(INSTALL_LOG)) when the
-# build fails. One compile job per core rather than ninja's default of more: the
-# unit that takes longest then has a core to itself from the start.
+# progress lines are shown (unless BUILD_PROGRESS=no, as under `make test`),
+# and the whole log ($(INSTALL_LOG)) when the build fails. One compile job
+# per core rather than ninja's default of more: the unit that takes longest
+# then has a core to itself from the start.
 PACKAGE ?= .
+BUILD_PROGRESS ?= yes
 INSTALL_LOG = build/install-$(subst .,,$(notdir $(VENV))).log
+PROGRESS_LINES = $(if $(filter yes,$(BUILD_PROGRESS)),grep --line-buffered -E "^ *\[[0-9]+/[0-9]+\] Building" | sed -u "s/^ *//",cat >/dev/null)
 install: build-tools
 	@mkdir -p build
-	@echo "installing quorvatine into $(VENV)"
+	@echo "installing quorvatine into $(VENV)$(if $(filter yes,$(BUILD_PROGRESS)),, (compile log: $(INSTALL_LOG)))"
 	@CMAKE_BUILD_PARALLEL_LEVEL=$$(nproc) bash -o pipefail -c \
 	  '$(VPY) -m pip install -v --no-build-isolation --no-deps $(PACKAGE) 2>&1 \
-	  | tee $(INSTALL_LOG) | { grep --line-buffered -E "^ *\[[0-9]+/[0-9]+\] Building" | sed -u "s/^ *//"; true; }' \
+	  | tee $(INSTALL_LOG) | { $(PROGRESS_LINES); true; }' \
 	  || { tail -n 100 $(INSTALL_LOG); echo "make install: pip failed, log in $(INSTALL_LOG)"; exit 1; }
 
 test-py: install venv
@@ -64,12 +67,16 @@ test-cpp: deps venv
 	$(VENV)/bin/cmake -S . -B $(CPP_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
 	  -DQUORVATINE_TESTS=ON -DPython_EXECUTABLE=$(abspath $(VPY)) >/dev/null
-	$(VENV)/bin/cmake --build $(CPP_BUILD) --target prefix_tests
+	@echo "building the C++ tests (log: $(CPP_BUILD)/build.log)"
+	@$(VENV)/bin/cmake --build $(CPP_BUILD) --target prefix_tests >$(CPP_BUILD)/build.log 2>&1 \
+	  || { tail -n 100 $(CPP_BUILD)/build.log; echo "make test-cpp: the build failed"; exit 1; }
 	@$(VENV)/bin/ctest --test-dir $(CPP_BUILD) --output-on-failure -j2 >$(CPP_BUILD)/ctest.log 2>&1 \
 	  && echo "C++ suite: $$(grep -E '^[0-9]+% tests passed' $(CPP_BUILD)/ctest.log)" \
 	  || { grep -v -E '^ *Start +[0-9]+: |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed ' $(CPP_BUILD)/ctest.log; \
 	       exit 1; }
 
+# The suites print a summary each, and failures in full; builds only their logs.
+test test-py: BUILD_PROGRESS = no
 test: test-cpp test-py
 
 demo: install
@@ -80,7 +87,7 @@ demo: install
 # stubs; a warning (a public name without a docstring, say) fails it.
 DOCS_BUILD ?= build/docs
 $(VENV)/.docs-ready: requirements-docs.txt $(VENV)/.build-ready
-	$(VPY) -m pip install -q -r requirements-docs.txt
+	$(VPY) -m pip install -qq -r requirements-docs.txt
 	touch $@
 
 docs: install $(VENV)/.docs-ready
