@@ -142,8 +142,9 @@ double ErrorCost::operator()(std::u32string_view word, double limit) {
       double best = up[i - 1] + (intended == got ? 0.0 : factor * substituted[classes[i - 1]]);
       best = std::min(best, up[i] + deleted);
       best = std::min(best, row[i - 1] + inserted[i - 1]);
-      if (before == got && i >= 2 && intended == typed[i - 2] && intended != got) {
-        best = std::min(best, up[i - 2 - width] + w.swap);
+      if (j >= 2 && i >= 2 && before == got && intended == typed[i - 2] && intended != got) {
+        // The cell two rows and two columns back.
+        best = std::min(best, (up - width)[i - 2] + w.swap);
       }
       row[i] = best;
       least = std::min(least, best);
